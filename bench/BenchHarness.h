@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+// A small timed harness: runs a body repeatedly for at least `minMs`, takes the
+// best of `rounds`, and reports nanoseconds per run.
+namespace bench {
+
+inline double nsPerRun(const std::function<void()> &body, int rounds = 5, qint64 minMs = 200)
+{
+    double best = 1e300;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer timer;
+        timer.start();
+        qint64 runs = 0;
+        do {
+            body();
+            ++runs;
+        } while (timer.elapsed() < minMs);
+        best = std::min(best, double(timer.nsecsElapsed()) / double(runs));
+    }
+    return best;
+}
+
+inline void report(const char *name, double ns, double baselineNs)
+{
+    std::printf("%-48s %12.1f ns  ratio %.2f\n", name, ns, ns / baselineNs);
+    std::fflush(stdout);
+}
+
+} // namespace bench
+
+// Keeps the optimizer from dropping a result.
+template <typename T>
+inline void keep(const T &value)
+{
+    asm volatile("" : : "g"(&value) : "memory");
+}

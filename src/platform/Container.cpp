@@ -1,0 +1,5 @@
+#include <orvane/Container.h>
+
+namespace orvane {
+Container::~Container() = default;
+} // namespace orvane

@@ -1,0 +1,110 @@
+#include "support/OVRegistryHelpers.h"
+
+#include "platform/SettingsStore.h"
+
+namespace orvane::OVRegistryHelpers {
+
+using platform::SettingsStore;
+
+namespace {
+bool supportedRoot(uint32_t root)
+{
+    return root == HKEY_CURRENT_USER;
+}
+} // namespace
+
+QString settingsText(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    return value.toString();
+}
+
+bool toBoolean(const QVariant &value)
+{
+    if (!value.isValid())
+        return false;
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+        return value.toLongLong() != 0;
+    const QString text = value.toString().trimmed();
+    if (text.compare(u"True", Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(u"False", Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    return ok && number != 0.0;
+}
+
+void CreateSettingsKey(const QString &keyPath, uint32_t root)
+{
+    if (supportedRoot(root))
+        SettingsStore::createKey(keyPath);
+}
+
+int32_t WriteValueToOpenKey(const OpenKey &key, const QString &valueName, int valueType, const QVariant &value)
+{
+    if (!supportedRoot(key.root))
+        return StatusNotFound;
+    switch (valueType) {
+    case REG_SZ:
+        return SettingsStore::writeText(key.keyPath, valueName, settingsText(value)) ? StatusSuccess
+                                                                                      : StatusAccessDenied;
+    case REG_DWORD:
+        return SettingsStore::writeNumber(key.keyPath, valueName, static_cast<qint32>(value.toLongLong()))
+            ? StatusSuccess
+            : StatusAccessDenied;
+    default:
+        return StatusSuccess;
+    }
+}
+
+int32_t ReadValueFromOpenKey(const OpenKey &key, const QString &valueName, QVariant &value)
+{
+    value = QVariant();
+    if (!supportedRoot(key.root))
+        return StatusNotFound;
+    const SettingsStore::Value stored = SettingsStore::read(key.keyPath, valueName);
+    switch (stored.type) {
+    case SettingsStore::ValueType::Missing:
+        return StatusNotFound;
+    case SettingsStore::ValueType::Text:
+        value = stored.text;
+        return StatusSuccess;
+    case SettingsStore::ValueType::Number:
+        value = stored.number;
+        return StatusSuccess;
+    case SettingsStore::ValueType::Other:
+        break;
+    }
+    return StatusOtherType;
+}
+
+void WriteSettingsValue(uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &value,
+                        int valueType)
+{
+    WriteValueToOpenKey(OpenKey{root, keyPath}, valueName, valueType, value);
+}
+
+QVariant ReadSettingsValue(uint32_t root, const QString &keyPath, const QString &valueName)
+{
+    QVariant value;
+    ReadValueFromOpenKey(OpenKey{root, keyPath}, valueName, value);
+    return value;
+}
+
+QVariant ReadSettingsValueOrDefault(uint32_t root, const QString &keyPath, const QString &valueName,
+                                    const QVariant &defaultValue)
+{
+    QVariant value = ReadSettingsValue(root, keyPath, valueName);
+    if (value.toString().trimmed().isEmpty()) {
+        value = defaultValue;
+        CreateSettingsKey(keyPath, root);
+        WriteSettingsValue(root, keyPath, valueName, defaultValue, REG_SZ);
+    }
+    return value;
+}
+
+} // namespace orvane::OVRegistryHelpers
