@@ -101,63 +101,90 @@ short Orvane::LastError() const
     return static_cast<short>(d->LastError);
 }
 
-QString Orvane::ImageFolder() const { return d->ImageFolder; }
+QString Orvane::ImageFolder() const
+{
+    return d->ImageFolder;
+}
 void Orvane::setImageFolder(const QString &value)
 {
     d->ImageFolder = value;
     d->notifyChanged(QStringLiteral("ImageFolder"));
 }
 
-QString Orvane::DataFolder() const { return d->DataFolder; }
+QString Orvane::DataFolder() const
+{
+    return d->DataFolder;
+}
 void Orvane::setDataFolder(const QString &value)
 {
     d->DataFolder = value;
     d->notifyChanged(QStringLiteral("DataFolder"));
 }
 
-QString Orvane::RemoteHost() const { return d->RemoteHost; }
+QString Orvane::RemoteHost() const
+{
+    return d->RemoteHost;
+}
 void Orvane::setRemoteHost(const QString &value)
 {
     d->RemoteHost = value;
     d->notifyChanged(QStringLiteral("RemoteHost"));
 }
 
-QString Orvane::RemotePort() const { return d->RemotePort; }
+QString Orvane::RemotePort() const
+{
+    return d->RemotePort;
+}
 void Orvane::setRemotePort(const QString &value)
 {
     d->RemotePort = value;
     d->notifyChanged(QStringLiteral("RemotePort"));
 }
 
-bool Orvane::Enabled() const { return d->Enabled; }
+bool Orvane::Enabled() const
+{
+    return d->Enabled;
+}
 void Orvane::setEnabled(bool value)
 {
     d->Enabled = value;
     d->notifyChanged(QStringLiteral("Enabled"));
 }
 
-QString Orvane::ProductGUID() const { return d->ProductGUID; }
+QString Orvane::ProductGUID() const
+{
+    return d->ProductGUID;
+}
 void Orvane::setProductGUID(const QString &value)
 {
     d->ProductGUID = value;
     d->notifyChanged(QStringLiteral("ProductGUID"));
 }
 
-QImage Orvane::Icon() const { return d->Icon; }
+QImage Orvane::Icon() const
+{
+    return d->Icon;
+}
 void Orvane::setIcon(const QImage &value)
 {
     d->Icon = value;
     d->notifyChanged(QStringLiteral("Icon"));
 }
 
-QString Orvane::Text() const { return d->Text; }
+QString Orvane::Text() const
+{
+    return d->Text;
+}
 void Orvane::setText(const QString &value)
 {
     d->Text = value;
     d->notifyChanged(QStringLiteral("Text"));
 }
 
-bool Orvane::TransferInProgress() const { return d->TransferInProgress; }
+bool Orvane::TransferInProgress() const
+{
+    return d->TransferInProgress;
+}
 
 QString Orvane::GetResultString(short errorCode) const
 {

@@ -79,9 +79,8 @@ bool OVUser::Personalized() const
 {
     // Always all five, in the order rating, age range, postal code, country code, gender.
     bool result = true;
-    for (const char16_t *stamp : {kNames[RatingField].stamp, kNames[AgeRangeField].stamp,
-                                  kNames[PostalCodeField].stamp, kNames[CountryCodeField].stamp,
-                                  kNames[GenderField].stamp}) {
+    for (const char16_t *stamp : {kNames[RatingField].stamp, kNames[AgeRangeField].stamp, kNames[PostalCodeField].stamp,
+             kNames[CountryCodeField].stamp, kNames[GenderField].stamp}) {
         bool present = false;
         guarded(QStringLiteral("OVConnect.Personalized"), [&] { present = stampPresent(stamp); });
         result = result && present;
@@ -94,20 +93,17 @@ void OVUser::Save(bool ForceSaveAllValues)
     ErrorHandler handler(QStringLiteral("OVConnect.Save"));
     handler.step([] { CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER); });
     QString stamp;
-    handler.step([&] {
-        stamp = platform::Clock::instance().localNow().toString(QStringLiteral("MM/dd/yy HH:mm:ss"));
-    });
-    const QString values[FieldCount] = {QString::number(m_rating), QString::number(m_ageRange), m_gender,
-                                        m_postalCode, m_countryCode};
+    handler.step([&] { stamp = platform::Clock::instance().localNow().toString(QStringLiteral("MM/dd/yy HH:mm:ss")); });
+    const QString values[FieldCount]
+        = {QString::number(m_rating), QString::number(m_ageRange), m_gender, m_postalCode, m_countryCode};
     for (int field = 0; field < FieldCount; ++field) {
         if (!ForceSaveAllValues && !m_changed[field])
             continue;
         handler.step([&] {
             WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, name(kNames[field].value), values[field], REG_SZ);
         });
-        handler.step([&] {
-            WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, name(kNames[field].stamp), stamp, REG_SZ);
-        });
+        handler.step(
+            [&] { WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, name(kNames[field].stamp), stamp, REG_SZ); });
         m_changed[field] = false;
     }
 }
@@ -131,8 +127,7 @@ void OVUser::Load()
 
 int32_t OVUser::parseStoredNumber(const QString &text)
 {
-    static const QRegularExpression leading(
-        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
+    static const QRegularExpression leading(QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
     const QRegularExpressionMatch match = leading.match(text);
     if (!match.hasMatch())
         return 0;

@@ -12,7 +12,7 @@ class LoadedModuleInfo final : public ModuleInfo
 public:
     QString folder() const override
     {
-        Dl_info info{};
+        Dl_info info {};
         // Any symbol of this library tells where it was loaded from; the
         // control library is installed beside it.
         if (dladdr(reinterpret_cast<void *>(&ModuleInfo::real), &info) && info.dli_fname)

@@ -14,8 +14,8 @@ public:
     double next() override { return std::uniform_real_distribution<double>(0.0, 1.0)(m_engine); }
     void reseedFromClock() override
     {
-        m_engine.seed(static_cast<std::mt19937_64::result_type>(QDateTime::currentMSecsSinceEpoch())
-                      ^ std::random_device{}());
+        m_engine.seed(
+            static_cast<std::mt19937_64::result_type>(QDateTime::currentMSecsSinceEpoch()) ^ std::random_device {}());
     }
 
 private:

@@ -37,9 +37,21 @@ Screen &Screen::real()
     return screen;
 }
 
-int pixelsFromTwipsX(double twips) { return int(std::lround(twips / Screen::instance().twipsPerPixelX())); }
-int pixelsFromTwipsY(double twips) { return int(std::lround(twips / Screen::instance().twipsPerPixelY())); }
-double twipsFromPixelsX(int pixels) { return pixels * Screen::instance().twipsPerPixelX(); }
-double twipsFromPixelsY(int pixels) { return pixels * Screen::instance().twipsPerPixelY(); }
+int pixelsFromTwipsX(double twips)
+{
+    return int(std::lround(twips / Screen::instance().twipsPerPixelX()));
+}
+int pixelsFromTwipsY(double twips)
+{
+    return int(std::lround(twips / Screen::instance().twipsPerPixelY()));
+}
+double twipsFromPixelsX(int pixels)
+{
+    return pixels * Screen::instance().twipsPerPixelX();
+}
+double twipsFromPixelsY(int pixels)
+{
+    return pixels * Screen::instance().twipsPerPixelY();
+}
 
 } // namespace orvane::platform

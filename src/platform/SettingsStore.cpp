@@ -99,9 +99,7 @@ SettingsStore::Value SettingsStore::read(const QString &keyPath, const QString &
         result.type = ValueType::Number;
         result.number = static_cast<qint32>(v.toLongLong());
         break;
-    default:
-        result.type = ValueType::Other;
-        break;
+    default: result.type = ValueType::Other; break;
     }
     return result;
 }

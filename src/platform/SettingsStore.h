@@ -18,7 +18,7 @@ public:
     struct Value
     {
         ValueType type = ValueType::Missing;
-        QString text;   // for Text
+        QString text; // for Text
         qint32 number = 0; // for Number
     };
 

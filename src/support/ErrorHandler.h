@@ -25,7 +25,10 @@ void reportFault(const QString &source, const OVFault &fault) noexcept;
 class ErrorHandler
 {
 public:
-    explicit ErrorHandler(QString source) : m_source(std::move(source)) {}
+    explicit ErrorHandler(QString source)
+        : m_source(std::move(source))
+    {
+    }
 
     template <typename F>
     bool step(F &&f) noexcept

@@ -30,7 +30,7 @@ public:
                 raiseFault(FaultDuplicateKey);
             m_index.insert(folded, item.get());
         }
-        m_items.append(Entry{std::move(item), key});
+        m_items.append(Entry {std::move(item), key});
     }
 
     const Pointer &Item(int index) const
@@ -100,8 +100,8 @@ public:
     QString KeyAt(int index) const { return Item(index) ? m_items[index - 1].key : QString(); }
 
     // Range-for over the objects in order.
-    auto begin() const { return ItemIterator{m_items.cbegin()}; }
-    auto end() const { return ItemIterator{m_items.cend()}; }
+    auto begin() const { return ItemIterator {m_items.cbegin()}; }
+    auto end() const { return ItemIterator {m_items.cend()}; }
 
 private:
     struct Entry

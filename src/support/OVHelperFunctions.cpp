@@ -8,15 +8,18 @@
 namespace orvane::OVHelperFunctions {
 
 namespace {
-inline uint8_t byteAt(const QByteArray &a, qsizetype i) { return static_cast<uint8_t>(a[i]); }
+inline uint8_t byteAt(const QByteArray &a, qsizetype i)
+{
+    return static_cast<uint8_t>(a[i]);
+}
 
 enum class Direction { Scramble, Unscramble };
 
 // The block chaining shared by both directions: the first block is masked by
 // the key, every later byte by (scrambled byte one block earlier + vector
 // byte) mod 256.
-QByteArray chain(const QByteArray &in, const QByteArray &key, const QByteArray &vector, Direction direction,
-                 const QString &source)
+QByteArray chain(
+    const QByteArray &in, const QByteArray &key, const QByteArray &vector, Direction direction, const QString &source)
 {
     const qsizetype n = in.size();
     const qsizetype k = key.size();

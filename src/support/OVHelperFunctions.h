@@ -15,8 +15,8 @@ QByteArray DecryptByteArray(const QByteArray &data, const QByteArray &key, const
 
 // Replaces destination by `length` bytes of source from `start` (all the rest
 // when no length is given). Always true.
-bool CopyByteArray(const QByteArray &source, QByteArray &destination, qsizetype start,
-                   std::optional<qsizetype> length = std::nullopt);
+bool CopyByteArray(
+    const QByteArray &source, QByteArray &destination, qsizetype start, std::optional<qsizetype> length = std::nullopt);
 // Appends source to destination. Always true.
 bool ConcatenateByteArrays(QByteArray &destination, const QByteArray &source);
 
@@ -26,7 +26,13 @@ QByteArray StringToByteArray(const QString &text);
 
 QString FileNameFromPath(const QString &path);
 
-inline int16_t MinInteger(int16_t a, int16_t b) { return a <= b ? a : b; }
-inline uint8_t AddBytesMod256(uint8_t a, uint8_t b) { return static_cast<uint8_t>((a + b) & 0xFF); }
+inline int16_t MinInteger(int16_t a, int16_t b)
+{
+    return a <= b ? a : b;
+}
+inline uint8_t AddBytesMod256(uint8_t a, uint8_t b)
+{
+    return static_cast<uint8_t>((a + b) & 0xFF);
+}
 
 } // namespace orvane::OVHelperFunctions

@@ -51,13 +51,12 @@ int32_t WriteValueToOpenKey(const OpenKey &key, const QString &valueName, int va
     switch (valueType) {
     case REG_SZ:
         return SettingsStore::writeText(key.keyPath, valueName, settingsText(value)) ? StatusSuccess
-                                                                                      : StatusAccessDenied;
+                                                                                     : StatusAccessDenied;
     case REG_DWORD:
         return SettingsStore::writeNumber(key.keyPath, valueName, static_cast<qint32>(value.toLongLong()))
             ? StatusSuccess
             : StatusAccessDenied;
-    default:
-        return StatusSuccess;
+    default: return StatusSuccess;
     }
 }
 
@@ -68,35 +67,29 @@ int32_t ReadValueFromOpenKey(const OpenKey &key, const QString &valueName, QVari
         return StatusNotFound;
     const SettingsStore::Value stored = SettingsStore::read(key.keyPath, valueName);
     switch (stored.type) {
-    case SettingsStore::ValueType::Missing:
-        return StatusNotFound;
-    case SettingsStore::ValueType::Text:
-        value = stored.text;
-        return StatusSuccess;
-    case SettingsStore::ValueType::Number:
-        value = stored.number;
-        return StatusSuccess;
-    case SettingsStore::ValueType::Other:
-        break;
+    case SettingsStore::ValueType::Missing: return StatusNotFound;
+    case SettingsStore::ValueType::Text: value = stored.text; return StatusSuccess;
+    case SettingsStore::ValueType::Number: value = stored.number; return StatusSuccess;
+    case SettingsStore::ValueType::Other: break;
     }
     return StatusOtherType;
 }
 
-void WriteSettingsValue(uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &value,
-                        int valueType)
+void WriteSettingsValue(
+    uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &value, int valueType)
 {
-    WriteValueToOpenKey(OpenKey{root, keyPath}, valueName, valueType, value);
+    WriteValueToOpenKey(OpenKey {root, keyPath}, valueName, valueType, value);
 }
 
 QVariant ReadSettingsValue(uint32_t root, const QString &keyPath, const QString &valueName)
 {
     QVariant value;
-    ReadValueFromOpenKey(OpenKey{root, keyPath}, valueName, value);
+    ReadValueFromOpenKey(OpenKey {root, keyPath}, valueName, value);
     return value;
 }
 
-QVariant ReadSettingsValueOrDefault(uint32_t root, const QString &keyPath, const QString &valueName,
-                                    const QVariant &defaultValue)
+QVariant ReadSettingsValueOrDefault(
+    uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &defaultValue)
 {
     QVariant value = ReadSettingsValue(root, keyPath, valueName);
     if (value.toString().trimmed().isEmpty()) {

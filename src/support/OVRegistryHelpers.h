@@ -30,13 +30,13 @@ inline const QString kPreferencesKey = QStringLiteral("SOFTWARE\\Quintrel\\Orvan
 inline const QString kDemographicsKey = QStringLiteral("SOFTWARE\\Quintrel\\Orvane\\Demographics");
 
 void CreateSettingsKey(const QString &keyPath, uint32_t root);
-void WriteSettingsValue(uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &value,
-                        int valueType);
+void WriteSettingsValue(
+    uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &value, int valueType);
 int32_t WriteValueToOpenKey(const OpenKey &key, const QString &valueName, int valueType, const QVariant &value);
 int32_t ReadValueFromOpenKey(const OpenKey &key, const QString &valueName, QVariant &value);
 QVariant ReadSettingsValue(uint32_t root, const QString &keyPath, const QString &valueName);
-QVariant ReadSettingsValueOrDefault(uint32_t root, const QString &keyPath, const QString &valueName,
-                                    const QVariant &defaultValue);
+QVariant ReadSettingsValueOrDefault(
+    uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &defaultValue);
 
 // The text form the store writes for a value: booleans as "True"/"False".
 QString settingsText(const QVariant &value);

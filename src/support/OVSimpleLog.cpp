@@ -75,13 +75,13 @@ void WriteTraceLine(const QString &message)
     if (g_traceFileName.isEmpty()) {
         const QString folder = TraceFolder();
         QDir().mkpath(folder);
-        g_traceFileName = folder + u'/' + now.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"))
-            + QStringLiteral("_OVTrace.log");
+        g_traceFileName
+            = folder + u'/' + now.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")) + QStringLiteral("_OVTrace.log");
     }
 
     const QString line = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss:"))
-        + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + u' ' + platform::ModuleInfo::instance().name()
-        + u' ' + message + QStringLiteral("\r\n");
+        + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + u' ' + platform::ModuleInfo::instance().name() + u' '
+        + message + QStringLiteral("\r\n");
 
     QFile file(g_traceFileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
@@ -117,7 +117,7 @@ void LogWarning(const QString &message)
 void resetForTesting()
 {
     g_traceFileName.clear();
-    switches() = Switches{};
+    switches() = Switches {};
 }
 
 } // namespace orvane::OVSimpleLog

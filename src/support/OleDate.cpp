@@ -6,7 +6,10 @@ namespace orvane::OleDate {
 
 namespace {
 constexpr qint64 kMsPerDay = 86'400'000;
-qint64 epochJulianDay() { return QDate(1899, 12, 30).toJulianDay(); }
+qint64 epochJulianDay()
+{
+    return QDate(1899, 12, 30).toJulianDay();
+}
 
 // Milliseconds on a linear scale, so that arithmetic is plain addition.
 qint64 toLinearMs(double ole)
