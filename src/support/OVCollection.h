@@ -28,9 +28,9 @@ public:
             const QString folded = fold(key);
             if (m_index.contains(folded))
                 raiseFault(FaultDuplicateKey);
-            m_index.insert(folded, item.get());
+            m_index.insert(folded, Keyed {m_nextSerial, item});
         }
-        m_items.append(Entry {std::move(item), key});
+        m_items.append(Entry {std::move(item), key, m_nextSerial++});
     }
 
     const Pointer &Item(int index) const
@@ -52,10 +52,12 @@ public:
     Pointer ItemOrNull(int index) const { return index >= 1 && index <= Count() ? m_items[index - 1].item : Pointer(); }
     Pointer Find(const QString &key) const
     {
-        const int at = indexOf(key);
-        return at ? m_items[at - 1].item : Pointer();
+        if (key.isEmpty())
+            return Pointer();
+        const auto it = m_index.constFind(fold(key));
+        return it == m_index.constEnd() ? Pointer() : it->item;
     }
-    bool Contains(const QString &key) const { return indexOf(key) != 0; }
+    bool Contains(const QString &key) const { return !key.isEmpty() && m_index.contains(fold(key)); }
 
     // The 1-based position of the entry with that key, 0 when there is none.
     int indexOf(const QString &key) const
@@ -65,8 +67,9 @@ public:
         const auto it = m_index.constFind(fold(key));
         if (it == m_index.constEnd())
             return 0;
+        // By entry, not by object: one object may be held under two keys.
         for (int i = 0; i < Count(); ++i) {
-            if (m_items[i].item.get() == it.value())
+            if (m_items[i].serial == it->serial)
                 return i + 1;
         }
         return 0;
@@ -108,6 +111,12 @@ private:
     {
         Pointer item;
         QString key;
+        quint64 serial;
+    };
+    struct Keyed
+    {
+        quint64 serial;
+        Pointer item;
     };
 
     struct ItemIterator
@@ -125,7 +134,8 @@ private:
     static QString fold(const QString &key) { return key.toCaseFolded(); }
 
     QList<Entry> m_items;
-    QHash<QString, const T *> m_index;
+    QHash<QString, Keyed> m_index;
+    quint64 m_nextSerial = 1;
 };
 
 } // namespace orvane

@@ -1,0 +1,35 @@
+// Saves a catalogue over and over, printing the number of every save that
+// completed, until it is killed. The crash test loads what it leaves behind.
+#include "catalogue/OVCommercials.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+using namespace orvane;
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 3)
+        return 2;
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const int records = atoi(argv[2]);
+    OVCommercials catalogue;
+    catalogue.LoadAdInfoFromLocalStorage(folder, folder);
+    catalogue.ClearAds();
+    for (int n = 0; n < records; ++n) {
+        auto ad = std::make_shared<OVAdvertisement>();
+        ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
+        catalogue.AddAdvertisement(ad);
+    }
+    for (int16_t i = 1;; i = i == 32767 ? 1 : i + 1) {
+        for (const auto &ad : catalogue.Ads())
+            ad->setViewCount(i);
+        if (catalogue.SaveAdInfoToLocalStorage())
+            std::printf("%d\n", i);
+        else
+            std::printf("failed\n");
+        std::fflush(stdout);
+    }
+}

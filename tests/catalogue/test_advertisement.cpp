@@ -1,0 +1,256 @@
+// The ad record: its state text against images worked out by hand.
+#include "catalogue/OVAdvertisement.h"
+#include "support/OVFault.h"
+#include "support/OleDate.h"
+
+#include "TestDoubles.h"
+#include "TestHome.h"
+
+#include <QTest>
+
+#include <cstring>
+
+using orvane::OVAdvertisement;
+
+namespace {
+// The state text as the bytes the data file would hold.
+QByteArray stateBytes(const QString &state)
+{
+    QByteArray bytes;
+    for (QChar c : state) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+void putText(QByteArray &image, int offset, const char *text)
+{
+    for (int i = 0; text[i]; ++i) {
+        image[offset + 2 * i] = text[i];
+        image[offset + 2 * i + 1] = 0;
+    }
+}
+template <typename T>
+void putNumber(QByteArray &image, int offset, T value)
+{
+    std::memcpy(image.data() + offset, &value, sizeof(T));
+}
+} // namespace
+
+class TestAdvertisement : public QObject
+{
+    Q_OBJECT
+    TestHome *m_home = nullptr;
+
+private Q_SLOTS:
+    void init() { m_home = new TestHome; }
+    void cleanup() { delete m_home; }
+
+    void newRecordIsAllZero()
+    {
+        OVAdvertisement ad;
+        const QString state = ad.GetState();
+        QCOMPARE(state.size(), 232);
+        QCOMPARE(stateBytes(state), QByteArray(464, '\0'));
+        // Trimming touches spaces only: the U+0000 of a never-written slot stay.
+        QCOMPARE(ad.AdGUID(), QString(38, QChar(0)));
+        QCOMPARE(ad.AdvertiserName(), QString(60, QChar(0)));
+        QCOMPARE(ad.ClickURL(), QString(50, QChar(0)));
+        QCOMPARE(ad.ImageFileName(), QString(50, QChar(0)));
+        QCOMPARE(ad.ExpirationDate(), 0.0);
+        QVERIFY(!ad.Visible());
+    }
+
+    void stateTextAtEveryOffset()
+    {
+        OVAdvertisement ad;
+        ad.setAdGUID(QStringLiteral(" {0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9} "));
+        ad.setAdvertiserName(QStringLiteral("  Acme"));
+        ad.setExpirationDate(36526.75);
+        ad.setClickURL(QStringLiteral("  http://x.example/  "));
+        ad.setRating(20);
+        ad.setImageFormat(-7);
+        ad.setClickCount(0x0102);
+        ad.setViewCount(-2);
+        ad.setLastViewTime(-1.25);
+        ad.setImageFileName(QStringLiteral("img/ad7.gif"));
+        ad.setSize(6);
+        ad.setVisible(true);
+
+        QByteArray image(464, '\0');
+        putText(image, 0, "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}");
+        // The name comes out of its getter trimmed and is padded again.
+        putText(image, 76, "Acme");
+        for (int i = 4; i < 60; ++i)
+            putText(image, 76 + 2 * i, " ");
+        putNumber(image, 196, 36526.75);
+        putText(image, 204, "http://x.example/");
+        for (int i = 17; i < 50; ++i)
+            putText(image, 204 + 2 * i, " ");
+        putNumber<int32_t>(image, 304, 20);
+        putNumber<int32_t>(image, 308, -7);
+        putNumber<int16_t>(image, 312, 0x0102);
+        putNumber<int16_t>(image, 314, -2);
+        putNumber(image, 316, -1.25);
+        putText(image, 324, "img/ad7.gif");
+        for (int i = 11; i < 50; ++i)
+            putText(image, 324 + 2 * i, " ");
+        putNumber<int32_t>(image, 424, 6);
+        // Visible (428) and the alignment stay 0 in every state text.
+        QCOMPARE(stateBytes(ad.GetState()).toHex(' '), image.toHex(' '));
+
+        QCOMPARE(ad.AdvertiserName(), QStringLiteral("Acme"));
+        QCOMPARE(ad.ClickURL(), QStringLiteral("http://x.example/"));
+        QCOMPARE(ad.AdGUID(), QStringLiteral("{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}"));
+    }
+
+    void textFitting_data()
+    {
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<int>("storedSpaces"); // leading spaces kept in the slot
+        const QString sixty = QString(QStringLiteral("0123456789")).repeated(6);
+        QTest::newRow("url cut to 50") << "ClickURL" << sixty << sixty.left(50) << 0;
+        QTest::newRow("file cut to 50") << "ImageFileName" << sixty << sixty.left(50) << 0;
+        QTest::newRow("name keeps 60") << "AdvertiserName" << sixty + "xy" << sixty << 0;
+        QTest::newRow("name stored with leading spaces") << "AdvertiserName"
+                                                         << "  Acme"
+                                                         << "Acme" << 2;
+        QTest::newRow("file stored with leading spaces") << "ImageFileName"
+                                                         << " a.gif "
+                                                         << "a.gif" << 1;
+        QTest::newRow("url trimmed before storing") << "ClickURL"
+                                                    << "  u  "
+                                                    << "u" << 0;
+        QTest::newRow("guid shorter than its slot") << "AdGUID"
+                                                    << " {X} "
+                                                    << "{X}" + QString(35, u' ') << 0;
+        QTest::newRow("guid cut to 38") << "AdGUID" << sixty << sixty.left(38) << 0;
+    }
+
+    void textFitting()
+    {
+        QFETCH(QString, property);
+        QFETCH(QString, value);
+        QFETCH(QString, reads);
+        QFETCH(int, storedSpaces);
+        OVAdvertisement ad;
+        QString got;
+        int offset = 0;
+        if (property == "ClickURL") {
+            ad.setClickURL(value);
+            got = ad.ClickURL();
+            offset = 204;
+        } else if (property == "ImageFileName") {
+            ad.setImageFileName(value);
+            got = ad.ImageFileName();
+            offset = 324;
+        } else if (property == "AdvertiserName") {
+            ad.setAdvertiserName(value);
+            got = ad.AdvertiserName();
+            offset = 76;
+        } else {
+            ad.setAdGUID(value);
+            got = ad.AdGUID();
+        }
+        QCOMPARE(got, reads);
+        for (int i = 0; i < storedSpaces; ++i)
+            QCOMPARE(ad.image()[offset + 2 * i], uint8_t(' '));
+    }
+
+    void setStateRoundTripDropsVisible()
+    {
+        FakeClock clock;
+        OVAdvertisement source;
+        source.setAdGUID(QStringLiteral("{11111111-2222-3333-4444-555555555555}"));
+        source.setAdvertiserName(QStringLiteral("Someone"));
+        source.setExpirationDate(40000.5);
+        source.setClickURL(QStringLiteral("http://a/"));
+        source.setRating(10);
+        source.setImageFormat(3);
+        source.setClickCount(7);
+        source.setViewCount(32767);
+        source.setLastViewTime(39999.125);
+        source.setImageFileName(QStringLiteral("b.jpg"));
+        source.setSize(3);
+        source.setVisible(true);
+
+        OVAdvertisement copy;
+        copy.setVisible(true);
+        copy.SetState(source.GetState());
+        QCOMPARE(copy.GetState(), source.GetState());
+        QCOMPARE(copy.AdvertiserName(), QStringLiteral("Someone"));
+        QCOMPARE(copy.ExpirationDate(), 40000.5);
+        QCOMPARE(copy.Rating(), 10);
+        QCOMPARE(copy.ImageFormat(), 3);
+        QCOMPARE(copy.ClickCount(), int16_t(7));
+        QCOMPARE(copy.ViewCount(), int16_t(32767));
+        QCOMPARE(copy.LastViewTime(), 39999.125);
+        QCOMPARE(copy.ImageFileName(), QStringLiteral("b.jpg"));
+        QCOMPARE(copy.Size(), 3);
+        QVERIFY(!copy.Visible());
+    }
+
+    void setStateShortAndLongTexts()
+    {
+        // 100 units: 200 bytes from the text, then 0x20 0x00 pairs.
+        OVAdvertisement ad;
+        ad.SetState(QString(100, QChar(0x4241)));
+        QByteArray expected;
+        for (int i = 0; i < 100; ++i)
+            expected.append("AB", 2);
+        for (int i = 100; i < 216; ++i)
+            expected.append(" \0", 2);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(ad.image().data()), 432), expected);
+        QCOMPARE(ad.Rating(), 2097184); // 0x00200020
+        QCOMPARE(ad.Size(), 2097184);
+        QCOMPARE(ad.ViewCount(), int16_t(32));
+        QVERIFY(ad.Visible()); // 0x0020 is not 0
+
+        // Units after 232 play no part; units 217..232 do not reach the record.
+        OVAdvertisement ref;
+        ref.setSize(2);
+        QString longer = ref.GetState();
+        for (int i = 216; i < 232; ++i)
+            longer[i] = QChar(u'Z');
+        longer += QStringLiteral("anything after the state");
+        OVAdvertisement copy;
+        copy.SetState(longer);
+        QCOMPARE(copy.GetState(), ref.GetState());
+    }
+
+    void counting()
+    {
+        FakeClock clock(QDateTime(QDate(2024, 3, 1), QTime(12, 0)), -60);
+        OVAdvertisement ad;
+        ad.setLastViewTime(5.0);
+        ad.IncrementClickCount(1);
+        QCOMPARE(ad.ClickCount(), int16_t(1));
+        QCOMPARE(ad.LastViewTime(), 5.0);
+
+        ad.IncrementViewCount(1);
+        QCOMPARE(ad.ViewCount(), int16_t(1));
+        // Universal time: one hour behind local here.
+        QCOMPARE(ad.LastViewTime(), orvane::OleDate::fromDateTime(QDateTime(QDate(2024, 3, 1), QTime(11, 0))));
+
+        ad.setViewCount(32767);
+        ad.setLastViewTime(5.0);
+        try {
+            ad.IncrementViewCount(1);
+            QFAIL("no overflow");
+        } catch (const orvane::OVFault &fault) {
+            QCOMPARE(fault.number(), 6);
+        }
+        QCOMPARE(ad.ViewCount(), int16_t(32767));
+        QCOMPARE(ad.LastViewTime(), 5.0);
+
+        ad.setClickCount(-32768);
+        QVERIFY_THROWS_EXCEPTION(orvane::OVFault, ad.IncrementClickCount(-1));
+        QCOMPARE(ad.ClickCount(), int16_t(-32768));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdvertisement)
+#include "test_advertisement.moc"

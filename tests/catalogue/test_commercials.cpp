@@ -1,0 +1,383 @@
+// The catalogue: selection, look-ups, house-keeping of records and images.
+#include "catalogue/OVAdSize.h"
+#include "catalogue/OVCommercials.h"
+#include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
+#include "support/OleDate.h"
+
+#include "TestDoubles.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace orvane;
+using namespace orvane::OVRegistryHelpers;
+
+namespace {
+const QDateTime kNow(QDate(2024, 3, 1), QTime(12, 0));
+
+double ole(const QDateTime &dt)
+{
+    return OleDate::fromDateTime(dt);
+}
+
+std::shared_ptr<OVAdvertisement> makeAd(
+    int n, int32_t size = 2, int32_t rating = 20, double expires = ole(kNow.addDays(7)))
+{
+    auto ad = std::make_shared<OVAdvertisement>();
+    ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
+    ad->setSize(size);
+    ad->setRating(rating);
+    ad->setExpirationDate(expires);
+    ad->setImageFileName(QStringLiteral("ad%1.gif").arg(n));
+    return ad;
+}
+
+void storeUserRating(const QString &rating)
+{
+    CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER);
+    WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), rating, REG_SZ);
+}
+
+void touch(const QString &path)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("x");
+}
+} // namespace
+
+class TestCommercials : public QObject
+{
+    Q_OBJECT
+    TestHome *m_home = nullptr;
+    FakeClock *m_clock = nullptr;
+    FakeScreen *m_screen = nullptr;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = new TestHome;
+        m_clock = new FakeClock(kNow);
+        m_screen = new FakeScreen(15.0);
+    }
+    void cleanup()
+    {
+        delete m_screen;
+        delete m_clock;
+        delete m_home;
+    }
+
+    void sizeTable_data()
+    {
+        QTest::addColumn<double>("twips");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("full") << 15.0 << 2 << 9000 << 4200;
+        QTest::newRow("half horizontal") << 15.0 << 1 << 9000 << 2100;
+        QTest::newRow("half vertical") << 15.0 << 3 << 4500 << 4200;
+        QTest::newRow("quarter") << 15.0 << 6 << 4500 << 2100;
+        QTest::newRow("code 4") << 15.0 << 4 << 0 << 0;
+        QTest::newRow("code 5") << 15.0 << 5 << 0 << 0;
+        QTest::newRow("code 0") << 15.0 << 0 << 0 << 0;
+        QTest::newRow("120 dpi") << 12.0 << 2 << 7200 << 3360;
+        QTest::newRow("nearest integer") << 14.9999 << 2 << 9000 << 4200;
+    }
+    void sizeTable()
+    {
+        QFETCH(double, twips);
+        QFETCH(int, size);
+        m_screen->twips = twips;
+        QTEST(AdSizeWidth(size), "width");
+        QTEST(AdSizeHeight(size), "height");
+    }
+
+    void addAndLookUp()
+    {
+        OVCommercials c;
+        QVERIFY(!c.Ad(1)); // empty: none, no fault
+        QVERIFY(!c.GetAdByGUID(QStringLiteral("{x}")));
+        c.AddAdvertisement(makeAd(1));
+        c.AddAdvertisement(makeAd(2));
+        QCOMPARE(c.AdCount(), int16_t(2));
+        QCOMPARE(c.Ad(2)->Size(), 2);
+        QVERIFY_THROWS_EXCEPTION(OVFault, c.Ad(3));
+        QVERIFY_THROWS_EXCEPTION(OVFault, c.Ad(0));
+
+        // The key is the GUID as its getter returns it, case ignored.
+        auto lower = makeAd(3);
+        lower->setAdGUID(QStringLiteral("{abcdef00-0000-0000-0000-000000000000}"));
+        c.AddAdvertisement(lower);
+        QCOMPARE(c.GetAdByGUID(QStringLiteral("{ABCDEF00-0000-0000-0000-000000000000}")), lower);
+        auto duplicate = makeAd(9);
+        duplicate->setAdGUID(QStringLiteral("{ABCDEF00-0000-0000-0000-000000000000}"));
+        try {
+            c.AddAdvertisement(duplicate);
+            QFAIL("duplicate accepted");
+        } catch (const OVFault &fault) {
+            QCOMPARE(fault.number(), 457);
+        }
+        QCOMPARE(c.AdCount(), int16_t(3));
+
+        c.ClearAds();
+        QCOMPARE(c.AdCount(), int16_t(0));
+    }
+
+    void onlyTheQualifyingRecordIsReturned_data()
+    {
+        QTest::addColumn<double>("r");
+        for (double r : {0.0, 0.2, 0.4, 0.5, 0.6, 0.8, 0.9999999999999999})
+            QTest::addRow("r=%g", r) << r;
+    }
+    void onlyTheQualifyingRecordIsReturned()
+    {
+        QFETCH(double, r);
+        ScriptedRandom random({r});
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1, 1)); // wrong size
+        c.AddAdvertisement(makeAd(2, 2, 0)); // unrated
+        c.AddAdvertisement(makeAd(3, 2));
+        auto shown = makeAd(4, 2);
+        shown->setVisible(true);
+        c.AddAdvertisement(shown);
+        c.AddAdvertisement(makeAd(5, 2, 20, ole(kNow))); // expires today
+        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(3));
+        QCOMPARE(random.position, 1);
+    }
+
+    void randomStartWrapsAround()
+    {
+        ScriptedRandom random({0.0, 0.5, 0.8});
+        OVCommercials c;
+        for (int i = 1; i <= 5; ++i)
+            c.AddAdvertisement(makeAd(i));
+        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(1));
+        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(3));
+        c.Ad(5)->setVisible(true);
+        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(1)); // from 5 over to 1
+        c.Ad(1)->setVisible(true);
+        c.Ad(2)->setVisible(true);
+        c.Ad(3)->setVisible(true);
+        c.Ad(4)->setVisible(true);
+        QVERIFY(!c.GetUnusedRandomAd(2, false));
+    }
+
+    void emptyCatalogueLeavesTheUserAlone()
+    {
+        OVCommercials c;
+        QVERIFY(!c.GetUnusedRandomAd(2, true));
+        // Loading the user record would have written its defaults.
+        QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating")).isValid());
+    }
+
+    void ratings_data()
+    {
+        QTest::addColumn<int>("adRating");
+        QTest::addColumn<QString>("userRating");
+        QTest::addColumn<bool>("returned");
+        for (const char *user : {"0", "10", "20", "junk"}) {
+            QTest::addRow("ad 0, user %s", user) << 0 << user << false;
+            QTest::addRow("ad 10, user %s", user) << 10 << user << (QByteArray(user) == "10");
+            QTest::addRow("ad 20, user %s", user) << 20 << user << true;
+        }
+        QTest::newRow("ad 30") << 30 << "10" << false;
+    }
+    void ratings()
+    {
+        QFETCH(int, adRating);
+        QFETCH(QString, userRating);
+        QFETCH(bool, returned);
+        ScriptedRandom random;
+        storeUserRating(userRating);
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1, 2, adRating));
+        QCOMPARE(bool(c.GetUnusedRandomAd(2, false)), returned);
+    }
+
+    void expiryIsByCalendarDay_data()
+    {
+        QTest::addColumn<QDateTime>("expires");
+        QTest::addColumn<bool>("returned");
+        QTest::newRow("today 23:59") << QDateTime(kNow.date(), QTime(23, 59)) << false;
+        QTest::newRow("tomorrow 00:01") << QDateTime(kNow.date().addDays(1), QTime(0, 1)) << true;
+        QTest::newRow("tomorrow 00:00") << QDateTime(kNow.date().addDays(1), QTime(0, 0)) << true;
+        QTest::newRow("yesterday") << kNow.addDays(-1) << false;
+        QTest::newRow("year 9999") << QDateTime(QDate(9999, 12, 31), QTime(0, 0)) << true;
+    }
+    void expiryIsByCalendarDay()
+    {
+        QFETCH(QDateTime, expires);
+        QFETCH(bool, returned);
+        ScriptedRandom random;
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1, 2, 20, ole(expires)));
+        QCOMPARE(bool(c.GetUnusedRandomAd(2, false)), returned);
+    }
+
+    void oddExpiryValues()
+    {
+        ScriptedRandom random;
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1, 2, 20, std::numeric_limits<double>::quiet_NaN()));
+        c.AddAdvertisement(makeAd(2, 2, 20, -std::numeric_limits<double>::infinity()));
+        QVERIFY(!c.GetUnusedRandomAd(2, false));
+    }
+
+    void sizesAndAllowSmaller_data()
+    {
+        QTest::addColumn<int>("wanted");
+        QTest::addColumn<bool>("allowSmaller");
+        QTest::addColumn<QList<int>>("returnable");
+        QTest::newRow("6 or smaller") << 6 << true << QList<int> {6, 0, 4, 5, 7};
+        QTest::newRow("2 or smaller") << 2 << true << QList<int> {1, 2, 3, 6, 0, 4, 5, 7};
+        QTest::newRow("1 or smaller") << 1 << true << QList<int> {1, 6, 0, 4, 5, 7};
+        QTest::newRow("3 or smaller") << 3 << true << QList<int> {3, 6, 0, 4, 5, 7};
+        QTest::newRow("exactly 1") << 1 << false << QList<int> {1};
+        QTest::newRow("exactly 4") << 4 << false << QList<int> {4};
+        QTest::newRow("4 or smaller") << 4 << true << QList<int> {0, 4, 5, 7};
+    }
+    void sizesAndAllowSmaller()
+    {
+        QFETCH(int, wanted);
+        QFETCH(bool, allowSmaller);
+        QFETCH(QList<int>, returnable);
+        for (int size : {0, 1, 2, 3, 4, 5, 6, 7}) {
+            ScriptedRandom random;
+            OVCommercials c;
+            c.AddAdvertisement(makeAd(1, size));
+            QVERIFY2(bool(c.GetUnusedRandomAd(wanted, allowSmaller)) == returnable.contains(size),
+                qPrintable(QStringLiteral("size %1").arg(size)));
+        }
+    }
+
+    void purgeOldFiles()
+    {
+        QTemporaryDir images;
+        for (const char *name : {"ad7.gif", "AD7.GIF", "d7.gif", "stale.jpg", "OVImage.dat", "ovimage.dat"})
+            touch(images.filePath(name));
+        touch(images.filePath("readonly.png"));
+        QFile::setPermissions(images.filePath("readonly.png"), QFile::ReadOwner);
+        touch(images.filePath(".hidden"));
+        QDir(images.path()).mkdir(QStringLiteral("sub"));
+        touch(images.filePath("sub/inner.gif"));
+
+        OVCommercials c;
+        c.setImageFolder(QStringLiteral("  ") + images.path() + QStringLiteral(" "));
+        auto a = makeAd(1);
+        a->setImageFileName(QStringLiteral("img/ad7.gif"));
+        c.AddAdvertisement(a);
+        // "d7.gif" is a substring of the claim too.
+        QCOMPARE(c.PurgeOldFiles(), int16_t(4)); // AD7.GIF, stale.jpg, ovimage.dat, readonly.png
+        QStringList left = QDir(images.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        QCOMPARE(left, QStringList({".hidden", "OVImage.dat", "ad7.gif", "d7.gif"}));
+        QVERIFY(QFile::exists(images.filePath("sub/inner.gif")));
+
+        // An empty catalogue claims nothing.
+        OVCommercials empty;
+        empty.setImageFolder(images.path());
+        QCOMPARE(empty.PurgeOldFiles(), int16_t(2));
+        left = QDir(images.path()).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(left, QStringList({"OVImage.dat"}));
+    }
+
+    void purgeCountsFilesItCannotDelete()
+    {
+        if (::geteuid() == 0)
+            QSKIP("folder permissions do not stop the superuser");
+        QTemporaryDir images;
+        touch(images.filePath("a.gif"));
+        touch(images.filePath("b.gif"));
+        QFile::setPermissions(images.path(), QFile::ReadOwner | QFile::ExeOwner);
+        OVCommercials c;
+        c.setImageFolder(images.path());
+        const int16_t count = c.PurgeOldFiles();
+        QFile::setPermissions(images.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(count, int16_t(2));
+    }
+
+    void purgeWithoutImageFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("spaces") << QStringLiteral("   ");
+        QTest::newRow("missing") << QStringLiteral("/nonexistent/orvane/images");
+    }
+    void purgeWithoutImageFolder()
+    {
+        QFETCH(QString, folder);
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseWarnings = true;
+        OVCommercials c;
+        c.setImageFolder(folder);
+        QCOMPARE(c.PurgeOldFiles(), int16_t(0));
+        QCOMPARE(c.LastError(), 701);
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown[0].first, QStringLiteral("No image folder"));
+        QCOMPARE(boxes.shown[0].second, QStringLiteral("Warning"));
+    }
+
+    void clearAdsWithNoCounts()
+    {
+        OVCommercials c;
+        auto visible = makeAd(1);
+        visible->setVisible(true);
+        auto viewed = makeAd(2);
+        viewed->setViewCount(1);
+        auto future = makeAd(3, 2, 20, ole(kNow.addSecs(60)));
+        auto past = makeAd(4, 2, 20, ole(kNow.addSecs(-60)));
+        auto clicked = makeAd(5);
+        clicked->setClickCount(-1);
+        auto atNow = makeAd(6, 2, 20, ole(kNow));
+        for (const auto &ad : {visible, viewed, future, past, clicked, atNow})
+            c.AddAdvertisement(ad);
+
+        c.ClearAdsWithNoCounts(true, true);
+        QCOMPARE(c.AdCount(), int16_t(5));
+        QVERIFY(!c.GetAdByGUID(future->AdGUID()));
+        QCOMPARE(c.Ad(3), past);
+        QCOMPARE(c.Ad(5), atNow); // reached at this very moment: kept
+
+        c.ClearAdsWithNoCounts(false, false);
+        QCOMPARE(c.AdCount(), int16_t(2));
+        QCOMPARE(c.Ad(1), viewed);
+        QCOMPARE(c.Ad(2), clicked);
+
+        c.ResetAllUsageCounts();
+        QCOMPARE(viewed->ViewCount(), int16_t(0));
+        QCOMPARE(clicked->ClickCount(), int16_t(0));
+    }
+
+    void traceLocalStorageSetting_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("absent") << QVariant() << false;
+        QTest::newRow("True") << QVariant(QStringLiteral("True")) << true;
+        QTest::newRow("true") << QVariant(QStringLiteral("true")) << true;
+        QTest::newRow("False") << QVariant(QStringLiteral("False")) << false;
+        QTest::newRow("-1") << QVariant(QStringLiteral("-1")) << true;
+        QTest::newRow("0") << QVariant(QStringLiteral("0")) << false;
+        QTest::newRow("word") << QVariant(QStringLiteral("yes please")) << false;
+        QTest::newRow("dword 1") << QVariant(1) << true;
+    }
+    void traceLocalStorageSetting()
+    {
+        QFETCH(QVariant, stored);
+        if (stored.isValid()) {
+            CreateSettingsKey(kDebugKey, HKEY_CURRENT_USER);
+            WriteSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceLocalStorage"), stored,
+                stored.typeId() == QMetaType::Int ? REG_DWORD : REG_SZ);
+        }
+        OVCommercials c;
+        QTEST(c.TraceLocalStorage(), "expected");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommercials)
+#include "test_commercials.moc"

@@ -1,0 +1,455 @@
+// The local data file: byte-exact images, hand-written files, refusals and
+// crash safety of the save.
+#include "catalogue/OVCommercials.h"
+#include "support/OVSimpleLog.h"
+
+#include "TestDoubles.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace orvane;
+
+namespace {
+// Random values that draw key byte j + 1 and vector byte 0x80 + j.
+QList<double> scriptedKeyAndVector()
+{
+    QList<double> values;
+    for (int j = 0; j < 16; ++j) {
+        values.append((j + 0.5) / 255.0);
+        values.append((0x7F + j + 0.5) / 255.0);
+    }
+    return values;
+}
+
+// The scrambling written out independently: the first 15 bytes masked by the
+// key, every later byte by the scrambled byte 15 earlier plus the vector byte.
+QByteArray scramble(const QByteArray &plain, const QByteArray &key, const QByteArray &vector)
+{
+    QByteArray out(plain.size(), '\0');
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        const uint8_t mask = i < 15 ? uint8_t(key[i]) : uint8_t(uint8_t(out[i - 15]) + uint8_t(vector[i % 15]));
+        out[i] = char(uint8_t(plain[i]) ^ mask);
+    }
+    return out;
+}
+
+QByteArray stateBytes(const QString &state)
+{
+    QByteArray bytes;
+    for (QChar c : state) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+std::shared_ptr<OVAdvertisement> makeAd(int n)
+{
+    auto ad = std::make_shared<OVAdvertisement>();
+    ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
+    ad->setAdvertiserName(QStringLiteral("Advertiser %1").arg(n));
+    ad->setExpirationDate(45000.25 + n);
+    ad->setClickURL(QStringLiteral("http://example.com/%1").arg(n));
+    ad->setRating(n % 2 ? 10 : 20);
+    ad->setImageFormat(n);
+    ad->setClickCount(int16_t(n * 3));
+    ad->setViewCount(int16_t(n * 5));
+    ad->setLastViewTime(44999.5 - n);
+    ad->setImageFileName(QStringLiteral("ad%1.gif").arg(n));
+    ad->setSize((n % 4) + 1);
+    ad->setVisible(true);
+    return ad;
+}
+
+// A file as another program could have written it: header and scrambled states.
+QByteArray handWritten(
+    int16_t version, int16_t count, const QStringList &states, uint8_t keyByte15 = 0x11, uint8_t vectorByte15 = 0x22)
+{
+    QByteArray key(15, '\0');
+    QByteArray vector(15, '\0');
+    for (int j = 0; j < 15; ++j) {
+        key[j] = char(0x31 + 7 * j);
+        vector[j] = char(0xC3 - 5 * j);
+    }
+    QByteArray file;
+    file.append(char(version & 0xFF)).append(char(version >> 8));
+    for (int j = 0; j < 15; ++j)
+        file.append(char(key[j] ^ vector[j]));
+    file.append(char(keyByte15 ^ vectorByte15));
+    file.append(vector).append(char(vectorByte15));
+    file.append(char(count & 0xFF)).append(char(count >> 8));
+    const QByteArray plain = stateBytes(states.join(QString()));
+    if (!plain.isEmpty())
+        file.append(scramble(plain, key, vector));
+    return file;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList statesOf(const OVCommercials &c)
+{
+    QStringList states;
+    for (const auto &ad : c.Ads())
+        states.append(ad->GetState());
+    return states;
+}
+} // namespace
+
+class TestDataFile : public QObject
+{
+    Q_OBJECT
+    TestHome *m_home = nullptr;
+    RecordingMessageBoxes *m_boxes = nullptr;
+    QTemporaryDir *m_dir = nullptr;
+
+    QString dat() const { return m_dir->filePath(QStringLiteral("OVImage.dat")); }
+    QString bak() const { return m_dir->filePath(QStringLiteral("OVImage.bak")); }
+    QStringList warnings() const
+    {
+        QStringList out;
+        for (const auto &shown : m_boxes->shown)
+            out.append((shown.second.isEmpty() ? QStringLiteral("error: ") : QString()) + shown.first);
+        return out;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = new TestHome;
+        m_boxes = new RecordingMessageBoxes;
+        OVSimpleLog::switches().VerboseWarnings = true;
+        OVSimpleLog::switches().VerboseErrors = true;
+        m_dir = new QTemporaryDir;
+    }
+    void cleanup()
+    {
+        delete m_dir;
+        delete m_boxes;
+        delete m_home;
+    }
+
+    void savedImageIsByteExact()
+    {
+        ScriptedRandom random(scriptedKeyAndVector());
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1));
+        c.AddAdvertisement(makeAd(2));
+        c.setDataFolder(m_dir->path());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QCOMPARE(random.position, 32);
+
+        QByteArray expected("\x03\x00", 2);
+        for (int j = 0; j < 16; ++j)
+            expected.append(char((j + 1) ^ (0x80 + j))); // 0x81, 0x83, 0x81, 0x87, ...
+        for (int j = 0; j < 16; ++j)
+            expected.append(char(0x80 + j));
+        expected.append("\x02\x00", 2);
+        QCOMPARE(expected.mid(2, 4), QByteArray("\x81\x83\x81\x87"));
+        QByteArray key, vector;
+        for (int j = 0; j < 15; ++j) {
+            key.append(char(j + 1));
+            vector.append(char(0x80 + j));
+        }
+        const QByteArray plain = stateBytes(makeAd(1)->GetState() + makeAd(2)->GetState());
+        QCOMPARE(plain.size(), 928);
+        expected.append(scramble(plain, key, vector));
+        QCOMPARE(readFile(dat()).toHex(), expected.toHex());
+        QVERIFY(!QFile::exists(bak())); // nothing to back up the first time
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"OVImage.dat"}));
+    }
+
+    void emptyCatalogueWritesAHeaderOnly()
+    {
+        ScriptedRandom random(scriptedKeyAndVector());
+        OVCommercials c;
+        c.setDataFolder(m_dir->path());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        const QByteArray file = readFile(dat());
+        QCOMPARE(file.size(), 36);
+        QCOMPARE(file.right(2), QByteArray("\0\0", 2));
+
+        // Shorter than 38 bytes: refused as empty, the catalogue stays.
+        OVCommercials loader;
+        loader.AddAdvertisement(makeAd(1));
+        loader.LoadAdInfoFromLocalStorage(m_dir->path(), QStringLiteral("images"));
+        QCOMPARE(loader.AdCount(), int16_t(1));
+        QCOMPARE(warnings(), QStringList({"Empty data file '" + dat() + "'"}));
+    }
+
+    void keyAndVectorAreFreshOnEverySave()
+    {
+        OVCommercials c;
+        for (int i = 1; i <= 3; ++i)
+            c.AddAdvertisement(makeAd(i));
+        c.setDataFolder(m_dir->path());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        const QByteArray first = readFile(dat());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        const QByteArray second = readFile(dat());
+        QCOMPARE(readFile(bak()), first);
+        QCOMPARE(first.size(), 36 + 3 * 464);
+        QCOMPARE(second.left(2), first.left(2));
+        QCOMPARE(second.mid(34, 2), first.mid(34, 2));
+        QVERIFY(second.mid(2, 32) != first.mid(2, 32));
+        QVERIFY(second.mid(36) != first.mid(36));
+        for (int j = 0; j < 16; ++j) {
+            QVERIFY(second[18 + j] != 0);
+            QVERIFY((second[2 + j] ^ second[18 + j]) != 0); // the key byte
+        }
+    }
+
+    void roundTripKeepsEverythingButVisible()
+    {
+        OVCommercials c;
+        for (int i = 1; i <= 1000; ++i) // far beyond 70 records
+            c.AddAdvertisement(makeAd(i));
+        c.setDataFolder(m_dir->path());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+
+        OVCommercials loaded;
+        loaded.LoadAdInfoFromLocalStorage(m_dir->path(), QStringLiteral(" img "));
+        QCOMPARE(loaded.ImageFolder(), QStringLiteral(" img ")); // exactly as given
+        QCOMPARE(loaded.AdCount(), int16_t(1000));
+        QCOMPARE(statesOf(loaded), statesOf(c));
+        const auto ad = loaded.Ad(777);
+        QCOMPARE(ad->ViewCount(), int16_t(777 * 5));
+        QCOMPARE(ad->LastViewTime(), 44999.5 - 777);
+        QVERIFY(!ad->Visible());
+        QVERIFY(warnings().isEmpty());
+    }
+
+    void handWrittenFiles_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("count"); // -1: catalogue unchanged
+        QTest::addColumn<QStringList>("reports");
+        const QString a = makeAd(1)->GetState();
+        const QString b = makeAd(2)->GetState();
+        QTest::newRow("version 3") << handWritten(3, 2, {a, b}) << 2 << QStringList();
+        QTest::newRow("version 9 read as 3") << handWritten(9, 2, {a, b}) << 2 << QStringList();
+        QTest::newRow("version 2") << handWritten(2, 2, {a, b}) << -1
+                                   << QStringList({"Existing data file is obsolete"});
+        QTest::newRow("version -1") << handWritten(-1, 2, {a, b}) << -1
+                                    << QStringList({"Existing data file is obsolete"});
+        QTest::newRow("fewer records than the payload") << handWritten(3, 1, {a, b}) << 1 << QStringList();
+        QTest::newRow("no records") << handWritten(3, 0, {a, b}) << 0 << QStringList();
+        QTest::newRow("negative count") << handWritten(3, -5, {a, b}) << 0 << QStringList();
+        // The first missing record comes from blanks; the second has its key.
+        QTest::newRow("more records than the payload")
+            << handWritten(3, 4, {a, b}) << 3
+            << QStringList(
+                   {"error: OVCommercials.LoadAdInfoFromLocalStorage\r\n457 " + OVFault::standardDescription(457)});
+        QTest::newRow("duplicate key skipped")
+            << handWritten(3, 3, {a, a, b}) << 2
+            << QStringList(
+                   {"error: OVCommercials.LoadAdInfoFromLocalStorage\r\n457 " + OVFault::standardDescription(457)});
+        QTest::newRow("37 bytes") << handWritten(3, 1, {a}).left(37) << -1 << QStringList({"Empty data file '%1'"});
+        QTest::newRow("38 bytes") << handWritten(3, 1, {a}).left(38) << 1 << QStringList();
+        QTest::newRow("odd length") << handWritten(3, 1, {a}).left(36 + 101) << 1 << QStringList();
+    }
+    void handWrittenFiles()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, count);
+        QFETCH(QStringList, reports);
+        writeFile(dat(), file);
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(9));
+        c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+        for (QString &r : reports)
+            r.replace(QStringLiteral("%1"), dat());
+        QCOMPARE(warnings(), reports);
+        if (count < 0) {
+            QCOMPARE(c.AdCount(), int16_t(1));
+            QCOMPARE(c.Ad(1)->AdGUID(), makeAd(9)->AdGUID());
+            return;
+        }
+        QCOMPARE(c.AdCount(), int16_t(count));
+        const bool shortText = QByteArray(QTest::currentDataTag()) == "38 bytes";
+        if (count >= 1 && !shortText)
+            QCOMPARE(c.Ad(1)->AdGUID(), makeAd(1)->AdGUID());
+        if (QByteArray(QTest::currentDataTag()) == "more records than the payload") {
+            QCOMPARE(c.Ad(3)->AdGUID(), QString(38, u' '));
+            QCOMPARE(c.Ad(3)->Rating(), 0x00200020);
+        }
+        if (shortText)
+            QCOMPARE(c.Ad(1)->AdGUID(), QStringLiteral("{") + QString(37, u' '));
+    }
+
+    void byte15OfKeyAndVectorPlaysNoPart()
+    {
+        const QStringList states = {makeAd(1)->GetState(), makeAd(2)->GetState()};
+        QStringList loaded[3];
+        const uint8_t bytes[3][2] = {{0x11, 0x22}, {0xFE, 0x22}, {0x11, 0x01}};
+        for (int i = 0; i < 3; ++i) {
+            writeFile(dat(), handWritten(3, 2, states, bytes[i][0], bytes[i][1]));
+            OVCommercials c;
+            c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+            loaded[i] = statesOf(c);
+        }
+        QCOMPARE(loaded[0].size(), 2);
+        QCOMPARE(loaded[1], loaded[0]);
+        QCOMPARE(loaded[2], loaded[0]);
+    }
+
+    void missingOrUnreadableFile()
+    {
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1));
+        c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+        QDir().mkdir(dat()); // a folder in the way is no data file either
+        c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+        QCOMPARE(warnings(),
+            QStringList({"Cannot find data file '" + dat() + "'", "Cannot find data file '" + dat() + "'"}));
+        QCOMPARE(c.AdCount(), int16_t(1));
+        QCOMPARE(c.DataFolder(), m_dir->path());
+    }
+
+    void saveRefusals()
+    {
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1));
+        QVERIFY(!c.SaveAdInfoToLocalStorage());
+        QCOMPARE(c.LastError(), 701);
+        QCOMPARE(warnings(), QStringList({"No image folder"}));
+
+        // A data folder that cannot be made: under a plain file.
+        writeFile(m_dir->filePath("plain"), "x");
+        const QString folder = m_dir->filePath("plain/data");
+        c.setDataFolder(folder);
+        QVERIFY(!c.SaveAdInfoToLocalStorage());
+        QCOMPARE(warnings().last(), "Cannot open data file: " + folder + "/OVImage.dat");
+    }
+
+    void readOnlyFilesAreReplaced()
+    {
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1));
+        c.setDataFolder(m_dir->path());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QFile::setPermissions(dat(), QFile::ReadOwner);
+        QFile::setPermissions(bak(), QFile::ReadOwner);
+        const QByteArray previous = readFile(dat());
+        c.AddAdvertisement(makeAd(2));
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QCOMPARE(readFile(bak()), previous);
+        OVCommercials loaded;
+        loaded.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+        QCOMPARE(loaded.AdCount(), int16_t(2));
+    }
+
+    void traceLineOnBackup()
+    {
+        FakeModuleInfo module(m_dir->filePath("module"));
+        QDir().mkpath(m_dir->filePath("module"));
+        OVCommercials c;
+        c.setTraceLocalStorage(true);
+        c.setDataFolder(m_dir->filePath("data"));
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QVERIFY(QFile::exists(m_dir->filePath("data/OVImage.dat")));
+        QVERIFY(readFile(OVSimpleLog::TraceFileName()).contains("Backing up data file"));
+    }
+
+    // Every write that fails part-way leaves the previous file in place.
+    void writeFaultsKeepThePreviousFile_data()
+    {
+        QTest::addColumn<int>("limit");
+        for (int limit : {0, 1, 2, 18, 35, 36, 37, 500, 36 + 3 * 464 - 1})
+            QTest::addRow("%d bytes", limit) << limit;
+    }
+    void writeFaultsKeepThePreviousFile()
+    {
+        QFETCH(int, limit);
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1));
+        c.AddAdvertisement(makeAd(2));
+        c.setDataFolder(m_dir->path());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QVERIFY(c.SaveAdInfoToLocalStorage());
+        const QByteArray good = readFile(dat());
+        const QByteArray goodBak = readFile(bak());
+        c.AddAdvertisement(makeAd(3));
+
+        // A file-size limit stands in for a full disk.
+        rlimit saved {};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tight = saved;
+        tight.rlim_cur = rlim_t(limit);
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+        const bool saved3 = c.SaveAdInfoToLocalStorage();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(!saved3);
+        QVERIFY(warnings().last().startsWith("error: OVCommercials.SaveAdInfoToLocalStorage\r\n61 "));
+        QCOMPARE(readFile(dat()), good);
+        QCOMPARE(readFile(bak()), goodBak);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"OVImage.bak", "OVImage.dat"}));
+        OVCommercials loaded;
+        loaded.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+        QCOMPARE(loaded.AdCount(), int16_t(2));
+    }
+
+    // A process killed at any moment of its saves leaves a file that loads
+    // with all records, as of the last completed save or a later one.
+    void killedWhileSaving()
+    {
+        const int records = 40;
+        QProcess saver;
+        saver.setProgram(QStringLiteral(DATAFILE_SAVER));
+        saver.setArguments({m_dir->path(), QString::number(records)});
+        for (int round = 0; round < 12; ++round) {
+            saver.start();
+            QVERIFY(saver.waitForStarted());
+            QTest::qWait(40 + 13 * round);
+            // Wait for at least one completed save so that there is something to keep.
+            while (!saver.canReadLine() && saver.state() == QProcess::Running)
+                saver.waitForReadyRead(100);
+            QTest::qWait(round % 4 * 7);
+            ::kill(pid_t(saver.processId()), SIGKILL);
+            QVERIFY(saver.waitForFinished());
+            int lastCompleted = 0;
+            for (const QByteArray &line : saver.readAllStandardOutput().split('\n')) {
+                QVERIFY2(line != "failed", "a save failed");
+                if (!line.isEmpty())
+                    lastCompleted = line.toInt();
+            }
+            QVERIFY(lastCompleted > 0);
+
+            OVCommercials loaded;
+            loaded.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+            QCOMPARE(loaded.AdCount(), int16_t(records));
+            const int16_t views = loaded.Ad(1)->ViewCount();
+            // The save under way when the kill came may have completed too.
+            QVERIFY2(views >= lastCompleted && views <= lastCompleted + 1,
+                qPrintable(QStringLiteral("%1 after %2").arg(views).arg(lastCompleted)));
+            for (const auto &ad : loaded.Ads())
+                QCOMPARE(ad->ViewCount(), views);
+        }
+        QVERIFY(warnings().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataFile)
+#include "test_datafile.moc"
