@@ -3,6 +3,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVTime.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -46,11 +47,12 @@ int16_t checkedAdd(int16_t a, int16_t b)
 }
 } // namespace
 
+// Text units and numbers are copied as they lie in memory: little-endian.
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
+
 template <typename T>
 T OVAdvertisement::readNumber(int offset) const
 {
-    // The image is little-endian like the platforms the system runs on.
-    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
     T value;
     std::memcpy(&value, m_image.data() + offset, sizeof(T));
     return value;
@@ -65,9 +67,7 @@ void OVAdvertisement::writeNumber(int offset, T value)
 QString OVAdvertisement::readText(int offset, int width) const
 {
     QString text(width, Qt::Uninitialized);
-    char16_t *units = reinterpret_cast<char16_t *>(text.data());
-    for (int i = 0; i < width; ++i)
-        units[i] = char16_t(m_image[offset + 2 * i] | (m_image[offset + 2 * i + 1] << 8));
+    std::memcpy(text.data(), m_image.data() + offset, size_t(width) * 2);
     return text;
 }
 
@@ -75,10 +75,10 @@ void OVAdvertisement::writeText(int offset, int width, const QString &value)
 {
     // Left-aligned, padded with spaces, cut to the width.
     const qsizetype length = std::min<qsizetype>(value.size(), width);
-    for (int i = 0; i < width; ++i) {
-        const char16_t unit = i < length ? value.at(i).unicode() : u' ';
-        m_image[offset + 2 * i] = uint8_t(unit & 0xFF);
-        m_image[offset + 2 * i + 1] = uint8_t(unit >> 8);
+    std::memcpy(m_image.data() + offset, value.utf16(), size_t(length) * 2);
+    for (qsizetype i = length; i < width; ++i) {
+        m_image[offset + 2 * i] = uint8_t(' ');
+        m_image[offset + 2 * i + 1] = 0;
     }
 }
 
@@ -210,18 +210,19 @@ QString OVAdvertisement::GetState() const
     handler.step([&] { copy.setViewCount(ViewCount()); });
 
     QString state(kStateUnits, QChar(u'\0'));
-    char16_t *units = reinterpret_cast<char16_t *>(state.data());
-    for (int n = 0; n < kImageBytes / 2; ++n)
-        units[n] = char16_t(copy.m_image[2 * n] | (copy.m_image[2 * n + 1] << 8));
+    std::memcpy(state.data(), copy.m_image.data(), kImageBytes);
     return state;
 }
 
 void OVAdvertisement::SetState(const QString &sState)
 {
-    for (int n = 0; n < kImageBytes / 2; ++n) {
-        const char16_t unit = n < sState.size() ? sState.at(n).unicode() : u' ';
-        m_image[2 * n] = uint8_t(unit & 0xFF);
-        m_image[2 * n + 1] = uint8_t(unit >> 8);
+    // Units map to image bytes low byte first, as in memory here.
+    constexpr qsizetype units = kImageBytes / 2;
+    const qsizetype taken = std::min(sState.size(), units);
+    std::memcpy(m_image.data(), sState.utf16(), size_t(taken) * 2);
+    for (qsizetype n = taken; n < units; ++n) {
+        m_image[2 * n] = uint8_t(' ');
+        m_image[2 * n + 1] = 0;
     }
 }
 
