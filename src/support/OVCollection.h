@@ -2,7 +2,7 @@
 
 #include "support/OVFault.h"
 
-#include <QHash>
+#include <QSet>
 #include <QList>
 #include <QString>
 
@@ -24,13 +24,14 @@ public:
 
     void Add(Pointer item, const QString &key = QString())
     {
+        QString folded;
         if (!key.isEmpty()) {
-            const QString folded = fold(key);
+            folded = fold(key);
             if (m_index.contains(folded))
                 raiseFault(FaultDuplicateKey);
-            m_index.insert(folded, item.get());
+            m_index.insert(folded);
         }
-        m_items.append(Entry {std::move(item), key});
+        m_items.append(Entry {std::move(item), key, folded});
     }
 
     const Pointer &Item(int index) const
@@ -62,11 +63,11 @@ public:
     {
         if (key.isEmpty())
             return 0;
-        const auto it = m_index.constFind(fold(key));
-        if (it == m_index.constEnd())
+        const QString folded = fold(key);
+        if (!m_index.contains(folded))
             return 0;
         for (int i = 0; i < Count(); ++i) {
-            if (m_items[i].item.get() == it.value())
+            if (m_items[i].foldedKey == folded)
                 return i + 1;
         }
         return 0;
@@ -77,8 +78,8 @@ public:
         if (index < 1 || index > Count())
             raiseFault(FaultIndexOutOfRange);
         const Entry &entry = m_items[index - 1];
-        if (!entry.key.isEmpty())
-            m_index.remove(fold(entry.key));
+        if (!entry.foldedKey.isEmpty())
+            m_index.remove(entry.foldedKey);
         m_items.removeAt(index - 1);
     }
 
@@ -97,7 +98,11 @@ public:
             Remove(i);
     }
 
-    QString KeyAt(int index) const { return Item(index) ? m_items[index - 1].key : QString(); }
+    QString KeyAt(int index) const
+    {
+        Item(index);
+        return m_items[index - 1].key;
+    }
 
     // Range-for over the objects in order.
     auto begin() const { return ItemIterator {m_items.cbegin()}; }
@@ -108,6 +113,7 @@ private:
     {
         Pointer item;
         QString key;
+        QString foldedKey;
     };
 
     struct ItemIterator
@@ -125,7 +131,8 @@ private:
     static QString fold(const QString &key) { return key.toCaseFolded(); }
 
     QList<Entry> m_items;
-    QHash<QString, const T *> m_index;
+    QSet<QString> m_index; // folded keys, for a quick miss
+
 };
 
 } // namespace orvane
