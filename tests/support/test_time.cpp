@@ -49,8 +49,11 @@ void TestTime::roundTripAcrossTheEpoch()
     // to the next day is a different moment, as OLE dates are discontinuous there.
     for (int i = 0; i < 6400; ++i) {
         const double ole = -800.0 + i * 0.25 + (i % 7) / 1024.0;
-        const double back = OleDate::fromDateTime(OleDate::toDateTime(ole));
-        QVERIFY2(qAbs(back - ole) < 1e-6, qPrintable(QString::number(ole)));
+        const QDateTime moment = OleDate::toDateTime(ole);
+        const double back = OleDate::fromDateTime(moment);
+        // Between -1 and 0 a date has two forms; the positive one comes back.
+        QVERIFY2(qAbs(back - (ole > -1.0 && ole < 0.0 ? -ole : ole)) < 1e-6, qPrintable(QString::number(ole)));
+        QCOMPARE(OleDate::toDateTime(back), moment);
     }
     QVERIFY(!OleDate::toDateTime(qInf()).isValid());
     QVERIFY(!OleDate::toDateTime(1e300).isValid());
