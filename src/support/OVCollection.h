@@ -2,8 +2,8 @@
 
 #include "support/OVFault.h"
 
-#include <QSet>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -132,7 +132,6 @@ private:
 
     QList<Entry> m_items;
     QSet<QString> m_index; // folded keys, for a quick miss
-
 };
 
 } // namespace orvane

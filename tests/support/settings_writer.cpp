@@ -15,8 +15,7 @@ int main(int argc, char **argv)
     const int count = QString::fromLocal8Bit(argv[2]).toInt();
     CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
     for (int i = 0; i < count; ++i) {
-        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, prefix + QString::number(i), QString::number(i),
-                           REG_SZ);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, prefix + QString::number(i), QString::number(i), REG_SZ);
     }
     return 0;
 }

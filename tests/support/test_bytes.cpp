@@ -105,8 +105,8 @@ void TestBytes::scramble_data()
         << bytes({0xA1, 0xB2, 0xC3, 0x78, 0xAB, 0xEE, 0x4C});
     // Scrambled byte 200 plus vector byte 100 wraps to the mask 44.
     QTest::newRow("sum wraps") << bytes({0, 0}) << bytes({200}) << bytes({100}) << bytes({200, 44});
-    QTest::newRow("key one byte, long run") << bytes({1, 2, 3}) << bytes({0x10}) << bytes({0x05})
-                                            << bytes({0x11, 0x14, 0x1A});
+    QTest::newRow("key one byte, long run")
+        << bytes({1, 2, 3}) << bytes({0x10}) << bytes({0x05}) << bytes({0x11, 0x14, 0x1A});
     // Vector bytes past the key length are never used.
     QTest::newRow("longer vector") << bytes({0, 0, 0}) << bytes({1}) << bytes({2, 0xFF, 0xFF}) << bytes({1, 3, 5});
 }
@@ -202,13 +202,20 @@ void TestBytes::fileNameFromPath_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("name");
-    QTest::newRow("backslashes") << "C:\\a\\b.gif" << "b.gif";
-    QTest::newRow("slashes") << "ads/x/y.jpg" << "y.jpg";
-    QTest::newRow("mixed") << "a\\b/c.gif" << "c.gif";
-    QTest::newRow("slash then backslash") << "a/b\\c.gif" << "c.gif";
-    QTest::newRow("none") << "plain.png" << "plain.png";
-    QTest::newRow("trailing separator") << "dir/" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("backslashes") << "C:\\a\\b.gif"
+                                 << "b.gif";
+    QTest::newRow("slashes") << "ads/x/y.jpg"
+                             << "y.jpg";
+    QTest::newRow("mixed") << "a\\b/c.gif"
+                           << "c.gif";
+    QTest::newRow("slash then backslash") << "a/b\\c.gif"
+                                          << "c.gif";
+    QTest::newRow("none") << "plain.png"
+                          << "plain.png";
+    QTest::newRow("trailing separator") << "dir/"
+                                        << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestBytes::fileNameFromPath()

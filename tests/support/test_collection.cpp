@@ -7,7 +7,11 @@ using namespace orvane;
 namespace {
 struct Tracked
 {
-    explicit Tracked(int id, QList<int> *log) : id(id), log(log) {}
+    explicit Tracked(int id, QList<int> *log)
+        : id(id)
+        , log(log)
+    {
+    }
     ~Tracked() { log->append(id); }
     int id;
     QList<int> *log;

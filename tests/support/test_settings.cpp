@@ -35,19 +35,19 @@ void TestSettings::defaultWrittenBackAsText()
         = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QVariant(false));
     QCOMPARE(v, QVariant(false));
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")),
-             QVariant(QStringLiteral("False")));
+        QVariant(QStringLiteral("False")));
     QVERIFY(m_home->readSettingsFile().contains("[Debug]\nTraceTransfer=False"));
     ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-             QVariant(QStringLiteral("500")));
+        QVariant(QStringLiteral("500")));
 }
 
 void TestSettings::numberValueIsKept()
 {
     CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), 60, REG_DWORD);
-    const QVariant v = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey,
-                                                  QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
+    const QVariant v = ReadSettingsValueOrDefault(
+        HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
     QCOMPARE(v.toInt(), 60);
     QVERIFY(m_home->readSettingsFile().contains("TransferTimeoutSeconds=60"));
     // Zero is a value, not a blank.
@@ -62,7 +62,7 @@ void TestSettings::blankValueReplaced()
         = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
     QCOMPARE(v.toInt(), 500);
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-             QVariant(QStringLiteral("500")));
+        QVariant(QStringLiteral("500")));
 }
 
 void TestSettings::valueOfAnotherType()
@@ -70,16 +70,15 @@ void TestSettings::valueOfAnotherType()
     m_home->writeSettingsFile("[Debug]\nTraceTransfer=@ByteArray(\\x1\\x2)\nKept=yes\n");
     QVariant raw;
     QCOMPARE(ReadValueFromOpenKey(OpenKey {HKEY_CURRENT_USER, kDebugKey}, QStringLiteral("TraceTransfer"), raw),
-             int(StatusOtherType));
+        int(StatusOtherType));
     QVERIFY(!raw.isValid());
     QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")).isValid());
     // Read with a default, it is overwritten by the default.
     QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), false),
-             QVariant(false));
+        QVariant(false));
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")).toString(),
-             QStringLiteral("False"));
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("Kept")).toString(),
-             QStringLiteral("yes"));
+        QStringLiteral("False"));
+    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("Kept")).toString(), QStringLiteral("yes"));
 }
 
 void TestSettings::plainReadCreatesNothing()
@@ -87,8 +86,8 @@ void TestSettings::plainReadCreatesNothing()
     QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceLocalStorage")).isValid());
     QVERIFY(m_home->readSettingsFile().isEmpty());
     QVariant v;
-    QCOMPARE(ReadValueFromOpenKey(OpenKey {HKEY_CURRENT_USER, kDebugKey}, QStringLiteral("Nope"), v),
-             int(StatusNotFound));
+    QCOMPARE(
+        ReadValueFromOpenKey(OpenKey {HKEY_CURRENT_USER, kDebugKey}, QStringLiteral("Nope"), v), int(StatusNotFound));
 }
 
 void TestSettings::writeNeedsAnExistingKey()
@@ -98,7 +97,7 @@ void TestSettings::writeNeedsAnExistingKey()
     CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), 100, REG_SZ);
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).toString(),
-             QStringLiteral("100"));
+        QStringLiteral("100"));
     // Unknown value types store nothing.
     QCOMPARE(WriteValueToOpenKey(OpenKey {HKEY_CURRENT_USER, kPreferencesKey}, QStringLiteral("X"), 3, 1), 0);
     QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("X")).isValid());
@@ -143,7 +142,7 @@ void TestSettings::twoProcessesShareOneKey()
         }
     }
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Gender")).toString(),
-             QStringLiteral("F"));
+        QStringLiteral("F"));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -74,8 +74,7 @@ void TestSimpleLog::lineFormatAndFileName()
     QFETCH(QString, stamp);
     m_clock->milliseconds = ms;
     OVSimpleLog::WriteTraceLine(QStringLiteral("Hello \u00e9"));
-    QCOMPARE(OVSimpleLog::TraceFileName(),
-             m_home->path() + QStringLiteral("/module/1999-10-04-13-45-12_OVTrace.log"));
+    QCOMPARE(OVSimpleLog::TraceFileName(), m_home->path() + QStringLiteral("/module/1999-10-04-13-45-12_OVTrace.log"));
     QFile file(OVSimpleLog::TraceFileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), stamp.toLatin1() + QByteArray(" Orvane Hello \xe9\r\n"));
@@ -105,8 +104,8 @@ void TestSimpleLog::fallsBackToStateFolder()
 {
     FakeModuleInfo missing(m_home->path() + QStringLiteral("/no/such/folder"));
     OVSimpleLog::WriteTraceLine(QStringLiteral("x"));
-    QCOMPARE(OVSimpleLog::TraceFileName(),
-             m_home->stateHome() + QStringLiteral("/Orvane/1999-10-04-13-45-12_OVTrace.log"));
+    QCOMPARE(
+        OVSimpleLog::TraceFileName(), m_home->stateHome() + QStringLiteral("/Orvane/1999-10-04-13-45-12_OVTrace.log"));
     QVERIFY(QFile::exists(OVSimpleLog::TraceFileName()));
 }
 
@@ -117,7 +116,8 @@ void TestSimpleLog::errorAndWarningBoxes()
     OVSimpleLog::LogError(QStringLiteral("OVUsageReport.GetStateIntoByteArray"), OVFault(FaultIndexOutOfRange));
     OVSimpleLog::LogWarning(QStringLiteral("Control disabled"));
     QCOMPARE(m_boxes->shown.size(), 2);
-    QCOMPARE(m_boxes->shown[0].first, QStringLiteral("OVUsageReport.GetStateIntoByteArray\r\n9 Subscript out of range"));
+    QCOMPARE(
+        m_boxes->shown[0].first, QStringLiteral("OVUsageReport.GetStateIntoByteArray\r\n9 Subscript out of range"));
     QCOMPARE(m_boxes->shown[0].second, QString());
     QCOMPARE(m_boxes->shown[1].first, QStringLiteral("Control disabled"));
     QCOMPARE(m_boxes->shown[1].second, QStringLiteral("Warning"));
