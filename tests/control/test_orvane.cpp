@@ -52,7 +52,7 @@ void TestOrvane::initializeCreatesDebugSwitches()
     const QByteArray ini = m_home->readSettingsFile();
     QVERIFY2(ini.contains("[Debug]\nLogErrorsToFile=False\nLogWarningsToFile=False\nVerboseErrors=False\n"
                           "VerboseWarnings=False"),
-             ini.constData());
+        ini.constData());
     QVERIFY(!ini.contains("TraceLocalStorage"));
 }
 
@@ -82,8 +82,8 @@ void TestOrvane::bagWithoutEnabledIsEnabled()
     QCOMPARE(control.ProductGUID(), QString());
     // Reading goes through each property's setter, in the bag's order.
     QCOMPARE(container.changed,
-             QStringList({"Enabled", "Icon", "Text", "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost",
-                          "RemotePort"}));
+        QStringList(
+            {"Enabled", "Icon", "Text", "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost", "RemotePort"}));
 }
 
 void TestOrvane::everyLetNotifiesTheContainer()
@@ -98,8 +98,9 @@ void TestOrvane::everyLetNotifiesTheContainer()
     control.setProductGUID(QStringLiteral("g"));
     control.setIcon(QImage(4, 4, QImage::Format_ARGB32));
     control.setText(QStringLiteral("t"));
-    QCOMPARE(container.changed, QStringList({"ImageFolder", "DataFolder", "RemoteHost", "RemotePort", "Enabled",
-                                             "ProductGUID", "Icon", "Text"}));
+    QCOMPARE(container.changed,
+        QStringList(
+            {"ImageFolder", "DataFolder", "RemoteHost", "RemotePort", "Enabled", "ProductGUID", "Icon", "Text"}));
     QCOMPARE(control.ImageFolder(), QStringLiteral(" /img ")); // stored unchanged
 }
 
@@ -110,8 +111,8 @@ void TestOrvane::writePropertiesLeavesOutDefaults()
     MemoryPropertyBag bag;
     control.WriteProperties(bag);
     // Enabled (true), Icon (none) and Text (the default) equal their defaults.
-    QCOMPARE(bag.values().keys(),
-             QStringList({"DataFolder", "ImageFolder", "ProductGUID", "RemoteHost", "RemotePort"}));
+    QCOMPARE(
+        bag.values().keys(), QStringList({"DataFolder", "ImageFolder", "ProductGUID", "RemoteHost", "RemotePort"}));
     control.setEnabled(false);
     control.setText(QStringLiteral("Hello"));
     QImage icon(8, 8, QImage::Format_ARGB32);
@@ -158,7 +159,7 @@ void TestOrvane::resizeSnapsBack()
     container.userMode = false;
     Orvane control(&container);
     control.Resize(3000, 200);
-    QCOMPARE(container.extents, (QList<QPair<int, int>>{{1125, 1125}}));
+    QCOMPARE(container.extents, (QList<QPair<int, int>> {{1125, 1125}}));
 }
 
 void TestOrvane::versionAndResultStrings()
