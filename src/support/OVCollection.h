@@ -2,8 +2,8 @@
 
 #include "support/OVFault.h"
 
-#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -24,13 +24,14 @@ public:
 
     void Add(Pointer item, const QString &key = QString())
     {
+        QString folded;
         if (!key.isEmpty()) {
-            const QString folded = fold(key);
+            folded = fold(key);
             if (m_index.contains(folded))
                 raiseFault(FaultDuplicateKey);
-            m_index.insert(folded, Keyed {m_nextSerial, item});
+            m_index.insert(folded);
         }
-        m_items.append(Entry {std::move(item), key, m_nextSerial++});
+        m_items.append(Entry {std::move(item), key, folded});
     }
 
     const Pointer &Item(int index) const
@@ -52,24 +53,21 @@ public:
     Pointer ItemOrNull(int index) const { return index >= 1 && index <= Count() ? m_items[index - 1].item : Pointer(); }
     Pointer Find(const QString &key) const
     {
-        if (key.isEmpty())
-            return Pointer();
-        const auto it = m_index.constFind(fold(key));
-        return it == m_index.constEnd() ? Pointer() : it->item;
+        const int at = indexOf(key);
+        return at ? m_items[at - 1].item : Pointer();
     }
-    bool Contains(const QString &key) const { return !key.isEmpty() && m_index.contains(fold(key)); }
+    bool Contains(const QString &key) const { return indexOf(key) != 0; }
 
     // The 1-based position of the entry with that key, 0 when there is none.
     int indexOf(const QString &key) const
     {
         if (key.isEmpty())
             return 0;
-        const auto it = m_index.constFind(fold(key));
-        if (it == m_index.constEnd())
+        const QString folded = fold(key);
+        if (!m_index.contains(folded))
             return 0;
-        // By entry, not by object: one object may be held under two keys.
         for (int i = 0; i < Count(); ++i) {
-            if (m_items[i].serial == it->serial)
+            if (m_items[i].foldedKey == folded)
                 return i + 1;
         }
         return 0;
@@ -80,8 +78,8 @@ public:
         if (index < 1 || index > Count())
             raiseFault(FaultIndexOutOfRange);
         const Entry &entry = m_items[index - 1];
-        if (!entry.key.isEmpty())
-            m_index.remove(fold(entry.key));
+        if (!entry.foldedKey.isEmpty())
+            m_index.remove(entry.foldedKey);
         m_items.removeAt(index - 1);
     }
 
@@ -100,7 +98,11 @@ public:
             Remove(i);
     }
 
-    QString KeyAt(int index) const { return Item(index) ? m_items[index - 1].key : QString(); }
+    QString KeyAt(int index) const
+    {
+        Item(index);
+        return m_items[index - 1].key;
+    }
 
     // Range-for over the objects in order.
     auto begin() const { return ItemIterator {m_items.cbegin()}; }
@@ -111,12 +113,7 @@ private:
     {
         Pointer item;
         QString key;
-        quint64 serial;
-    };
-    struct Keyed
-    {
-        quint64 serial;
-        Pointer item;
+        QString foldedKey;
     };
 
     struct ItemIterator
@@ -134,8 +131,7 @@ private:
     static QString fold(const QString &key) { return key.toCaseFolded(); }
 
     QList<Entry> m_items;
-    QHash<QString, Keyed> m_index;
-    quint64 m_nextSerial = 1;
+    QSet<QString> m_index; // folded keys, for a quick miss
 };
 
 } // namespace orvane

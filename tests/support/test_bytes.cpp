@@ -1,0 +1,241 @@
+#include "support/Ansi.h"
+#include "support/OVHelperFunctions.h"
+#include "support/OVSimpleLog.h"
+
+#include <orvane/ResultCodes.h>
+
+#include "TestDoubles.h"
+#include "TestHome.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace orvane;
+using namespace orvane::OVHelperFunctions;
+
+static QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+class TestBytes : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void resultCodeText_data();
+    void resultCodeText();
+    void scramble_data();
+    void scramble();
+    void scrambleRoundTrip();
+    void shortChainingVectorIsLoggedNotFatal();
+    void copyAndConcatenate();
+    void stringToByteArray();
+    void fileNameFromPath_data();
+    void fileNameFromPath();
+    void ansiHighRange();
+};
+
+void TestBytes::resultCodeText_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    const QList<QPair<int, const char *>> table = {
+        {-1, "Error"},
+        {0, "Success"},
+        {101, "Not implemented"},
+        {102, "Control disabled"},
+        {201, "No data file"},
+        {202, "Empty data file"},
+        {203, "Invalid Ad Offering"},
+        {601, "Transfer in progress"},
+        {602, "Invalid Remote Host"},
+        {603, "Invalid ProductID"},
+        {604, "Remote Host not specified"},
+        {605, "No usage report"},
+        {606, "No demographic data"},
+        {607, "Cannot transfer at design time"},
+        {608, "Orv error code: 608"},
+        {609, "Orv error code: 609"},
+        {610, "Winsock error"},
+        {701, "No image folder"},
+        {702, "No data folder"},
+        {801, "Form already shown"},
+        {802, "Orv error code: 802"},
+        {1001, "Transfer complete"},
+        {1002, "Usage data sent"},
+        {1003, "Usage data not sent"},
+        {1004, "Connected"},
+        {5, "Orv error code: 5"},
+        {-32768, "Orv error code: -32768"},
+        {-2, "Orv error code: -2"},
+    };
+    for (const auto &[code, text] : table)
+        QTest::addRow("%d", code) << code << QString::fromUtf8(text);
+}
+
+void TestBytes::resultCodeText()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QCOMPARE(ResultCodeText(code), text);
+}
+
+void TestBytes::scramble_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("vector");
+    QTest::addColumn<QByteArray>("scrambled");
+
+    QTest::newRow("empty data") << QByteArray() << bytes({1, 2}) << bytes({3, 4}) << QByteArray();
+    QTest::newRow("empty key") << bytes({1, 2}) << QByteArray() << bytes({3, 4}) << QByteArray();
+    QTest::newRow("shorter than key") << bytes({0xF0, 0x0F}) << bytes({0x11, 0x22, 0x33}) << bytes({9, 9, 9})
+                                      << bytes({0xE1, 0x2D});
+    QTest::newRow("exactly one block") << bytes({0xA0, 0xB0, 0xC0}) << bytes({1, 2, 3}) << bytes({7, 8, 9})
+                                       << bytes({0xA1, 0xB2, 0xC3});
+    // The byte after the first block is masked by (C[0] + V[0]) mod 256.
+    QTest::newRow("one byte into the second block")
+        << bytes({0xA0, 0xB0, 0xC0, 0xD0}) << bytes({1, 2, 3}) << bytes({7, 8, 9}) << bytes({0xA1, 0xB2, 0xC3, 0x78});
+    QTest::newRow("third block chains on the second")
+        << bytes({0xA0, 0xB0, 0xC0, 0xD0, 0x11, 0x22, 0x33}) << bytes({1, 2, 3}) << bytes({7, 8, 9})
+        << bytes({0xA1, 0xB2, 0xC3, 0x78, 0xAB, 0xEE, 0x4C});
+    // Scrambled byte 200 plus vector byte 100 wraps to the mask 44.
+    QTest::newRow("sum wraps") << bytes({0, 0}) << bytes({200}) << bytes({100}) << bytes({200, 44});
+    QTest::newRow("key one byte, long run")
+        << bytes({1, 2, 3}) << bytes({0x10}) << bytes({0x05}) << bytes({0x11, 0x14, 0x1A});
+    // Vector bytes past the key length are never used.
+    QTest::newRow("longer vector") << bytes({0, 0, 0}) << bytes({1}) << bytes({2, 0xFF, 0xFF}) << bytes({1, 3, 5});
+}
+
+void TestBytes::scramble()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, vector);
+    QFETCH(QByteArray, scrambled);
+    QCOMPARE(EncryptByteArray(data, key, vector), scrambled);
+    QCOMPARE(DecryptByteArray(scrambled, key, vector), key.isEmpty() ? QByteArray() : data);
+}
+
+void TestBytes::scrambleRoundTrip()
+{
+    QRandomGenerator random(1234);
+    auto randomBytes = [&](qsizetype n) {
+        QByteArray out(n, '\0');
+        for (auto &c : out)
+            c = static_cast<char>(random.bounded(256));
+        return out;
+    };
+    QList<qsizetype> lengths;
+    for (qsizetype n = 0; n <= 64; ++n)
+        lengths << n;
+    lengths << 464 << 465 << 32'766 << 32'767 << 32'768 << 100'003;
+    for (int k = 1; k <= 15; ++k) {
+        const QByteArray key = randomBytes(k);
+        const QByteArray vector = randomBytes(k);
+        for (qsizetype n : lengths) {
+            const QByteArray data = randomBytes(n);
+            const QByteArray scrambled = EncryptByteArray(data, key, vector);
+            QCOMPARE(scrambled.size(), data.size());
+            QCOMPARE(DecryptByteArray(scrambled, key, vector), data);
+        }
+    }
+}
+
+void TestBytes::shortChainingVectorIsLoggedNotFatal()
+{
+    TestHome home;
+    FakeModuleInfo module(home.path());
+    RecordingMessageBoxes boxes;
+    OVSimpleLog::switches().VerboseErrors = true;
+    const QByteArray out = EncryptByteArray(bytes({1, 2, 3, 4, 5}), bytes({9, 9}), bytes({1}));
+    QCOMPARE(out.size(), 5);
+    QVERIFY(!boxes.shown.isEmpty());
+    QVERIFY(boxes.shown.first().first.startsWith(QStringLiteral("OVHelpers.EncryptByteArray\r\n9 ")));
+}
+
+void TestBytes::copyAndConcatenate()
+{
+    const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    QByteArray out = "junk";
+    QVERIFY(CopyByteArray(ten, out, 3));
+    QCOMPARE(out, bytes({3, 4, 5, 6, 7, 8, 9}));
+    QVERIFY(CopyByteArray(ten, out, 10));
+    QVERIFY(out.isEmpty());
+    QVERIFY(CopyByteArray(ten, out, 2, 3));
+    QCOMPARE(out, bytes({2, 3, 4}));
+    out = "junk";
+    QVERIFY(CopyByteArray(QByteArray(), out, 0, 5));
+    QVERIFY(out.isEmpty());
+    // Past the end: logged, and the copy keeps what it could not fill as zeros.
+    QVERIFY(CopyByteArray(ten, out, 8, 4));
+    QCOMPARE(out.size(), 4);
+
+    QByteArray dest;
+    QVERIFY(ConcatenateByteArrays(dest, ten));
+    QCOMPARE(dest, ten);
+    QVERIFY(ConcatenateByteArrays(dest, QByteArray()));
+    QCOMPARE(dest, ten);
+    QVERIFY(ConcatenateByteArrays(dest, bytes({42})));
+    QCOMPARE(dest.size(), 11);
+    QCOMPARE(dest.back(), char(42));
+}
+
+void TestBytes::stringToByteArray()
+{
+    QCOMPARE(StringToByteArray(QStringLiteral("GET /")), QByteArray("GET /"));
+    QCOMPARE(StringToByteArray(QString(QChar(0x20AC)) + QChar(0xE9)), bytes({0x80, 0xE9}));
+    QVERIFY_THROWS_EXCEPTION(OVFault, StringToByteArray(QString()));
+    try {
+        StringToByteArray(QString(QChar(0x4E2D)));
+        QFAIL("no fault for a character outside the code page");
+    } catch (const OVFault &fault) {
+        QCOMPARE(fault.number(), 5);
+    }
+}
+
+void TestBytes::fileNameFromPath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("backslashes") << "C:\\a\\b.gif"
+                                 << "b.gif";
+    QTest::newRow("slashes") << "ads/x/y.jpg"
+                             << "y.jpg";
+    QTest::newRow("mixed") << "a\\b/c.gif"
+                           << "c.gif";
+    QTest::newRow("slash then backslash") << "a/b\\c.gif"
+                                          << "c.gif";
+    QTest::newRow("none") << "plain.png"
+                          << "plain.png";
+    QTest::newRow("trailing separator") << "dir/"
+                                        << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestBytes::fileNameFromPath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, name);
+    QCOMPARE(FileNameFromPath(path), name);
+}
+
+void TestBytes::ansiHighRange()
+{
+    for (int b = 0; b < 256; ++b) {
+        const QChar c = Ansi::toChar(static_cast<unsigned char>(b));
+        QCOMPARE(int(Ansi::fromChar(c).value_or(0)), b);
+    }
+    QCOMPARE(Ansi::toChar(0x80), QChar(0x20AC));
+    QCOMPARE(Ansi::toChar(0x9F), QChar(0x0178));
+    QVERIFY(!Ansi::fromChar(QChar(0x0100)));
+    QCOMPARE(Ansi::encode(QString(QChar(0x0100))), QByteArray("?"));
+}
+
+QTEST_GUILESS_MAIN(TestBytes)
+#include "test_bytes.moc"
