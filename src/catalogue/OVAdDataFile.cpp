@@ -14,7 +14,8 @@ char drawByte(platform::RandomSource &random)
 {
     // The integer part of 255 r + 1: 1..255, never 0 (clamped for an r that
     // rounds up to the top of the range).
-    return char(std::clamp(int(std::floor(255.0 * random.next() + 1.0)), 1, 255));
+    const double value = std::floor(255.0 * random.next() + 1.0);
+    return char(value >= 255.0 ? 255 : value >= 1.0 ? int(value) : 1);
 }
 } // namespace
 

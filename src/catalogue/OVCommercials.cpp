@@ -126,7 +126,8 @@ OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool All
     handler.step([&] {
         const double r = platform::RandomSource::instance().next();
         // A draw at the very top of [0, 1) must still land on position n.
-        i = std::clamp(int(std::floor(double(n) * r + 1.0)), 1, n);
+        const double position = std::floor(double(n) * r + 1.0);
+        i = position >= double(n) ? n : position >= 1.0 ? int(position) : 1;
     });
 
     // Calendar days as whole parts of the dates; a NaN never qualifies.

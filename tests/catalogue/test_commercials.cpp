@@ -129,6 +129,28 @@ private Q_SLOTS:
         QCOMPARE(c.AdCount(), int16_t(0));
     }
 
+    void oneRecordUnderTwoGUIDs()
+    {
+        // A record whose GUID changes after it went in can go in again: each
+        // key must stay with its own position.
+        OVCommercials c;
+        c.AddAdvertisement(makeAd(1));
+        auto moved = makeAd(2);
+        const QString oldKey = moved->AdGUID();
+        c.AddAdvertisement(moved);
+        moved->setAdGUID(QStringLiteral("{99999999-0000-0000-0000-000000000000}"));
+        c.AddAdvertisement(moved);
+        QCOMPARE(c.AdCount(), int16_t(3));
+        QCOMPARE(c.GetAdByGUID(oldKey), moved);
+        c.Ad(1)->setViewCount(1);
+        c.ClearAdsWithNoCounts(false, false);
+        QCOMPARE(c.AdCount(), int16_t(1));
+        QVERIFY(!c.GetAdByGUID(oldKey));
+        QVERIFY(!c.GetAdByGUID(moved->AdGUID()));
+        c.AddAdvertisement(moved);
+        QCOMPARE(c.Ad(2), moved);
+    }
+
     void onlyTheQualifyingRecordIsReturned_data()
     {
         QTest::addColumn<double>("r");
