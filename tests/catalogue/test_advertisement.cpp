@@ -3,6 +3,7 @@
 #include "support/OVFault.h"
 #include "support/OleDate.h"
 
+#include "CatalogueTestSupport.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
@@ -13,17 +14,6 @@
 using orvane::OVAdvertisement;
 
 namespace {
-// The state text as the bytes the data file would hold.
-QByteArray stateBytes(const QString &state)
-{
-    QByteArray bytes;
-    for (QChar c : state) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
-    return bytes;
-}
-
 void putText(QByteArray &image, int offset, const char *text)
 {
     for (int i = 0; text[i]; ++i) {
@@ -158,39 +148,6 @@ private Q_SLOTS:
         QCOMPARE(got, reads);
         for (int i = 0; i < storedSpaces; ++i)
             QCOMPARE(ad.image()[offset + 2 * i], uint8_t(' '));
-    }
-
-    void setStateRoundTripDropsVisible()
-    {
-        FakeClock clock;
-        OVAdvertisement source;
-        source.setAdGUID(QStringLiteral("{11111111-2222-3333-4444-555555555555}"));
-        source.setAdvertiserName(QStringLiteral("Someone"));
-        source.setExpirationDate(40000.5);
-        source.setClickURL(QStringLiteral("http://a/"));
-        source.setRating(10);
-        source.setImageFormat(3);
-        source.setClickCount(7);
-        source.setViewCount(32767);
-        source.setLastViewTime(39999.125);
-        source.setImageFileName(QStringLiteral("b.jpg"));
-        source.setSize(3);
-        source.setVisible(true);
-
-        OVAdvertisement copy;
-        copy.setVisible(true);
-        copy.SetState(source.GetState());
-        QCOMPARE(copy.GetState(), source.GetState());
-        QCOMPARE(copy.AdvertiserName(), QStringLiteral("Someone"));
-        QCOMPARE(copy.ExpirationDate(), 40000.5);
-        QCOMPARE(copy.Rating(), 10);
-        QCOMPARE(copy.ImageFormat(), 3);
-        QCOMPARE(copy.ClickCount(), int16_t(7));
-        QCOMPARE(copy.ViewCount(), int16_t(32767));
-        QCOMPARE(copy.LastViewTime(), 39999.125);
-        QCOMPARE(copy.ImageFileName(), QStringLiteral("b.jpg"));
-        QCOMPARE(copy.Size(), 3);
-        QVERIFY(!copy.Visible());
     }
 
     void setStateShortAndLongTexts()

@@ -3,6 +3,7 @@
 #include "catalogue/OVCommercials.h"
 #include "support/OVSimpleLog.h"
 
+#include "CatalogueTestSupport.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
@@ -41,30 +42,11 @@ QByteArray scramble(const QByteArray &plain, const QByteArray &key, const QByteA
     return out;
 }
 
-QByteArray stateBytes(const QString &state)
-{
-    QByteArray bytes;
-    for (QChar c : state) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
-    return bytes;
-}
-
 std::shared_ptr<OVAdvertisement> makeAd(int n)
 {
-    auto ad = std::make_shared<OVAdvertisement>();
-    ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
-    ad->setAdvertiserName(QStringLiteral("Advertiser %1").arg(n));
-    ad->setExpirationDate(45000.25 + n);
-    ad->setClickURL(QStringLiteral("http://example.com/%1").arg(n));
-    ad->setRating(n % 2 ? 10 : 20);
-    ad->setImageFormat(n);
+    auto ad = ::makeAd(n, (n % 4) + 1, n % 2 ? 10 : 20, 45000.25 + n);
     ad->setClickCount(int16_t(n * 3));
     ad->setViewCount(int16_t(n * 5));
-    ad->setLastViewTime(44999.5 - n);
-    ad->setImageFileName(QStringLiteral("ad%1.gif").arg(n));
-    ad->setSize((n % 4) + 1);
     ad->setVisible(true);
     return ad;
 }
@@ -338,24 +320,6 @@ private Q_SLOTS:
         c.setDataFolder(folder);
         QVERIFY(!c.SaveAdInfoToLocalStorage());
         QCOMPARE(warnings().last(), "Cannot open data file: " + folder + "/OVImage.dat");
-    }
-
-    void readOnlyFilesAreReplaced()
-    {
-        OVCommercials c;
-        c.AddAdvertisement(makeAd(1));
-        c.setDataFolder(m_dir->path());
-        QVERIFY(c.SaveAdInfoToLocalStorage());
-        QVERIFY(c.SaveAdInfoToLocalStorage());
-        QFile::setPermissions(dat(), QFile::ReadOwner);
-        QFile::setPermissions(bak(), QFile::ReadOwner);
-        const QByteArray previous = readFile(dat());
-        c.AddAdvertisement(makeAd(2));
-        QVERIFY(c.SaveAdInfoToLocalStorage());
-        QCOMPARE(readFile(bak()), previous);
-        OVCommercials loaded;
-        loaded.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
-        QCOMPARE(loaded.AdCount(), int16_t(2));
     }
 
     void traceLineOnBackup()
