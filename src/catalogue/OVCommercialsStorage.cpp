@@ -222,6 +222,9 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         const bool added = handler.step([&] {
             auto ad = std::make_shared<OVAdvertisement>();
             ad->SetState(pastText ? QString() : text.mid(qsizetype(i) * units, units));
+            // Files of this program always say "not shown"; others must not
+            // leave a record that no group would ever show.
+            ad->setVisible(false);
             AddAdvertisement(std::move(ad));
         });
         // Every record past the text is the same blank record: once one has

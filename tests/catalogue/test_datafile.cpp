@@ -272,6 +272,7 @@ private Q_SLOTS:
         if (QByteArray(QTest::currentDataTag()) == "more records than the payload") {
             QCOMPARE(c.Ad(3)->AdGUID(), QString(38, u' '));
             QCOMPARE(c.Ad(3)->Rating(), 0x00200020);
+            QVERIFY(!c.Ad(3)->Visible()); // its slot held 0x0020
         }
         if (shortText)
             QCOMPARE(c.Ad(1)->AdGUID(), QStringLiteral("{") + QString(37, u' '));
