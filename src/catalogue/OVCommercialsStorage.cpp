@@ -168,7 +168,8 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         return;
     }
     QFile file(dat);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: opening a pipe or a device could wait forever.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
         warn(QStringLiteral("Error opening data file '") + dat + QLatin1Char('\''));
         return;
     }

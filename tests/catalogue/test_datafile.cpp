@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace orvane;
 
@@ -303,6 +304,10 @@ private Q_SLOTS:
         c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
         QCOMPARE(warnings(),
             QStringList({"Cannot find data file '" + dat() + "'", "Cannot find data file '" + dat() + "'"}));
+        QDir().rmdir(dat());
+        QVERIFY(::mkfifo(QFile::encodeName(dat()).constData(), 0600) == 0); // no writer: would block
+        c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
+        QCOMPARE(warnings().last(), "Error opening data file '" + dat() + "'");
         QCOMPARE(c.AdCount(), int16_t(1));
         QCOMPARE(c.DataFolder(), m_dir->path());
     }
