@@ -1,0 +1,12 @@
+#include "exchange/OVAdvertiser.h"
+
+#include "exchange/TrimSpaces.h"
+
+namespace orvane {
+
+void OVAdvertiser::setName(const QString &value)
+{
+    m_name = trimSpaces(value);
+}
+
+} // namespace orvane

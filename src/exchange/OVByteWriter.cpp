@@ -1,0 +1,88 @@
+#include "exchange/OVByteWriter.h"
+
+#include "support/Ansi.h"
+
+#include <bit>
+#include <cstring>
+
+namespace orvane {
+
+OVByteWriter::OVByteWriter(ErrorHandler &handler)
+    : m_handler(handler)
+    , m_buffer(kCapacity, '\0')
+{
+}
+
+int32_t OVByteWriter::charByte(QChar c)
+{
+    const auto byte = Ansi::fromChar(c);
+    if (!byte)
+        raiseFault(FaultInvalidCall,
+            QStringLiteral("Character U+%1 has no byte in the code page").arg(c.unicode(), 4, 16, QLatin1Char('0')));
+    return *byte;
+}
+
+void OVByteWriter::put(qsizetype offset, int32_t value)
+{
+    if (value < 0 || value > 255)
+        raiseFault(FaultOverflow, QStringLiteral("%1 does not fit in a byte").arg(value));
+    if (offset < 0 || offset >= kLastOffset)
+        raiseFault(FaultIndexOutOfRange, QStringLiteral("Offset %1 is past the buffer").arg(offset));
+    m_buffer[offset] = static_cast<char>(value);
+}
+
+void OVByteWriter::advance()
+{
+    if (m_position >= kLastOffset)
+        raiseFault(FaultIndexOutOfRange, QStringLiteral("The buffer is full"));
+    ++m_position;
+}
+
+void OVByteWriter::putAt(qsizetype offset, int32_t value)
+{
+    m_handler.step([&] { put(offset, value); });
+}
+
+void OVByteWriter::emitChar(QChar c)
+{
+    emit([c] { return charByte(c); });
+}
+
+void OVByteWriter::emitText(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (room() == 0) {
+            m_handler.step([&] {
+                raiseFault(FaultIndexOutOfRange,
+                    QStringLiteral("The buffer is full: %1 characters not written").arg(text.size() - i));
+            });
+            return;
+        }
+        emitChar(text[i]);
+    }
+}
+
+void OVByteWriter::emitBase255(int32_t value)
+{
+    emitByte(value / 255);
+    emitByte(value % 255);
+}
+
+void OVByteWriter::emitDate(double oleDate)
+{
+    unsigned char bytes[8];
+    std::memcpy(bytes, &oleDate, sizeof bytes);
+    static_assert(std::endian::native == std::endian::little, "the date bytes are written in host order");
+    for (unsigned char b : bytes)
+        emitByte(b);
+    for (int i = 0; i < 8; ++i)
+        emitByte(0);
+}
+
+QByteArray OVByteWriter::finish()
+{
+    m_buffer.truncate(m_position + 1);
+    return m_buffer;
+}
+
+} // namespace orvane

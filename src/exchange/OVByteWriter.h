@@ -1,0 +1,68 @@
+#pragma once
+
+#include "support/ErrorHandler.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace orvane {
+
+// The working buffer of the byte-form writers: 32,001 zero bytes and a write
+// position. Writing a byte and advancing are separate steps of the caller's
+// handler, so a byte that cannot be written stays 0x00 while the position
+// still moves on. The position never passes offset 32,000, whose byte is
+// never written, so the result always ends with 0x00.
+class OVByteWriter
+{
+public:
+    static constexpr qsizetype kCapacity = 32'001;
+    static constexpr qsizetype kLastOffset = kCapacity - 1;
+
+    explicit OVByteWriter(ErrorHandler &handler);
+
+    qsizetype position() const { return m_position; }
+    // Bytes still free before the final offset.
+    qsizetype room() const { return kLastOffset - m_position; }
+
+    // One step writes value at the position (OVFault 6 outside 0..255, 9 past
+    // the buffer; OVFault from value() itself), a second step advances.
+    template <typename F>
+    void emit(F &&value)
+    {
+        m_handler.step([&] { put(m_position, value()); });
+        m_handler.step([&] { advance(); });
+    }
+    void emitByte(int32_t value)
+    {
+        emit([value] { return value; });
+    }
+    void emitChar(QChar c);
+    // Every character, one step each. Once the buffer is full the rest of the
+    // text is one fault, not one per character.
+    void emitText(const QString &text);
+    void emitTerminator() { emitByte(0); }
+    // high = value / 255, low = value % 255.
+    void emitBase255(int32_t value);
+    // The 8 bytes of the double, little-endian, then 8 zero bytes.
+    void emitDate(double oleDate);
+
+    // A guarded write at a fixed offset, without moving the position.
+    void putAt(qsizetype offset, int32_t value);
+
+    // The buffer cut to offsets 0 to the position: one byte more than the data.
+    QByteArray finish();
+
+    static int32_t charByte(QChar c);
+
+private:
+    void put(qsizetype offset, int32_t value);
+    void advance();
+
+    ErrorHandler &m_handler;
+    QByteArray m_buffer;
+    qsizetype m_position = 0;
+};
+
+} // namespace orvane

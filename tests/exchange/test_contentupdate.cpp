@@ -1,0 +1,223 @@
+#include "exchange/OVAdOffering.h"
+#include "exchange/OVContentUpdate.h"
+
+#include "TestHome.h"
+
+#include <QTest>
+
+#include <cstring>
+
+using namespace orvane;
+
+namespace {
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+QByteArray date(double d)
+{
+    QByteArray out(16, '\0');
+    std::memcpy(out.data(), &d, 8);
+    return out;
+}
+
+QString guid(int n)
+{
+    return QStringLiteral("{%1-0000-0000-0000-000000000000}").arg(n, 8, 10, QLatin1Char('0'));
+}
+
+QList<int> sizes(const OVContentUpdate &update)
+{
+    QList<int> out;
+    for (const auto &o : update.AdOfferings())
+        out << o->Size();
+    return out;
+}
+} // namespace
+
+class TestContentUpdate : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { m_home = std::make_unique<TestHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void emptyUpdate();
+    void singleEmptyOffering();
+    void textsTrimmedBaseURLNot();
+    void duplicateGUIDReadOnce();
+    void roundTrip();
+    void hostileBytesNeverReadOutside();
+    void slimDown_data();
+    void slimDown();
+    void fixedWidthForm();
+    void removeOffering();
+
+private:
+    std::unique_ptr<TestHome> m_home;
+};
+
+void TestContentUpdate::emptyUpdate()
+{
+    OVContentUpdate update;
+    update.AddAnOffering(guid(1), QString(), QString(), 0, 0, QString(), 0, 1);
+    update.SetStateFromByteArray(bytes({5, 0, 0}));
+    QCOMPARE(update.BaseURL(), QString());
+    QCOMPARE(update.AdOfferings().Count(), 0);
+}
+
+void TestContentUpdate::singleEmptyOffering()
+{
+    OVContentUpdate update;
+    update.setBaseURL(QStringLiteral("http://a/"));
+    update.AddAnOffering(QString(), QString(), QString(), 0.0, 0, QString(), 0, 1);
+    const QByteArray expected = bytes({5, 1}) + "http://a/" + bytes({0, 0, 0}) + date(0) + bytes({0, 1, 0, 0, 0, 0});
+    QCOMPARE(update.GetStateIntoByteArray(), expected);
+}
+
+void TestContentUpdate::textsTrimmedBaseURLNot()
+{
+    OVContentUpdate update;
+    update.setBaseURL(QStringLiteral(" base "));
+    auto o = update.AddAnOffering(QStringLiteral(" {g} "), QStringLiteral(" {a} "), QStringLiteral(" http://c "), 2.5,
+        2, QStringLiteral(" x.gif "), 10, 6);
+    QCOMPARE(o->AdGUID(), QStringLiteral("{g}"));
+    QCOMPARE(o->AdvertiserGUID(), QStringLiteral(" {a} ")); // stored unchanged, written trimmed
+    const QByteArray expected = bytes({5, 1}) + " base " + bytes({0}) + "{g}" + bytes({0}) + "{a}" + bytes({0})
+        + date(2.5) + "http://c" + bytes({0, 6, 10, 2}) + "x.gif" + bytes({0, 0});
+    QCOMPARE(update.GetStateIntoByteArray(), expected);
+}
+
+void TestContentUpdate::duplicateGUIDReadOnce()
+{
+    auto record = [](const char *id, int size) {
+        return QByteArray(id) + bytes({0}) + "adv" + bytes({0}) + date(1) + "url" + bytes({0, size, 0, 0}) + "f"
+            + bytes({0});
+    };
+    OVContentUpdate update;
+    update.SetStateFromByteArray(
+        bytes({5, 3}) + "b" + bytes({0}) + record("{x}", 1) + record("{X}", 2) + record("{y}", 3));
+    QCOMPARE(update.AdOfferings().Count(), 2);
+    QCOMPARE(sizes(update), QList<int>({1, 3}));
+    QVERIFY_THROWS_EXCEPTION(
+        OVFault, update.AddAnOffering(QStringLiteral("{x}"), QString(), QString(), 0, 0, QString(), 0, 0));
+}
+
+void TestContentUpdate::roundTrip()
+{
+    OVContentUpdate update;
+    update.setBaseURL(QStringLiteral("http://127.0.0.1:8080/images"));
+    for (int i = 1; i <= 255; ++i) {
+        update.AddAnOffering(guid(i), guid(1000 + i), QStringLiteral("http://example.com/ad/%1").arg(i), 46000.0 + i,
+            i % 3, QStringLiteral("ad%1.png").arg(i), (i % 3) * 10, QList<int>({1, 2, 3, 6})[i % 4]);
+    }
+    const QByteArray state = update.GetStateIntoByteArray();
+    OVContentUpdate back;
+    back.SetStateFromByteArray(state);
+    QCOMPARE(back.AdOfferings().Count(), update.OfferingsInLastState());
+    QVERIFY(back.AdOfferings().Count() > 100);
+    QCOMPARE(back.BaseURL(), update.BaseURL());
+    const auto o = back.AdOffering(7);
+    QCOMPARE(o->AdGUID(), guid(7));
+    QCOMPARE(o->AdvertiserGUID(), guid(1007));
+    QCOMPARE(o->ExpirationDate(), 46007.0);
+    QCOMPARE(o->ClickURL(), QStringLiteral("http://example.com/ad/7"));
+    QCOMPARE(o->ImageFileName(), QStringLiteral("ad7.png"));
+    QCOMPARE(o->Size(), 6);
+    QCOMPARE(o->Rating(), 10);
+    QCOMPARE(o->ImageFormat(), 1);
+    QVERIFY(!back.AdOffering(300));
+}
+
+void TestContentUpdate::hostileBytesNeverReadOutside()
+{
+    OVContentUpdate update;
+    update.setBaseURL(QStringLiteral("b"));
+    update.AddAnOffering(guid(1), guid(2), QStringLiteral("u"), 1, 1, QStringLiteral("f"), 1, 1);
+    const QByteArray state = update.GetStateIntoByteArray();
+    for (qsizetype cut = 0; cut <= state.size(); ++cut) {
+        OVContentUpdate back;
+        back.SetStateFromByteArray(state.left(cut));
+        QVERIFY(back.AdOfferings().Count() <= 1);
+    }
+    OVContentUpdate back;
+    back.SetStateFromByteArray(bytes({5, 255}) + QByteArray(10, 'x')); // no terminator anywhere
+    QVERIFY(back.AdOfferings().Count() <= 1);
+}
+
+void TestContentUpdate::slimDown_data()
+{
+    QTest::addColumn<QList<int>>("before");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QList<int>>("after");
+    QTest::newRow("50 on 1,2,3") << QList<int>({1, 2, 3}) << 50 << QList<int>({2, 3});
+    QTest::newRow("65 on 1,2,3") << QList<int>({1, 2, 3}) << 65 << QList<int>({1, 2, 3});
+    QTest::newRow("0 keeps the last weighted") << QList<int>({1, 2, 6, 4}) << 0 << QList<int>({6, 4});
+    QTest::newRow("sizes 4 and 5 weigh nothing") << QList<int>({4, 5, 1}) << 10 << QList<int>({1});
+    QTest::newRow("4 and 5 before the crossing stay") << QList<int>({1, 4, 5, 6}) << 100 << QList<int>({1, 4, 5, 6});
+    QTest::newRow("empty") << QList<int>() << 0 << QList<int>();
+}
+
+void TestContentUpdate::slimDown()
+{
+    QFETCH(QList<int>, before);
+    QFETCH(int, limit);
+    QFETCH(QList<int>, after);
+    OVContentUpdate update;
+    for (int i = 0; i < before.size(); ++i)
+        update.AddAnOffering(guid(i), QString(), QString(), 0, 0, QString(), 0, before[i]);
+    update.SlimDownToSize(limit);
+    QCOMPARE(sizes(update), after);
+}
+
+void TestContentUpdate::fixedWidthForm()
+{
+    auto field = [](const QString &text, int units) { return text.leftJustified(units, u' ', true); };
+    auto number32 = [](int32_t v) { return QString(QChar(char16_t(v & 0xFFFF))) + QChar(char16_t(v >> 16)); };
+    auto record = [&](int n, int size) {
+        double expiry = 45000.5;
+        char16_t units[4];
+        std::memcpy(units, &expiry, 8);
+        return field(guid(n), 38) + field(guid(900 + n), 38) + QString::fromUtf16(units, 4) + number32(size)
+            + number32(20) + number32(3) + field(QStringLiteral("http://c/%1").arg(n), 50)
+            + field(QStringLiteral("f%1.gif").arg(n), 50) + QString(10, u'.');
+    };
+    const QString header
+        = QString(QChar(0)) + QChar(3) + QChar(0) + field(QStringLiteral("http://base/"), 50) + QString(3, QChar(0));
+    QCOMPARE(header.size(), 56);
+    // The third record is cut short and not read.
+    const QString data = header + record(1, 1) + record(2, 6) + record(3, 2).left(100);
+    OVContentUpdate update;
+    QVERIFY(update.SetState(data));
+    QCOMPARE(update.BaseURL(), field(QStringLiteral("http://base/"), 50));
+    QCOMPARE(update.AdOfferings().Count(), 2);
+    const auto o = update.AdOffering(2);
+    QCOMPARE(o->AdGUID(), guid(2));
+    QCOMPARE(o->Size(), 6);
+    QCOMPARE(o->Rating(), 20);
+    QCOMPARE(o->ImageFormat(), 3);
+    QCOMPARE(o->ExpirationDate(), 45000.5);
+    QCOMPARE(o->ClickURL(), field(QStringLiteral("http://c/2"), 50));
+    // A duplicate id fails the whole call; what came before stays.
+    OVContentUpdate twice;
+    QVERIFY(!twice.SetState(header + record(1, 1) + record(1, 1)));
+    QCOMPARE(twice.AdOfferings().Count(), 1);
+}
+
+void TestContentUpdate::removeOffering()
+{
+    OVContentUpdate update;
+    update.AddAnOffering(guid(1), QString(), QString(), 0, 0, QString(), 0, 1);
+    update.AddAnOffering(guid(2), QString(), QString(), 0, 0, QString(), 0, 2);
+    update.RemoveOffering(guid(1).toLower());
+    update.RemoveOffering(QStringLiteral("{missing}")); // reported, ignored
+    QCOMPARE(sizes(update), QList<int>({2}));
+}
+
+QTEST_GUILESS_MAIN(TestContentUpdate)
+#include "test_contentupdate.moc"
