@@ -67,12 +67,20 @@ public:
 
     QString GetResultString(short errorCode) const;
 
+    // Transfer with the ad server. StartTransfer returns at once; Transfer
+    // waits, dispatching the thread's events, until the exchange has ended (0),
+    // its time-out has passed (608) or it did not start (-1).
+    short StartTransfer();
+    short Transfer();
+
     static constexpr int kFaceSizeTwips = 1125;
 
 Q_SIGNALS:
     void TransferComplete(bool Success);
     void ProgressMessage(const QString &Message);
     void AdWindowClosed();
+    // A transfer is about to start (the open ad window disables its update button).
+    void startingTransfer();
 
 private:
     friend class OrvanePrivate;

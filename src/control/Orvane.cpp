@@ -1,6 +1,9 @@
 #include <orvane/Orvane.h>
 
+#include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
+#include "exchange/OVHTTPClient.h"
+#include "exchange/OVUsageReport.h"
 #include "platform/WidgetMessageBoxes.h"
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"

@@ -6,8 +6,13 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace orvane {
+
+class OVCommercials;
+class OVHTTPClient;
+class OVUsageReport;
 
 // The control's state. The transfer, the ad window and the demographics
 // entry points keep their members here too.
@@ -34,6 +39,19 @@ public:
     QString DataFolder;
     bool TransferInProgress = false;
     QImage Icon;
+
+    // Transfer
+    std::shared_ptr<OVCommercials> Commercials;
+    std::shared_ptr<OVUsageReport> UsageReport;
+    std::unique_ptr<OVHTTPClient> mOVClientTransfer;
+    // The catalogue, created and loaded from the data file on first need.
+    OVCommercials &commercials();
+    void mOVClientTransfer_SentUsage(bool Success);
+    void mOVClientTransfer_ReceivedContent(bool Complete);
+    void mOVClientTransfer_DataExchanged(bool Success);
+    short refuseTransfer(short code);
+
+    ~OrvanePrivate();
 };
 
 } // namespace orvane

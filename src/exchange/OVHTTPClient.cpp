@@ -1,0 +1,610 @@
+#include "exchange/OVHTTPClient.h"
+
+#include "exchange/OVAdOffering.h"
+#include "exchange/OVContentUpdate.h"
+#include "exchange/OVFraming.h"
+#include "exchange/OVUsageReport.h"
+#include "exchange/OVWinsock.h"
+#include "exchange/frmTransferControls.h"
+#include "personalization/OVUser.h"
+#include "platform/Clock.h"
+#include "platform/ModuleInfo.h"
+#include "platform/PictureTester.h"
+#include "support/Ansi.h"
+#include "support/ErrorHandler.h"
+#include "support/OVHelperFunctions.h"
+#include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
+#include "support/OleDate.h"
+#include "support/OrvaneVersion.h"
+
+#include <orvane/ResultCodes.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace orvane {
+
+using namespace OVFraming;
+using namespace OVRegistryHelpers;
+
+namespace {
+// The header of a content response must end within this many bytes.
+constexpr qsizetype kMaxContentHeaderBytes = 8192;
+
+QString number(qint64 n)
+{
+    return QString::number(n);
+}
+} // namespace
+
+platform::UrlFetcher::Limits OVHTTPClient::defaultImageLimits()
+{
+    platform::UrlFetcher::Limits limits;
+    limits.maxBytes = kMaxImageBytes;
+    limits.timeoutMs = kImageTimeoutMs;
+    limits.connectTimeoutMs = kImageConnectTimeoutMs;
+    return limits;
+}
+
+OVHTTPClient::OVHTTPClient(QObject *parent)
+    : QObject(parent)
+{
+    ErrorHandler handler(QStringLiteral("OVClientTransfer.Init"));
+    if (!handler.step([&] {
+            m_user = std::make_shared<OVUser>();
+            m_usageReport = std::make_unique<OVUsageReport>();
+        }))
+        return; // never idle: every start is refused with 601
+    handler.step([&] {
+        m_controls = frmTransferControls::Acquire();
+        if (!m_controls || !m_controls->Winsock1())
+            OVSimpleLog::LogWarning(QStringLiteral("Cannot create Winsock control"));
+    });
+    m_state = StateIdle;
+}
+
+OVHTTPClient::~OVHTTPClient()
+{
+    if (m_controls) {
+        if (m_controls->client() == this) {
+            m_controls->Timer1()->stop();
+            m_controls->setClient(nullptr);
+            if (m_controls->Winsock1())
+                m_controls->Winsock1()->Close();
+        }
+        frmTransferControls::Release();
+    }
+}
+
+QString OVHTTPClient::Version() const
+{
+    return QStringLiteral("%1.%2.%3").arg(ORVANE_VERSION_MAJOR).arg(ORVANE_VERSION_MINOR).arg(ORVANE_VERSION_REVISION);
+}
+
+int16_t OVHTTPClient::AgeRange() const
+{
+    return m_user ? int16_t(m_user->AgeRange()) : 0;
+}
+void OVHTTPClient::setAgeRange(int16_t value)
+{
+    if (m_user)
+        m_user->setAgeRange(value);
+}
+QString OVHTTPClient::Gender() const
+{
+    return m_user ? m_user->Gender() : QString();
+}
+void OVHTTPClient::setGender(const QString &value)
+{
+    if (m_user)
+        m_user->setGender(value);
+}
+QString OVHTTPClient::PostalCode() const
+{
+    return m_user ? m_user->PostalCode() : QString();
+}
+void OVHTTPClient::setPostalCode(const QString &value)
+{
+    if (m_user)
+        m_user->setPostalCode(value);
+}
+QString OVHTTPClient::Country() const
+{
+    return m_user ? m_user->CountryCode() : QString();
+}
+void OVHTTPClient::setCountry(const QString &value)
+{
+    if (m_user)
+        m_user->setCountryCode(value);
+}
+int16_t OVHTTPClient::RequestedRating() const
+{
+    return m_usageReport ? int16_t(m_usageReport->RequestedRating()) : 0;
+}
+void OVHTTPClient::setRequestedRating(int16_t value)
+{
+    if (m_usageReport)
+        m_usageReport->setRequestedRating(value);
+}
+
+int16_t OVHTTPClient::AdCount() const
+{
+    if (!m_contentUpdate)
+        raiseFault(FaultObjectNotSet);
+    return int16_t(m_contentUpdate->AdOfferings().Count());
+}
+
+double OVHTTPClient::LastTouched() const
+{
+    return m_lastTouched.isValid() ? OleDate::fromDateTime(m_lastTouched) : 0.0;
+}
+
+TYPE_INCOMINGAD OVHTTPClient::IncomingAd(int16_t Index) const
+{
+    TYPE_INCOMINGAD record;
+    guarded(QStringLiteral("OVClientTransfer.IncomingAd"), [&] {
+        if (Index > AdCount())
+            return;
+        const auto offer = m_contentUpdate->AdOfferings().Item(Index);
+        if (offer->AdGUID().isEmpty())
+            return;
+        record.AdGUID = offer->AdGUID();
+        record.AdvertiserGUID = offer->AdvertiserGUID();
+        record.ExpirationDate = offer->ExpirationDate();
+        record.Size = int16_t(offer->Size());
+        record.Rating = int16_t(offer->Rating());
+        record.ImageFormat = int16_t(offer->ImageFormat());
+        record.ClickURL = offer->ClickURL();
+        record.ImageFileName = offer->ImageFileName();
+    });
+    return record;
+}
+
+void OVHTTPClient::AddUsageStat(const QString &AdGUID, int16_t ViewCount, int16_t ClickCount, double LastViewTime)
+{
+    if (m_usageReport)
+        m_usageReport->AddUsageStat(AdGUID, ViewCount, ClickCount, LastViewTime);
+}
+
+void OVHTTPClient::ClearUsageStats()
+{
+    if (m_usageReport)
+        m_usageReport->ClearUsageStats();
+}
+
+OVWinsock *OVHTTPClient::socket() const
+{
+    if (!m_controls || !m_controls->Winsock1())
+        raiseFault(FaultObjectNotSet, QStringLiteral("No socket"));
+    return m_controls->Winsock1();
+}
+
+void OVHTTPClient::trace(const QString &text) const
+{
+    if (m_debugMode)
+        guarded(QStringLiteral("OVClientTransfer.Trace"), [&] { OVSimpleLog::WriteTraceLine(text); });
+}
+
+int16_t OVHTTPClient::StartDataExchange()
+{
+    m_debugMode = toBoolean(
+        ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QVariant(false)));
+    auto refuse = [this](int16_t code) {
+        m_lastError = code;
+        guarded(QStringLiteral("OVClientTransfer.StartDataExchange"),
+            [&] { OVSimpleLog::LogWarning(ResultCodeText(code)); });
+        return code;
+    };
+    if (m_state != StateIdle)
+        return refuse(orvTransferInProgress);
+    if (m_remoteHost.isEmpty() || m_remotePort.isEmpty())
+        return refuse(orvRemoteHostNotSpecified);
+    if (!m_usageReport)
+        return refuse(orvNoUsageReport);
+    if (!m_user)
+        return refuse(orvNoDemographicData);
+
+    ErrorHandler handler(QStringLiteral("OVClientTransfer.StartDataExchange"));
+    m_contentUpdate.reset();
+    m_content.clear();
+    m_header.clear();
+    handler.step([&] {
+        if (socket()->State() != OVWinsock::sckClosed)
+            socket()->Close();
+    });
+    const bool started = handler.step([&] {
+        m_lastTouched = platform::Clock::instance().localNow();
+        m_controls->setClient(this);
+        const QVariant timeout
+            = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"));
+        m_controls->setTimeout(int32_t(std::lround(timeout.toString().trimmed().toDouble())));
+        if (m_controls->Timeout() > 0) {
+            const int granularity = ReadSettingsValueOrDefault(
+                HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500)
+                                        .toString()
+                                        .trimmed()
+                                        .toInt();
+            m_controls->Timer1()->setInterval(std::max(10, granularity));
+            m_controls->Timer1()->start();
+        }
+        m_state = StateConnecting;
+        m_exchanging = true;
+        ++m_generation;
+        socket()->Connect(m_remoteHost, m_remotePort);
+        trace(QStringLiteral("Connected"));
+    });
+    if (!started) {
+        m_state = StateIdle;
+        m_exchanging = false;
+        if (m_controls)
+            m_controls->Timer1()->stop();
+        return -1;
+    }
+    return 0;
+}
+
+void OVHTTPClient::AbortDataExchange(const QString &Why)
+{
+    trace(QStringLiteral("Aborted (") + Why + u')');
+    // The socket is closed and the client made idle, so the next exchange can start.
+    closeConnection();
+    m_state = StateIdle;
+    finish(false);
+}
+
+void OVHTTPClient::mSocket_Connect()
+{
+    guarded(QStringLiteral("OVClientTransfer.mSocket_Connect"), [&] {
+        const quint64 generation = m_generation;
+        if (m_state == StateConnecting) {
+            m_state = StateConnected;
+            Q_EMIT ProgressMessage(QStringLiteral("Connected"));
+            if (generation != m_generation)
+                return;
+            trace(QStringLiteral("About to POST"));
+            m_usageReport->setProductGUID(m_productGUID);
+            m_usageReport->setUser(m_user);
+            const QByteArray report = m_usageReport->GetStateIntoByteArray();
+            trace(QStringLiteral("Sending ") + number(AnnouncedUsageLength(report))
+                + QStringLiteral(" bytes usage data"));
+            Q_EMIT ProgressMessage(QStringLiteral("Sending usage data"));
+            if (generation != m_generation)
+                return;
+            const QByteArray post = ComposeUsagePost(m_remoteHost, report);
+            m_state = StateSendingUsageData;
+            socket()->SendData(post);
+        } else if (m_state == StateSentUsageData) {
+            trace(QStringLiteral("Requesting Ads"));
+            Q_EMIT ProgressMessage(QStringLiteral("Requesting Ads"));
+            if (generation != m_generation)
+                return;
+            const QByteArray request = ComposeAdListRequest(m_remoteHost);
+            m_state = StateSendingContentRequest;
+            socket()->SendData(request);
+            trace(QStringLiteral("Requesting ad content"));
+        }
+    });
+}
+
+void OVHTTPClient::mSocket_SendComplete()
+{
+    guarded(QStringLiteral("OVClientTransfer.SendComplete"), [&] {
+        if (m_state == StateSendingUsageData) {
+            m_state = StateSentUsageData;
+            Q_EMIT ProgressMessage(QStringLiteral("Sent usage data"));
+            trace(QStringLiteral("Sent usage data"));
+        } else if (m_state == StateSendingContentRequest) {
+            m_state = StateSentContentRequest;
+            Q_EMIT ProgressMessage(QStringLiteral("Sent content request"));
+            trace(QStringLiteral("Sent content request"));
+        } else {
+            trace(QStringLiteral("Unexpected state: ") + ExchangeStateName(m_state));
+        }
+    });
+}
+
+void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
+{
+    const quint64 generation = m_generation;
+    const bool ok = guarded(QStringLiteral("OVClientTransfer.DataArrival"), [&] {
+        Q_EMIT ProgressMessage(QStringLiteral("Received ") + number(bytesTotal) + QStringLiteral(" bytes"));
+        if (generation != m_generation)
+            return;
+        const QByteArray block = socket()->GetData();
+        m_lastTouched = platform::Clock::instance().localNow();
+        trace(QStringLiteral("Data arrival: ") + number(bytesTotal) + QStringLiteral(" bytes, state ")
+            + ExchangeStateName(m_state));
+        trace(QStringLiteral("arIncoming: ") + Ansi::decode(block));
+        receive(block);
+    });
+    if (!ok && generation == m_generation) {
+        closeConnection();
+        m_state = StateIdle;
+        finish(false);
+    }
+}
+
+void OVHTTPClient::receive(const QByteArray &block)
+{
+    const quint64 generation = m_generation;
+    switch (m_state) {
+    case StateSentUsageData:
+        if (IsOKResponse(block)) {
+            trace(QStringLiteral("Server received usage data"));
+            Q_EMIT SentUsage(true);
+            if (generation != m_generation)
+                return;
+            socket()->Close();
+            socket()->Connect(m_remoteHost, m_remotePort);
+        } else {
+            trace(QStringLiteral("Server did not receive usage data"));
+            closeConnection();
+            m_state = StateIdle;
+            Q_EMIT SentUsage(false);
+            if (generation == m_generation)
+                finish(false);
+        }
+        return;
+    case StateSentContentRequest: receiveHeader(block); return;
+    case StateReceivingAdContent:
+        OVHelperFunctions::ConcatenateByteArrays(m_content, block);
+        checkContent(QStringLiteral("content recvg, lbytessofar: "));
+        return;
+    default:
+        trace(QStringLiteral("DataArrival in unhandled state : ") + number(m_state));
+        failExchange(QString());
+        return;
+    }
+}
+
+void OVHTTPClient::receiveHeader(const QByteArray &block)
+{
+    // A header cut between blocks is collected until its empty line arrives.
+    m_header.append(block);
+    if (!m_header.contains("\r\n\r\n")) {
+        if (m_header.size() > kMaxContentHeaderBytes)
+            failExchange(QStringLiteral("Content header without an end"));
+        return;
+    }
+    const ContentHeader header = ReadContentHeader(m_header);
+    if (!header.usable) {
+        failExchange(QStringLiteral("Content response without a usable Content-Length line"));
+        return;
+    }
+    m_expectedContentLength = header.contentLength;
+    trace(QStringLiteral("Header size: ") + number(header.headerLength) + QStringLiteral(", ContentLength: ")
+        + number(m_expectedContentLength));
+    OVHelperFunctions::CopyByteArray(m_header, m_content, header.headerLength);
+    m_header.clear();
+    trace(QStringLiteral("copied arincoming, arcontent "));
+    checkContent(QStringLiteral("lbytessofar: "));
+}
+
+void OVHTTPClient::checkContent(const QString &prefix)
+{
+    const qsizetype have = m_content.size();
+    trace(prefix + number(have));
+    if (have > kMaxContentLength) {
+        failExchange(QStringLiteral("Content longer than %1 bytes").arg(kMaxContentLength));
+        return;
+    }
+    if (m_expectedContentLength > have) {
+        trace(QStringLiteral("Recd partial content, ") + number(have) + QStringLiteral(" of ")
+            + number(m_expectedContentLength));
+        m_state = StateReceivingAdContent;
+        return;
+    }
+    if (m_state == StateSentContentRequest)
+        trace(QStringLiteral("have all content "));
+    processContent();
+    socket()->Close();
+    retrieveImages();
+}
+
+void OVHTTPClient::processContent()
+{
+    if (m_debugMode)
+        dumpContent(m_content);
+    m_contentUpdate = std::make_unique<OVContentUpdate>();
+    m_contentUpdate->SetStateFromByteArray(m_content);
+    trace(QStringLiteral("Received Ad list"));
+    Q_EMIT ProgressMessage(QStringLiteral("Received Ad list"));
+    m_content.clear();
+}
+
+void OVHTTPClient::retrieveImages()
+{
+    const quint64 generation = m_generation;
+    m_state = StateIdle;
+    trace(QStringLiteral("Retrieving images"));
+    Q_EMIT ProgressMessage(QStringLiteral("Retrieving Images"));
+    if (generation != m_generation)
+        return;
+    const bool ok = GetNewImages(false);
+    if (generation != m_generation)
+        return;
+    if (ok) {
+        Q_EMIT ReceivedContent(true);
+    } else {
+        Q_EMIT ReceivedContent(false);
+        m_lastError = orvImageRetrievalFailed;
+    }
+    if (generation == m_generation)
+        finish(ok);
+}
+
+void OVHTTPClient::failExchange(const QString &why)
+{
+    if (!why.isEmpty())
+        trace(why);
+    closeConnection();
+    m_state = StateIdle;
+    finish(false);
+}
+
+void OVHTTPClient::closeConnection()
+{
+    guarded(QStringLiteral("OVClientTransfer.CloseConnection"), [&] {
+        if (m_controls && m_controls->Winsock1() && m_controls->client() == this)
+            m_controls->Winsock1()->Close();
+    });
+    trace(QStringLiteral("Closed connection"));
+}
+
+void OVHTTPClient::finish(bool result)
+{
+    // An exchange ends once, however many ways it is told to.
+    if (!m_exchanging)
+        return;
+    m_exchanging = false;
+    ++m_generation;
+    if (m_controls)
+        m_controls->Timer1()->stop();
+    Q_EMIT DataExchanged(result);
+}
+
+void OVHTTPClient::mSocket_Close()
+{
+    trace(QStringLiteral("Socket_Close"));
+    // The server closed while content was still expected: that exchange can
+    // only fail, so it ends now rather than at the time-out.
+    if (m_state == StateSentContentRequest || m_state == StateReceivingAdContent)
+        failExchange(QStringLiteral("Server closed the connection before all content arrived"));
+}
+
+void OVHTTPClient::mSocket_Error(int errorNumber, const QString &description)
+{
+    const QString text = QStringLiteral("Winsock Error ") + number(errorNumber) + QStringLiteral(" - ") + description;
+    guarded(QStringLiteral("OVClientTransfer.mSocket_Error"), [&] { OVSimpleLog::LogWarning(text); });
+    const quint64 generation = m_generation;
+    Q_EMIT ProgressMessage(text);
+    if (generation != m_generation)
+        return;
+    closeConnection();
+    m_state = StateIdle;
+    finish(false);
+}
+
+void OVHTTPClient::dumpContent(const QByteArray &content) const
+{
+    QFile file(platform::ModuleInfo::instance().folder() + QStringLiteral("/AdContent.dat"));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        file.write(content);
+        file.write("\r\n");
+    }
+}
+
+bool OVHTTPClient::GetNewImages(bool overwrite)
+{
+    QString base;
+    QString folder;
+    ErrorHandler handler(QStringLiteral("OVClientTransfer.GetNewImages"));
+    handler.step([&] {
+        if (!m_contentUpdate)
+            raiseFault(FaultObjectNotSet);
+        base = m_contentUpdate->BaseURL().trimmed();
+        if (!base.isEmpty())
+            base += u'/';
+        folder = m_imageFolder;
+        QDir().mkpath(folder);
+        if (m_debugMode)
+            OVSimpleLog::WriteTraceLine(number(m_contentUpdate->AdOfferings().Count()) + QStringLiteral(" offerings"));
+    });
+    if (!m_contentUpdate)
+        return false;
+
+    struct Job
+    {
+        std::shared_ptr<OVAdOffering> offer;
+        QString address;
+        QString path;
+        bool present = false;
+    };
+    QList<Job> jobs;
+    for (const auto &offer : m_contentUpdate->AdOfferings()) {
+        Job job;
+        job.offer = offer;
+        const QString name = offer->ImageFileName().trimmed();
+        QString address = base + name;
+        if (!address.startsWith(QStringLiteral("http:")) && !address.startsWith(QStringLiteral("ftp:")))
+            address.prepend(QStringLiteral("http://"));
+        trace(address);
+        if (!name.isEmpty()) {
+            job.address = address;
+            job.path = folder + u'/' + OVHelperFunctions::FileNameFromPath(name);
+            if (overwrite)
+                QFile::remove(job.path);
+            job.present = platform::PictureTester::instance().isPictureFile(job.path);
+        }
+        jobs.append(job);
+    }
+
+    // The missing images are fetched together; their files, tests and
+    // messages follow in offer order, as if they had been fetched one by one.
+    QStringList addresses;
+    for (const Job &job : jobs) {
+        if (!job.address.isEmpty() && !job.present)
+            addresses.append(job.address);
+    }
+    QList<platform::UrlFetcher::Result> fetched;
+    handler.step([&] {
+        fetched = platform::UrlFetcher::instance().OpenURLs(addresses, m_imageLimits, kConcurrentImageFetches);
+    });
+
+    int failures = 0;
+    qsizetype next = 0;
+    const quint64 generation = m_generation;
+    for (const Job &job : jobs) {
+        bool ok = !job.address.isEmpty();
+        if (ok && !job.present) {
+            Q_EMIT ProgressMessage(QStringLiteral("Retrieving ") + job.address);
+            ok = GetImageFile(job.address, job.path, fetched.value(next++));
+        }
+        if (generation != m_generation)
+            return false;
+        if (!ok) {
+            ++failures;
+            guarded(
+                QStringLiteral("OVClientTransfer.GetNewImages"), [&] { m_contentUpdate->RemoveOffering(job.offer); });
+        }
+    }
+    return failures == 0;
+}
+
+bool OVHTTPClient::GetImageFile(const QString &address, const QString &path)
+{
+    return GetImageFile(address, path, platform::UrlFetcher::instance().OpenURL(address, m_imageLimits));
+}
+
+bool OVHTTPClient::GetImageFile(const QString &address, const QString &path, const platform::UrlFetcher::Result &result)
+{
+    bool ok = false;
+    ErrorHandler handler(QStringLiteral("OVClientTransfer.GetImageFile"));
+    if (result.body.isEmpty()) {
+        trace(QStringLiteral("OpenURL(") + address + QStringLiteral(") failed")
+            + (result.ok() ? QString() : QStringLiteral(": ") + result.error));
+        return false;
+    }
+    // Written beside its final name and renamed into place: no half-written
+    // image is ever left under the ad's name.
+    handler.step([&] {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(result.body) != result.body.size() || !file.commit())
+            raiseFault(FaultPathFileAccess, file.errorString());
+    });
+    QString message;
+    handler.step([&] { ok = platform::PictureTester::instance().isPictureFile(path); });
+    if (ok) {
+        message = QStringLiteral("Received ") + address;
+    } else {
+        QFile::remove(path);
+        message = QStringLiteral("Invalid or missing image file: ") + address;
+    }
+    Q_EMIT ProgressMessage(message);
+    trace(message);
+    return ok;
+}
+
+} // namespace orvane

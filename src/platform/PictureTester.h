@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/Installable.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace orvane::platform {
+
+// Tells whether a file or a buffer holds a picture the platform can show:
+// the whole image is decoded, so a truncated or corrupt file fails.
+class PictureTester : public Installable<PictureTester>
+{
+public:
+    virtual ~PictureTester() = default;
+    virtual bool isPictureFile(const QString &path) = 0;
+    virtual bool isPicture(const QByteArray &bytes) = 0;
+
+    static PictureTester &real();
+};
+
+} // namespace orvane::platform
