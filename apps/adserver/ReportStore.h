@@ -1,0 +1,83 @@
+#pragma once
+
+#include "DatabaseUrl.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace orvane::adserver {
+
+// One usage report as the server keeps it.
+struct StoredReport
+{
+    struct AdCounts
+    {
+        QString adGuid;
+        int views = 0;
+        int clicks = 0;
+        double lastViewTime = 0; // OLE Automation date, universal time
+    };
+
+    QDateTime received; // UTC
+    QString peer;
+    QString productGuid;
+    int rating = 0;
+    int ageRange = 0;
+    QString gender;
+    QString postalCode;
+    QString countryCode;
+    QList<AdCounts> ads;
+};
+
+struct AdTotals
+{
+    QString guid;
+    qint64 views = 0;
+    qint64 clicks = 0;
+};
+
+struct StoreStats
+{
+    qint64 reports = 0;
+    QList<AdTotals> ads; // ordered by GUID
+};
+
+// The reports database through Qt SQL: one schema for SQLite and PostgreSQL.
+// A store is one connection and must stay on the thread that opened it.
+class ReportStore
+{
+public:
+    ~ReportStore();
+    ReportStore(const ReportStore &) = delete;
+    ReportStore &operator=(const ReportStore &) = delete;
+
+    // Opens the database and creates the tables when they are missing.
+    static std::unique_ptr<ReportStore> open(const DatabaseUrl &url, QString *error);
+
+    // Stores all the reports in one transaction; true once it has committed.
+    bool store(const QList<StoredReport> &reports, QString *error);
+
+    std::optional<StoreStats> stats(QString *error);
+
+    const DatabaseUrl &url() const { return m_url; }
+
+private:
+    explicit ReportStore(const DatabaseUrl &url);
+    bool exec(const QString &sql, QString *error);
+    QSqlQuery *insertQuery(bool reports, int rows, QString *error);
+
+    DatabaseUrl m_url;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+    QHash<int, QSqlQuery *> m_insertReports;
+    QHash<int, QSqlQuery *> m_insertAds;
+};
+
+} // namespace orvane::adserver

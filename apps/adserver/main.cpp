@@ -1,0 +1,180 @@
+// orvane-adserver: the reference ad server.
+//   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]
+//   stats --db URL [--json]
+//   sample-campaign DIR
+#include "AdServer.h"
+#include "DatabaseUrl.h"
+#include "ReportStore.h"
+#include "SampleCampaign.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace orvane::adserver;
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &c, 1);
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "orvane-adserver: %s\n", qPrintable(message));
+    return 2;
+}
+
+const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
+                     "       orvane-adserver stats --db URL [--json]\n"
+                     "       orvane-adserver sample-campaign DIR\n";
+
+int usage(const QString &why)
+{
+    std::fprintf(stderr, "orvane-adserver: %s\n%s", qPrintable(why), kUsage);
+    return 2;
+}
+
+// --name value pairs and bare flags; anything unknown is an error.
+bool parseFlags(const QStringList &args, const QStringList &valued, const QStringList &bare,
+    QHash<QString, QString> *out, QString *error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (bare.contains(a)) {
+            out->insert(a, QStringLiteral("1"));
+        } else if (valued.contains(a)) {
+            if (i + 1 >= args.size()) {
+                *error = a + QStringLiteral(" needs a value");
+                return false;
+            }
+            out->insert(a, args[++i]);
+        } else {
+            *error = QStringLiteral("unknown argument ") + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+int serve(const QStringList &args)
+{
+    QHash<QString, QString> flags;
+    QString error;
+    if (!parseFlags(args, {"--campaign", "--db", "--listen", "--public-url"}, {}, &flags, &error))
+        return usage(error);
+    for (const char *required : {"--campaign", "--db", "--listen"}) {
+        if (!flags.contains(QString::fromLatin1(required)))
+            return usage(QStringLiteral("missing ") + QString::fromLatin1(required));
+    }
+    const QString listen = flags.value(QStringLiteral("--listen"));
+    const qsizetype colon = listen.lastIndexOf(u':');
+    bool portOk = false;
+    const uint port = colon > 0 ? listen.mid(colon + 1).toUInt(&portOk) : 0;
+    const QHostAddress address(listen.left(colon));
+    if (!portOk || port > 65535 || address.isNull())
+        return usage(QStringLiteral("--listen wants ADDR:PORT, got ") + listen);
+
+    auto campaign = Campaign::load(flags.value(QStringLiteral("--campaign")), &error);
+    if (!campaign)
+        return fail(error);
+    auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
+    if (!url)
+        return fail(error);
+    ReportWriter writer(*url);
+    if (!writer.start(&error))
+        return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
+
+    AdServer server(std::move(*campaign), &writer, flags.value(QStringLiteral("--public-url")));
+    if (!server.listen(address, quint16(port), &error))
+        return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, error));
+
+    if (pipe(g_signalPipe) != 0)
+        return fail(QStringLiteral("cannot create the signal pipe"));
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char c;
+        [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    std::printf("listening on %s:%u\n", qPrintable(server.address().toString()), unsigned(server.port()));
+    std::fflush(stdout);
+    const int code = QCoreApplication::exec();
+    server.close();
+    writer.stop(); // commits what is queued, closes the database
+    return code;
+}
+
+int stats(const QStringList &args)
+{
+    QHash<QString, QString> flags;
+    QString error;
+    if (!parseFlags(args, {"--db"}, {"--json"}, &flags, &error))
+        return usage(error);
+    if (!flags.contains(QStringLiteral("--db")))
+        return usage(QStringLiteral("missing --db"));
+    auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
+    if (!url)
+        return fail(error);
+    auto store = ReportStore::open(*url, &error);
+    if (!store)
+        return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
+    const auto totals = store->stats(&error);
+    if (!totals)
+        return fail(error);
+    if (flags.contains(QStringLiteral("--json"))) {
+        QJsonArray ads;
+        for (const AdTotals &ad : totals->ads)
+            ads.append(QJsonObject {{QStringLiteral("guid"), ad.guid}, {QStringLiteral("views"), ad.views},
+                {QStringLiteral("clicks"), ad.clicks}});
+        const QJsonObject root {{QStringLiteral("reports"), totals->reports}, {QStringLiteral("ads"), ads}};
+        std::printf("%s\n", QJsonDocument(root).toJson(QJsonDocument::Compact).constData());
+    } else {
+        std::printf("reports: %lld\n", static_cast<long long>(totals->reports));
+        for (const AdTotals &ad : totals->ads)
+            std::printf("%s  views %lld  clicks %lld\n", qPrintable(ad.guid), static_cast<long long>(ad.views),
+                static_cast<long long>(ad.clicks));
+    }
+    return 0;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("sample-campaign")) {
+        // Drawing text needs a font database: a windowless GUI application.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        if (argc != 3)
+            return usage(QStringLiteral("sample-campaign takes one folder"));
+        QString error;
+        if (!writeSampleCampaign(QString::fromLocal8Bit(argv[2]), &error))
+            return fail(error);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(2);
+    if (command == QLatin1String("serve"))
+        return serve(args);
+    if (command == QLatin1String("stats"))
+        return stats(args);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
+    return usage(command.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command ") + command);
+}
