@@ -20,8 +20,9 @@ using namespace orvane;
 class ServerProcess
 {
 public:
-    explicit ServerProcess(const QString &folder)
+    explicit ServerProcess(const QString &folder, const QString &db = QString())
         : m_folder(folder)
+        , m_db(db.isEmpty() ? QStringLiteral("sqlite:") + folder + QStringLiteral("/reports.db") : db)
     {
         QProcess::execute(QStringLiteral(ADSERVER), {QStringLiteral("sample-campaign"), campaign()});
         start();
@@ -58,7 +59,7 @@ public:
         m_process.waitForFinished();
     }
     QString campaign() const { return m_folder + QStringLiteral("/campaign"); }
-    QString db() const { return QStringLiteral("sqlite:") + m_folder + QStringLiteral("/reports.db"); }
+    QString db() const { return m_db; }
     QJsonObject stats() const
     {
         QProcess p;
@@ -90,6 +91,7 @@ public:
 
 private:
     QString m_folder;
+    QString m_db;
     QProcess m_process;
     QByteArray m_out;
 };
@@ -101,6 +103,7 @@ class TestAdServer : public QObject
 private Q_SLOTS:
     void transfersFillTheCatalogueAndCountsReachTheServerOnce();
     void hostileRequestsGetTheirAnswers();
+    void acknowledgedReportsSurviveAKill_data();
     void acknowledgedReportsSurviveAKill();
     void wrongArgumentsExitWithTwo();
 };
@@ -176,10 +179,21 @@ void TestAdServer::hostileRequestsGetTheirAnswers()
     QCOMPARE(server.stats().value(QStringLiteral("reports")).toInt(), 0);
 }
 
+void TestAdServer::acknowledgedReportsSurviveAKill_data()
+{
+    QTest::addColumn<QString>("db");
+    QTest::newRow("sqlite") << QString();
+    // scripts/test runs the suite inside a throw-away PostgreSQL cluster.
+    QTest::newRow("postgresql") << qEnvironmentVariable("ORVANE_TEST_PG_URL");
+}
+
 void TestAdServer::acknowledgedReportsSurviveAKill()
 {
+    QFETCH(QString, db);
+    if (QByteArray(QTest::currentDataTag()) == "postgresql" && db.isEmpty())
+        QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
     TestHome home;
-    ServerProcess server(home.path());
+    ServerProcess server(home.path(), db);
     int acknowledged = 0;
     for (int i = 0; i < 20; ++i) {
         OVUsageReport report;
