@@ -22,7 +22,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace orvane {
 
@@ -588,11 +588,18 @@ bool OVHTTPClient::GetImageFile(const QString &address, const QString &path, con
         return false;
     }
     // Written beside its final name and renamed into place: no half-written
-    // image is ever left under the ad's name.
+    // image is ever left under the ad's name. Not synced to disk: an image
+    // lost to a power cut fails its picture test and is fetched again.
     handler.step([&] {
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(result.body) != result.body.size() || !file.commit())
+        QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+        if (!file.open() || file.write(result.body) != result.body.size() || !file.flush())
             raiseFault(FaultPathFileAccess, file.errorString());
+        QFile::remove(path);
+        if (!file.rename(path))
+            raiseFault(FaultPathFileAccess, file.errorString());
+        file.setAutoRemove(false);
+        file.setPermissions(
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     });
     QString message;
     handler.step([&] { ok = platform::PictureTester::instance().isPictureFile(path); });
