@@ -115,7 +115,7 @@ public:
             {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("0"),
                 QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), m_root.path()});
         m_process.waitForStarted();
-        QTest::qWaitFor(
+        const bool up = QTest::qWaitFor(
             [this] {
                 m_output += m_process.readAll();
                 const qsizetype at = m_output.indexOf(" port ");
@@ -125,6 +125,8 @@ public:
                 return m_port > 0;
             },
             10000);
+        if (!up)
+            qWarning("python3 -m http.server did not start");
     }
     ~ImageServer()
     {
