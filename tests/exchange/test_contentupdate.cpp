@@ -5,30 +5,15 @@
 
 #include <QTest>
 
+#include "TestData.h"
+
+using namespace testdata;
+
 #include <cstring>
 
 using namespace orvane;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
-
-QByteArray date(double d)
-{
-    QByteArray out(16, '\0');
-    std::memcpy(out.data(), &d, 8);
-    return out;
-}
-
-QString guid(int n)
-{
-    return QStringLiteral("{%1-0000-0000-0000-000000000000}").arg(n, 8, 10, QLatin1Char('0'));
-}
 
 QList<int> sizes(const OVContentUpdate &update)
 {

@@ -11,17 +11,16 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "TestData.h"
+
+using namespace testdata;
+
 using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
 
 namespace {
 const QByteArray kOK("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
 const QString kProduct = QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
-
-QString guid(int n)
-{
-    return QStringLiteral("{%1-0000-0000-0000-000000000000}").arg(n, 8, 10, QLatin1Char('0'));
-}
 
 // Records every event of a client in one list, in the order raised.
 struct EventLog

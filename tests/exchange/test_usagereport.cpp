@@ -7,26 +7,15 @@
 
 #include <QTest>
 
+#include "TestData.h"
+
+using namespace testdata;
+
 using namespace orvane;
 
 namespace {
 const QString kProduct = QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
 const QString kAd = QStringLiteral("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}");
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
-
-QByteArray date(double d)
-{
-    QByteArray out(16, '\0');
-    std::memcpy(out.data(), &d, 8); // little-endian machine
-    return out;
-}
 
 // The expected header up to and including the statistics count.
 QByteArray header(int length, const QByteArray &demographics, int count)

@@ -10,16 +10,12 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include "TestData.h"
+
+using namespace testdata;
+
 using namespace orvane;
 using namespace orvane::OVHelperFunctions;
-
-static QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
 
 class TestBytes : public QObject
 {
