@@ -168,6 +168,10 @@ int main(int argc, char **argv)
     }
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(2);
+    if (args.contains(QStringLiteral("--help"))) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
     if (command == QLatin1String("serve"))
         return serve(args);
     if (command == QLatin1String("stats"))

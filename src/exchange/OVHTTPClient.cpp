@@ -45,6 +45,7 @@ platform::UrlFetcher::Limits OVHTTPClient::defaultImageLimits()
     limits.maxBytes = kMaxImageBytes;
     limits.timeoutMs = kImageTimeoutMs;
     limits.connectTimeoutMs = kImageConnectTimeoutMs;
+    limits.totalTimeoutMs = kImageRetrievalBudgetMs;
     return limits;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/UrlFetcher.h"
 
+#include <QElapsedTimer>
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -59,6 +61,12 @@ public:
 
         qsizetype next = 0;
         int running = 0;
+        QElapsedTimer clock;
+        clock.start();
+        const auto remainingMs = [&]() -> long {
+            return limits.totalTimeoutMs > 0 ? std::max<long>(1, long(limits.totalTimeoutMs - clock.elapsed()))
+                                             : long(limits.timeoutMs);
+        };
         auto start = [&](qsizetype i) {
             transfers[i] = std::make_unique<Transfer>();
             transfers[i]->maxBytes = limits.maxBytes;
@@ -69,7 +77,7 @@ public:
             curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
             curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
             curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(limits.timeoutMs));
+            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::min(long(limits.timeoutMs), remainingMs()));
             curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeoutMs));
             curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBytes));
             curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collect);
@@ -104,8 +112,15 @@ public:
                 curl_easy_cleanup(msg->easy_handle);
                 handles[i] = nullptr;
                 --running;
-                if (next < urls.size())
-                    start(next++);
+                if (next < urls.size()) {
+                    if (limits.totalTimeoutMs > 0 && clock.elapsed() >= limits.totalTimeoutMs) {
+                        // Out of time: the rest are not fetched at all.
+                        for (; next < urls.size(); ++next)
+                            results[next].error = QStringLiteral("not fetched: retrieval time used up");
+                    } else {
+                        start(next++);
+                    }
+                }
             }
             if (running > 0)
                 curl_multi_poll(multi, nullptr, 0, 100, nullptr);

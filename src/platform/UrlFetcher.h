@@ -20,6 +20,8 @@ public:
         qint64 maxBytes = 1 << 20;
         int timeoutMs = 15'000;
         int connectTimeoutMs = 5'000;
+        // For OpenURLs: all fetches together end by then (0: no bound).
+        int totalTimeoutMs = 0;
     };
 
     struct Result
