@@ -298,8 +298,8 @@ QPixmap portrait(const QSize &size)
     QPainterPath shoulders;
     const qreal top = size.height() * 0.62;
     shoulders.moveTo(cx - size.width() * 0.3, size.height() - 1.0);
-    shoulders.cubicTo(cx - size.width() * 0.3, top, cx + size.width() * 0.3, top, cx + size.width() * 0.3,
-        size.height() - 1.0);
+    shoulders.cubicTo(
+        cx - size.width() * 0.3, top, cx + size.width() * 0.3, top, cx + size.width() * 0.3, size.height() - 1.0);
     shoulders.closeSubpath();
     p.drawPath(shoulders);
     return pixmap;
@@ -395,9 +395,8 @@ void frmRegister::buildControls()
     lstRating = combo("lstRating", 3000, 3135);
 
     // The Label2 array: captions right-aligned against x = 1575, buddies for the accessibility tree.
-    const QString captions[5]
-        = {QStringLiteral("Age:"), QStringLiteral("Gender:"), QStringLiteral("Postal Code:"), QStringLiteral("Country :"),
-              QStringLiteral("Ad Restrictions:")};
+    const QString captions[5] = {QStringLiteral("Age:"), QStringLiteral("Gender:"), QStringLiteral("Postal Code:"),
+        QStringLiteral("Country :"), QStringLiteral("Ad Restrictions:")};
     QWidget *const buddies[5] = {lstAgeRange, lstGender, txtPostalCode, lstCountry, lstRating};
     for (int i = 0; i < 5; ++i) {
         auto *label = new QLabel(captions[i], this);
@@ -427,13 +426,19 @@ void frmRegister::buildControls()
     auto handle = [this](const char *source, void (frmRegister::*handler)()) {
         return [this, source, handler] { guarded(QLatin1String(source), [&] { (this->*handler)(); }); };
     };
-    connect(lstAgeRange, &QComboBox::currentIndexChanged, this, handle("frmRegister.lstAgeRange_Click", &frmRegister::lstAgeRange_Click));
-    connect(lstGender, &QComboBox::currentIndexChanged, this, handle("frmRegister.lstGender_Click", &frmRegister::lstGender_Click));
-    connect(txtPostalCode, &QLineEdit::textChanged, this, handle("frmRegister.txtPostalCode_Change", &frmRegister::txtPostalCode_Change));
-    connect(lstCountry, &QComboBox::currentIndexChanged, this, handle("frmRegister.lstCountry_Click", &frmRegister::lstCountry_Click));
-    connect(lstRating, &QComboBox::currentIndexChanged, this, handle("frmRegister.lstRating_Click", &frmRegister::lstRating_Click));
+    connect(lstAgeRange, &QComboBox::currentIndexChanged, this,
+        handle("frmRegister.lstAgeRange_Click", &frmRegister::lstAgeRange_Click));
+    connect(lstGender, &QComboBox::currentIndexChanged, this,
+        handle("frmRegister.lstGender_Click", &frmRegister::lstGender_Click));
+    connect(txtPostalCode, &QLineEdit::textChanged, this,
+        handle("frmRegister.txtPostalCode_Change", &frmRegister::txtPostalCode_Change));
+    connect(lstCountry, &QComboBox::currentIndexChanged, this,
+        handle("frmRegister.lstCountry_Click", &frmRegister::lstCountry_Click));
+    connect(lstRating, &QComboBox::currentIndexChanged, this,
+        handle("frmRegister.lstRating_Click", &frmRegister::lstRating_Click));
     connect(cmdOkay, &QPushButton::clicked, this, handle("frmRegister.cmdOkay_Click", &frmRegister::cmdOkay_Click));
-    connect(cmdCancel, &QPushButton::clicked, this, handle("frmRegister.cmdCancel_Click", &frmRegister::cmdCancel_Click));
+    connect(
+        cmdCancel, &QPushButton::clicked, this, handle("frmRegister.cmdCancel_Click", &frmRegister::cmdCancel_Click));
 }
 
 void frmRegister::Form_Load()

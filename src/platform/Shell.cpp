@@ -143,9 +143,7 @@ QString unescapeValue(const QString &value)
         case 't': out.append(u'\t'); break;
         case 'r': out.append(u'\r'); break;
         case '\\': out.append(u'\\'); break;
-        default:
-            out.append(u'\\');
-            out.append(n);
+        default: out.append(u'\\'); out.append(n);
         }
     }
     return out;
@@ -222,8 +220,9 @@ public:
             }
         }
         for (const QString &dir : applicationDirs()) {
-            for (const auto &[fileName, group] : {std::pair {QStringLiteral("defaults.list"), QStringLiteral("Default Applications")},
-                     std::pair {QStringLiteral("mimeinfo.cache"), QStringLiteral("MIME Cache")}}) {
+            for (const auto &[fileName, group] :
+                {std::pair {QStringLiteral("defaults.list"), QStringLiteral("Default Applications")},
+                    std::pair {QStringLiteral("mimeinfo.cache"), QStringLiteral("MIME Cache")}}) {
                 const KeyFile file = readKeyFile(dir + u'/' + fileName);
                 if (auto command = firstInstalled(desktopIds(file.value(group).value(kHtmlType))))
                     return command;
