@@ -31,6 +31,12 @@ class Orvane : public QObject
     Q_PROPERTY(QImage Icon READ Icon WRITE setIcon)
     Q_PROPERTY(QString Text READ Text WRITE setText)
     Q_PROPERTY(bool TransferInProgress READ TransferInProgress)
+    Q_PROPERTY(bool Personalized READ Personalized)
+    Q_PROPERTY(short AgeRange READ AgeRange WRITE setAgeRange)
+    Q_PROPERTY(QString CountryCode READ CountryCode WRITE setCountryCode)
+    Q_PROPERTY(QString Gender READ Gender WRITE setGender)
+    Q_PROPERTY(QString PostalCode READ PostalCode WRITE setPostalCode)
+    Q_PROPERTY(short Rating READ Rating WRITE setRating)
 
 public:
     // Without a container the control behaves as in a plain Qt host (run time).
@@ -73,14 +79,35 @@ public:
     short StartTransfer();
     short Transfer();
 
+    // The ad window (modal) and the personalization form. Show returns when the
+    // user has closed the window.
+    short Show(short ShowMode = 1);
+    short Hide();
+    short ShowPersonalizationForm();
+
+    // The user's demographics, read from and written to the settings store on
+    // every access.
+    bool Personalized() const;
+    short AgeRange() const;
+    void setAgeRange(short value);
+    QString CountryCode() const;
+    void setCountryCode(const QString &value);
+    QString Gender() const;
+    void setGender(const QString &value);
+    QString PostalCode() const;
+    void setPostalCode(const QString &value);
+    short Rating() const;
+    void setRating(short value);
+
+    // Called by the ad window when it unloads; raises AdWindowClosed.
+    void RaiseAdWindowClosed();
+
     static constexpr int kFaceSizeTwips = 1125;
 
 Q_SIGNALS:
     void TransferComplete(bool Success);
     void ProgressMessage(const QString &Message);
     void AdWindowClosed();
-    // A transfer is about to start (the open ad window disables its update button).
-    void startingTransfer();
 
 private:
     friend class OrvanePrivate;

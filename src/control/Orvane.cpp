@@ -8,6 +8,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"
 #include "support/OrvaneVersion.h"
+#include "window/frmAdDisplayer.h"
 
 #include <QBuffer>
 
@@ -171,6 +172,8 @@ QImage Orvane::Icon() const
 void Orvane::setIcon(const QImage &value)
 {
     d->Icon = value;
+    if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
+        window->setIcon(value);
     d->notifyChanged(QStringLiteral("Icon"));
 }
 
@@ -181,6 +184,8 @@ QString Orvane::Text() const
 void Orvane::setText(const QString &value)
 {
     d->Text = value;
+    if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
+        window->setDescription(value);
     d->notifyChanged(QStringLiteral("Text"));
 }
 

@@ -11,6 +11,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
+#include "window/frmAdDisplayer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -55,7 +56,8 @@ short Orvane::StartTransfer()
 
     short result = -1;
     const bool ok = guarded(QStringLiteral("OVSocketClient.StartTransfer"), [&] {
-        Q_EMIT startingTransfer();
+        if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
+            window->disableUpdate();
         OVCommercials &catalogue = d->commercials();
         OVUser user;
         user.Load();

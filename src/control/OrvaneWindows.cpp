@@ -1,0 +1,150 @@
+#include <orvane/Orvane.h>
+
+#include "catalogue/OVCommercials.h"
+#include "control/OrvanePrivate.h"
+#include "personalization/OVUser.h"
+#include "personalization/frmRegister.h"
+#include "support/ErrorHandler.h"
+#include "window/frmAdDisplayer.h"
+
+namespace orvane {
+
+short Orvane::Show(short ShowMode)
+{
+    if (!d->Enabled)
+        return short(d->LastError = orvControlDisabled);
+    if (frmAdDisplayer::AdWindowInstance())
+        return short(d->LastError = orvFormAlreadyShown);
+    if (ShowMode != 1)
+        return short(d->LastError = orvInvalidShowMode);
+    ErrorHandler handler(QStringLiteral("OVSocketClient.show"));
+    handler.step([&] { d->commercials(); });
+    if (!d->Commercials)
+        return orvSuccess;
+    d->ShowMode = ShowMode;
+    frmAdDisplayer window;
+    handler.step([&] {
+        window.setCommercials(d->Commercials);
+        window.setParentControl(this);
+        window.setWindowTitle(d->Text);
+        window.setDescription(d->Text);
+        window.setIcon(d->Icon);
+        window.Form_Load();
+        window.DisplayNextAds();
+    });
+    handler.step([&] { window.exec(); });
+    return orvSuccess;
+}
+
+short Orvane::Hide()
+{
+    if (!d->Enabled)
+        return short(d->LastError = orvControlDisabled);
+    if (d->ShowMode == 1)
+        return short(d->LastError = orvError);
+    if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
+        window->close();
+    return orvSuccess;
+}
+
+short Orvane::ShowPersonalizationForm()
+{
+    if (!d->Enabled) {
+        d->LastError = orvControlDisabled;
+    } else if (d->TransferInProgress) {
+        d->LastError = orvTransferInProgress;
+    } else if (!frmAdDisplayer::AdWindowInstance()) {
+        guarded(QStringLiteral("OVSocketClient.ShowPersonalizationForm"), [] {
+            frmRegister form;
+            form.exec();
+        });
+        d->LastError = orvSuccess;
+    } else {
+        d->LastError = orvFormAlreadyShown;
+    }
+    return short(d->LastError);
+}
+
+void Orvane::RaiseAdWindowClosed()
+{
+    Q_EMIT AdWindowClosed();
+}
+
+bool Orvane::Personalized() const
+{
+    bool result = false;
+    guarded(QStringLiteral("OVSocketClient.Personalized"), [&] {
+        OVUser user;
+        user.Load();
+        result = user.Personalized();
+    });
+    return result;
+}
+
+namespace {
+template <typename T, typename Get>
+T readUser(const char *source, Get get)
+{
+    T value {};
+    guarded(QStringLiteral("OVSocketClient") + QLatin1String(source), [&] {
+        OVUser user;
+        user.Load();
+        value = get(user);
+    });
+    return value;
+}
+
+template <typename Set>
+void writeUser(const char *source, Set set)
+{
+    guarded(QStringLiteral("OVSocketClient") + QLatin1String(source), [&] {
+        OVUser user;
+        user.Load();
+        set(user);
+        user.Save(false);
+    });
+}
+} // namespace
+
+short Orvane::AgeRange() const
+{
+    return readUser<short>("GetAgeRange", [](const OVUser &u) { return short(u.AgeRange()); });
+}
+void Orvane::setAgeRange(short value)
+{
+    writeUser("SetAgeRange", [value](OVUser &u) { u.setAgeRange(value); });
+}
+QString Orvane::CountryCode() const
+{
+    return readUser<QString>("GetCountryCode", [](const OVUser &u) { return u.CountryCode(); });
+}
+void Orvane::setCountryCode(const QString &value)
+{
+    writeUser("SetCountryCode", [&value](OVUser &u) { u.setCountryCode(value); });
+}
+QString Orvane::Gender() const
+{
+    return readUser<QString>("GetGender", [](const OVUser &u) { return u.Gender(); });
+}
+void Orvane::setGender(const QString &value)
+{
+    writeUser("SetGender", [&value](OVUser &u) { u.setGender(value); });
+}
+QString Orvane::PostalCode() const
+{
+    return readUser<QString>("GetPostalCode", [](const OVUser &u) { return u.PostalCode(); });
+}
+void Orvane::setPostalCode(const QString &value)
+{
+    writeUser("SetPostalCode", [&value](OVUser &u) { u.setPostalCode(value); });
+}
+short Orvane::Rating() const
+{
+    return readUser<short>("GetRating", [](const OVUser &u) { return short(u.Rating()); });
+}
+void Orvane::setRating(short value)
+{
+    writeUser("SetRating", [value](OVUser &u) { u.setRating(value); });
+}
+
+} // namespace orvane

@@ -1,0 +1,414 @@
+#include "window/frmAdDisplayer.h"
+
+#include "catalogue/OVAdSize.h"
+#include "catalogue/OVAdvertisement.h"
+#include "catalogue/OVCommercials.h"
+#include "personalization/OVUser.h"
+#include "personalization/frmRegister.h"
+#include "platform/Clock.h"
+#include "platform/RandomSource.h"
+#include "platform/Screen.h"
+#include "platform/Shell.h"
+#include "support/ErrorHandler.h"
+#include "support/OVHelperFunctions.h"
+#include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
+#include "window/DesignFont.h"
+#include "window/Twips.h"
+
+#include <orvane/Orvane.h>
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+
+namespace orvane {
+
+using namespace OVRegistryHelpers;
+
+namespace {
+QPointer<frmAdDisplayer> g_instance;
+
+constexpr int kButtonHeight = 300;
+constexpr int kWideButton = 1695;
+constexpr int kCloseButton = 975;
+
+// An address that would start the browser unsafely is not opened.
+bool safeAddress(const QString &url)
+{
+    const QString address = url.trimmed();
+    if (address.isEmpty() || address.startsWith(u'-'))
+        return false;
+    for (QChar c : address) {
+        if (c.category() == QChar::Other_Control)
+            return false;
+    }
+    const qsizetype colon = address.indexOf(u':');
+    const qsizetype slash = address.indexOf(u'/');
+    if (colon > 0 && (slash < 0 || colon < slash)) {
+        const QString scheme = address.left(colon).toLower();
+        return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp");
+    }
+    return true;
+}
+} // namespace
+
+void AdPictureBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        Q_EMIT clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+frmAdDisplayer::frmAdDisplayer(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , picIcon(new QLabel(this))
+    , lblDescription(new QLabel(this))
+    , cmdMoreAds(new QPushButton(tr("Another &Ad, please"), this))
+    , cmdClose(new QPushButton(tr("&Close"), this))
+    , cmdRegister(new QPushButton(tr("&Personalize..."), this))
+    , cmdUpdate(new QPushButton(tr("&Update!"), this))
+    , Timer1(new QTimer(this))
+{
+    setObjectName(QStringLiteral("frmAdDisplayer"));
+    setFont(designFont());
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    picIcon->setScaledContents(true);
+    lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    lblDescription->setWordWrap(true);
+    Twips::place(picIcon, {120, 120, 615, 615});
+    Twips::place(lblDescription, {840, 120, 8175, 615});
+    for (int i = 0; i < 4; ++i) {
+        m_picAd[i] = new AdPictureBox(this);
+        m_picAd[i]->setObjectName(QStringLiteral("picAd%1").arg(i));
+        m_picAd[i]->setScaledContents(true);
+        m_picAd[i]->hide();
+        connect(m_picAd[i], &AdPictureBox::clicked, this, [this, i] { picAd_Click(i); });
+    }
+    const struct
+    {
+        QPushButton *button;
+        const char *name;
+        QString tip;
+    } buttons[] = {
+        {cmdMoreAds, "cmdMoreAds", tr("Show a different set of ads")},
+        {cmdClose, "cmdClose", tr("Close")},
+        {cmdRegister, "cmdRegister", tr("Enter your personal information")},
+        {cmdUpdate, "cmdUpdate", tr("Get the latest ads from the Internet ")},
+    };
+    for (const auto &b : buttons) {
+        b.button->setObjectName(QString::fromLatin1(b.name));
+        b.button->setToolTip(b.tip);
+        b.button->setAutoDefault(false);
+    }
+    cmdClose->setDefault(true);
+    setTabOrder(cmdMoreAds, cmdClose);
+    setTabOrder(cmdClose, cmdRegister);
+    setTabOrder(cmdRegister, cmdUpdate);
+    connect(cmdMoreAds, &QPushButton::clicked, this, &frmAdDisplayer::DisplayNextAds);
+    connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
+    connect(cmdRegister, &QPushButton::clicked, this, &frmAdDisplayer::cmdRegister_Click);
+    connect(cmdUpdate, &QPushButton::clicked, this, [this] {
+        if (Parent)
+            Parent->StartTransfer();
+    });
+    connect(Timer1, &QTimer::timeout, this, &frmAdDisplayer::Timer1_Timer);
+    g_instance = this;
+}
+
+frmAdDisplayer::~frmAdDisplayer()
+{
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+frmAdDisplayer *frmAdDisplayer::AdWindowInstance()
+{
+    return g_instance;
+}
+
+void frmAdDisplayer::setDescription(const QString &text)
+{
+    lblDescription->setText(text);
+}
+
+void frmAdDisplayer::setIcon(const QImage &icon)
+{
+    picIcon->setPixmap(QPixmap::fromImage(icon));
+}
+
+void frmAdDisplayer::disableUpdate()
+{
+    cmdUpdate->setEnabled(false);
+}
+
+void frmAdDisplayer::Form_Load()
+{
+    const double tppY = platform::Screen::instance().twipsPerPixelY();
+    int left = 0;
+    int top = 0;
+    guarded(QStringLiteral("frmAdDisplayer.Load"), [&] {
+        left = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).toInt();
+        top = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop")).toInt();
+    });
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    AdAreaWidth = AdSizeWidth(2);
+    AdAreaHeight = AdSizeHeight(2);
+    const int width = int(std::lround(AdAreaWidth * 1.02));
+    AdAreaLeft = int(std::lround((width - AdAreaWidth) / 2.0));
+    AdAreaTop = int(std::lround(120 + 615 + 10 * tppY));
+    const int height = int(std::lround(1.5 * AdAreaTop + AdAreaHeight + kButtonHeight + 2 * AdAreaLeft));
+    setFixedSize(Twips::widthToPixels(width), Twips::heightToPixels(height));
+
+    const double closeLeft = width - kCloseButton - AdAreaLeft;
+    const double buttonTop = height - kButtonHeight - AdAreaLeft;
+    const double updateLeft = closeLeft - kWideButton - AdAreaLeft;
+    const double registerLeft = updateLeft - kWideButton - AdAreaLeft;
+    const double moreLeft = registerLeft - kWideButton - AdAreaLeft;
+    Twips::place(cmdClose, {closeLeft, buttonTop, kCloseButton, kButtonHeight});
+    Twips::place(cmdUpdate, {updateLeft, buttonTop, kWideButton, kButtonHeight});
+    Twips::place(cmdRegister, {registerLeft, buttonTop, kWideButton, kButtonHeight});
+    Twips::place(cmdMoreAds, {moreLeft, buttonTop, kWideButton, kButtonHeight});
+
+    // Keep the window on the screen.
+    QPoint position = Twips::pointToPixels(left, top);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        if (position.y() + this->height() > area.height())
+            position.setY(area.height() - this->height());
+        if (position.x() + this->width() > area.width())
+            position.setX(area.width() - this->width());
+    }
+    move(position);
+
+    cmdClose->setEnabled(false);
+    cmdUpdate->setEnabled(Parent && !Parent->ProductGUID().isEmpty() && !Parent->RemoteHost().isEmpty()
+        && !Parent->RemotePort().isEmpty() && !Parent->TransferInProgress());
+    LoadTime = platform::Clock::instance().localNow();
+    Timer1->start(500);
+}
+
+void frmAdDisplayer::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_activated) {
+        m_activated = true;
+        QTimer::singleShot(0, this, &frmAdDisplayer::Form_Activate);
+    }
+}
+
+void frmAdDisplayer::Form_Activate()
+{
+    ErrorHandler handler(QStringLiteral("frmAdDisplayer.Activate"));
+    if (PersonalizeOffered >= 1)
+        return;
+    bool personalized = true;
+    handler.step([&] { personalized = OVUser().Personalized(); });
+    if (!personalized)
+        handler.step([&] { cmdRegister_Click(); });
+}
+
+void frmAdDisplayer::cmdRegister_Click()
+{
+    frmRegister form(this);
+    form.exec();
+    ++PersonalizeOffered;
+}
+
+void frmAdDisplayer::DisplayNextAds()
+{
+    for (AdPictureBox *box : m_picAd) {
+        box->hide();
+        box->Tag.clear();
+    }
+    if (Commercials) {
+        for (const auto &ad : Commercials->Ads())
+            ad->setVisible(false);
+    }
+    DisplayGroup();
+}
+
+void frmAdDisplayer::placeBox(int index, double left, double top, double width, double height)
+{
+    Twips::place(m_picAd[index], {left, top, width, height});
+}
+
+void frmAdDisplayer::DisplayGroup()
+{
+    guarded(QStringLiteral("frmAdDisplayer.DisplayGroup"), [&] {
+        if (!Commercials)
+            raiseFault(FaultObjectNotSet);
+        platform::RandomSource &random = platform::RandomSource::instance();
+        random.reseedFromClock();
+        OVCommercials &ads = *Commercials;
+        bool done = false;
+        for (int tries = 0; !done && tries < 1000; ++tries) {
+            const int layout = int(4 * random.next() + 1);
+            if (layout == 1) {
+                const auto ad = ads.GetUnusedRandomAd(2, false);
+                if (!ad || ad->AdGUID() == LastFullAdGUID || !PutAdInPictureBox(ad, m_picAd[0]))
+                    continue;
+                LastFullAdGUID = ad->AdGUID();
+                placeBox(0, AdAreaLeft, AdAreaTop, AdSizeWidth(2), AdSizeHeight(2));
+                done = true;
+            } else if (layout == 2 || layout == 3) {
+                const int size = layout == 2 ? 1 : 3;
+                const int w = AdSizeWidth(size);
+                const int h = AdSizeHeight(size);
+                const auto first = ads.GetUnusedRandomAd(size, false);
+                if (!first || !PutAdInPictureBox(first, m_picAd[0]))
+                    continue;
+                placeBox(0, AdAreaLeft, AdAreaTop, w, h);
+                const auto second = ads.GetUnusedRandomAd(size, false);
+                if (!second || !PutAdInPictureBox(second, m_picAd[1]))
+                    continue;
+                if (layout == 2)
+                    placeBox(1, AdAreaLeft, AdAreaTop + h, w, h);
+                else
+                    placeBox(1, AdAreaLeft + w, AdAreaTop, w, h);
+                done = true;
+            } else {
+                bool placed = false;
+                for (int k = 0; k < 4; ++k) {
+                    const auto ad = ads.GetUnusedRandomAd(6, false);
+                    if (!ad)
+                        continue;
+                    ad->setVisible(true);
+                    if (PutAdInPictureBox(ad, m_picAd[k]))
+                        placed = true;
+                }
+                if (!placed)
+                    continue;
+                const int w = AdSizeWidth(6);
+                const int h = AdSizeHeight(6);
+                placeBox(0, AdAreaLeft, AdAreaTop, w, h);
+                placeBox(1, AdAreaLeft + w, AdAreaTop, w, h);
+                placeBox(2, AdAreaLeft, AdAreaTop + h, w, h);
+                placeBox(3, AdAreaLeft + w, AdAreaTop + h, w, h);
+                done = true;
+            }
+        }
+    });
+}
+
+bool frmAdDisplayer::PutAdInPictureBox(const std::shared_ptr<OVAdvertisement> &pAd, AdPictureBox *pPicture)
+{
+    bool result = false;
+    guarded(QStringLiteral("frmAdDisplayer.PutAdInPictureBox"), [&] {
+        if (!pAd || !pPicture) {
+            OVSimpleLog::LogWarning(QStringLiteral("pAd or pPicture invalid"));
+            return;
+        }
+        const QString name = OVHelperFunctions::FileNameFromPath(pAd->ImageFileName().trimmed());
+        if (name.isEmpty()) {
+            OVSimpleLog::LogWarning(QStringLiteral("Missing filename ") + pAd->AdGUID());
+            return;
+        }
+        const QString path = Commercials->ImageFolder() + u'/' + name;
+        QPixmap picture;
+        if (!picture.load(path)) {
+            // The box stays empty; the failure is logged and the group goes on.
+            OVSimpleLog::LogWarning(QStringLiteral("Cannot find or load '") + path + u'\'');
+            return;
+        }
+        pPicture->setPixmap(picture);
+        pPicture->show();
+        pPicture->Tag = pAd->AdGUID();
+        pPicture->resize(
+            Twips::widthToPixels(AdSizeWidth(pAd->Size())), Twips::heightToPixels(AdSizeHeight(pAd->Size())));
+        pPicture->setCursor(pAd->ClickURL().isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
+        pAd->setVisible(true);
+        pAd->IncrementViewCount(1);
+        result = true;
+    });
+    return result;
+}
+
+void frmAdDisplayer::picAd_Click(int index)
+{
+    guarded(QStringLiteral("frmAdDisplayer.picAd_Click"), [&] {
+        if (!Commercials)
+            return;
+        const auto ad = Commercials->GetAdByGUID(m_picAd[index]->Tag);
+        if (!ad || ad->ClickURL().trimmed().isEmpty())
+            return;
+        OpenInBrowser(ad->ClickURL());
+        ad->IncrementClickCount(1);
+    });
+}
+
+void frmAdDisplayer::OpenInBrowser(const QString &url)
+{
+    if (!safeAddress(url)) {
+        OVSimpleLog::LogWarning(QStringLiteral("Address not opened: ") + url);
+        return;
+    }
+    platform::Shell &shell = platform::Shell::instance();
+    const auto handler = shell.findHtmlHandler();
+    if (!handler)
+        return; // no browser registered: nothing is started, the click still counts
+    shell.startDetached(handler->program, platform::argumentsFor(*handler, url.trimmed()));
+}
+
+void frmAdDisplayer::Timer1_Timer()
+{
+    const qint64 now = platform::Clock::instance().localNow().toSecsSinceEpoch();
+    if (now - LoadTime.toSecsSinceEpoch() > 3)
+        cmdClose->setEnabled(true);
+    if (!cmdUpdate->isEnabled() && Parent && !Parent->TransferInProgress() && !Parent->RemoteHost().isEmpty()
+        && !Parent->RemotePort().isEmpty() && !Parent->ProductGUID().isEmpty())
+        cmdUpdate->setEnabled(true);
+}
+
+void frmAdDisplayer::reject()
+{
+    // Escape presses Close, which is locked for the first seconds.
+    if (cmdClose->isEnabled())
+        close();
+}
+
+void frmAdDisplayer::closeEvent(QCloseEvent *event)
+{
+    if (!cmdClose->isEnabled()) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+}
+
+void frmAdDisplayer::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    Timer1->stop();
+    guarded(QStringLiteral("frmAdDisplayer.Unload"), [&] {
+        CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"),
+            int(std::lround(Twips::xFromPixels(x()))), REG_SZ);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop"),
+            int(std::lround(Twips::yFromPixels(y()))), REG_SZ);
+    });
+    guarded(QStringLiteral("frmAdDisplayer.Unload"), [&] {
+        if (Commercials)
+            Commercials->SaveAdInfoToLocalStorage();
+    });
+    Commercials.reset();
+    if (g_instance == this)
+        g_instance = nullptr;
+    if (Parent)
+        Parent->RaiseAdWindowClosed();
+    Parent = nullptr;
+}
+
+} // namespace orvane

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QPushButton;
+class QTimer;
+
+namespace orvane {
+
+class OVAdvertisement;
+class OVCommercials;
+class Orvane;
+
+// One ad box of the window: shows an ad's picture and reports clicks. Tag holds
+// the AdGUID of the ad shown, or is empty.
+class AdPictureBox : public QLabel
+{
+    Q_OBJECT
+
+public:
+    using QLabel::QLabel;
+    QString Tag;
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// The pop-up ad window: a group of ads in one of four layouts, another group
+// on request, a transfer, the personalization form, click-through to the
+// browser. Geometry is designed in twips.
+class frmAdDisplayer : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmAdDisplayer(QWidget *parent = nullptr);
+    ~frmAdDisplayer() override;
+
+    // The one open ad window of the process, or none.
+    static frmAdDisplayer *AdWindowInstance();
+
+    void setCommercials(std::shared_ptr<OVCommercials> commercials) { Commercials = std::move(commercials); }
+    void setParentControl(Orvane *control) { Parent = control; }
+    void setDescription(const QString &text);
+    void setIcon(const QImage &icon);
+
+    // Lays the window out, restores its position and arms the timer.
+    void Form_Load();
+    void DisplayNextAds();
+    void Timer1_Timer();
+    // The control disables the update button when a transfer starts.
+    void disableUpdate();
+
+    // For tests and accessibility: the controls by their names.
+    AdPictureBox *picAd(int index) const { return m_picAd[index]; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void Form_Activate();
+    void DisplayGroup();
+    bool PutAdInPictureBox(const std::shared_ptr<OVAdvertisement> &pAd, AdPictureBox *pPicture);
+    void picAd_Click(int index);
+    void OpenInBrowser(const QString &url);
+    void cmdRegister_Click();
+    void Form_Unload();
+    void placeBox(int index, double left, double top, double width, double height);
+
+    std::shared_ptr<OVCommercials> Commercials;
+    QPointer<Orvane> Parent;
+    int AdAreaLeft = 0;
+    int AdAreaTop = 0;
+    int AdAreaWidth = 0;
+    int AdAreaHeight = 0;
+    QDateTime LoadTime;
+    QString LastFullAdGUID;
+    int16_t PersonalizeOffered = 0;
+    bool m_activated = false;
+    bool m_unloaded = false;
+
+    QLabel *picIcon;
+    QLabel *lblDescription;
+    std::array<AdPictureBox *, 4> m_picAd {};
+    QPushButton *cmdMoreAds;
+    QPushButton *cmdClose;
+    QPushButton *cmdRegister;
+    QPushButton *cmdUpdate;
+    QTimer *Timer1;
+};
+
+} // namespace orvane

@@ -1,0 +1,310 @@
+#include <orvane/Orvane.h>
+
+#include "catalogue/OVAdvertisement.h"
+#include "catalogue/OVCommercials.h"
+#include "personalization/OVUser.h"
+#include "platform/Shell.h"
+#include "support/OVRegistryHelpers.h"
+#include "window/frmAdDisplayer.h"
+
+#include "TestData.h"
+#include "TestDoubles.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace orvane;
+using namespace orvane::OVRegistryHelpers;
+
+namespace {
+class RecordingShell : public platform::Shell
+{
+public:
+    RecordingShell() { Shell::install(this); }
+    ~RecordingShell() override { Shell::install(nullptr); }
+    std::optional<platform::ShellCommand> findHtmlHandler() override
+    {
+        if (!registered)
+            return std::nullopt;
+        return platform::ShellCommand {QStringLiteral("/usr/bin/browser"), {QStringLiteral("%u")}};
+    }
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        started.append(QStringList {program} + arguments);
+        return true;
+    }
+    bool registered = true;
+    QList<QStringList> started;
+};
+} // namespace
+
+class TestAdWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void layouts_data();
+    void layouts();
+    void threeFullAdsCountThreeViews();
+    void closeBoxLockedForTheFirstSeconds();
+    void positionIsClampedToTheScreen_data();
+    void positionIsClampedToTheScreen();
+    void clickThrough_data();
+    void clickThrough();
+    void entryPoints();
+    void demographicsPassThrough();
+
+private:
+    std::shared_ptr<OVAdvertisement> addAd(int n, int size, const QString &url = QStringLiteral("https://e.com/x"));
+    std::unique_ptr<frmAdDisplayer> openWindow();
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<FakeClock> m_clock;
+    std::unique_ptr<FakeScreen> m_screen;
+    std::shared_ptr<OVCommercials> m_catalogue;
+};
+
+void TestAdWindow::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+    m_screen = std::make_unique<FakeScreen>(15.0);
+    OVUser().Save(true); // personalized: the window does not open the form over itself
+    m_catalogue = std::make_shared<OVCommercials>();
+    m_catalogue->LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
+    QDir().mkpath(m_home->path() + QStringLiteral("/images"));
+}
+
+void TestAdWindow::cleanup()
+{
+    m_catalogue.reset();
+    m_screen.reset();
+    m_clock.reset();
+    m_home.reset();
+}
+
+std::shared_ptr<OVAdvertisement> TestAdWindow::addAd(int n, int size, const QString &url)
+{
+    const QString file = QStringLiteral("sub\\dir/ad%1.png").arg(n);
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(n * 30 % 360, 200, 200));
+    image.save(m_home->path() + QStringLiteral("/images/ad%1.png").arg(n));
+    auto ad = std::make_shared<OVAdvertisement>();
+    ad->setAdGUID(testdata::guid(n));
+    ad->setSize(size);
+    ad->setImageFileName(file);
+    ad->setClickURL(url);
+    ad->setExpirationDate(60000.0);
+    ad->setRating(20);
+    m_catalogue->AddAdvertisement(ad);
+    return ad;
+}
+
+std::unique_ptr<frmAdDisplayer> TestAdWindow::openWindow()
+{
+    auto window = std::make_unique<frmAdDisplayer>();
+    window->setCommercials(m_catalogue);
+    window->Form_Load();
+    window->DisplayNextAds();
+    window->show();
+    return window;
+}
+
+void TestAdWindow::layouts_data()
+{
+    QTest::addColumn<QList<int>>("sizes");
+    QTest::addColumn<QList<QRect>>("boxes"); // visible boxes in pixels, relative to picAd0
+    QTest::newRow("empty catalogue") << QList<int>() << QList<QRect>();
+    QTest::newRow("one Full ad") << QList<int>({2}) << QList<QRect>({{0, 0, 600, 280}});
+    QTest::newRow("one quarter ad") << QList<int>({6}) << QList<QRect>({{0, 0, 300, 140}});
+    QTest::newRow("two half horizontal") << QList<int>({1, 1}) << QList<QRect>({{0, 0, 600, 140}, {0, 140, 600, 140}});
+    QTest::newRow("two half vertical") << QList<int>({3, 3}) << QList<QRect>({{0, 0, 300, 280}, {300, 0, 300, 280}});
+    // An abandoned try of layout 2 leaves its first ad shown, and counted.
+    QTest::newRow("one half horizontal") << QList<int>({1}) << QList<QRect>({{0, 0, 600, 140}});
+}
+
+void TestAdWindow::layouts()
+{
+    QFETCH(QList<int>, sizes);
+    QFETCH(QList<QRect>, boxes);
+    for (int i = 0; i < sizes.size(); ++i)
+        addAd(i + 1, sizes[i]);
+    auto window = openWindow();
+    QList<QRect> shown;
+    QPoint origin;
+    for (int i = 0; i < 4; ++i) {
+        AdPictureBox *box = window->picAd(i);
+        if (i == 0)
+            origin = box->pos();
+        if (box->isVisible())
+            shown << QRect(box->pos() - origin, box->size());
+    }
+    QCOMPARE(shown, boxes);
+    int views = 0;
+    for (const auto &ad : m_catalogue->Ads())
+        views += ad->ViewCount();
+    QCOMPARE(views, int(boxes.size()));
+}
+
+void TestAdWindow::threeFullAdsCountThreeViews()
+{
+    for (int i = 1; i <= 3; ++i)
+        addAd(i, 2);
+    auto window = openWindow();
+    QString previous = window->picAd(0)->Tag;
+    for (int press = 0; press < 2; ++press) {
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdMoreAds")), Qt::LeftButton);
+        QVERIFY(window->picAd(0)->Tag != previous);
+        previous = window->picAd(0)->Tag;
+    }
+    int views = 0;
+    for (const auto &ad : m_catalogue->Ads())
+        views += ad->ViewCount();
+    QCOMPARE(views, 3);
+}
+
+void TestAdWindow::closeBoxLockedForTheFirstSeconds()
+{
+    addAd(1, 2);
+    Orvane control;
+    control.ReadProperties(MemoryPropertyBag());
+    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+    auto window = std::make_unique<frmAdDisplayer>();
+    window->setCommercials(m_catalogue);
+    window->setParentControl(&control);
+    window->Form_Load();
+    window->DisplayNextAds();
+    window->show();
+    QCOMPARE(frmAdDisplayer::AdWindowInstance(), window.get());
+    m_clock->local = m_clock->local.addMSecs(2500);
+    window->Timer1_Timer();
+    window->close();
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
+    window->Timer1_Timer();
+    window->close();
+    QVERIFY(!window->isVisible());
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!frmAdDisplayer::AdWindowInstance());
+    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
+    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop")).isValid());
+    OVCommercials saved;
+    saved.LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
+    QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
+}
+
+void TestAdWindow::positionIsClampedToTheScreen_data()
+{
+    QTest::addColumn<int>("left");
+    QTest::addColumn<bool>("atRightEdge");
+    QTest::newRow("negative") << -50 << false;
+    QTest::newRow("past the right edge") << 10'000'000 << true;
+}
+
+void TestAdWindow::positionIsClampedToTheScreen()
+{
+    QFETCH(int, left);
+    QFETCH(bool, atRightEdge);
+    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
+    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), left, REG_SZ);
+    auto window = openWindow();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    if (atRightEdge)
+        QCOMPARE(window->x() + window->width(), screen.width());
+    else
+        QCOMPARE(window->x(), 0);
+}
+
+void TestAdWindow::clickThrough_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("registered");
+    QTest::addColumn<bool>("started");
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << true << 1;
+    QTest::newRow("no browser registered") << "https://example.com/" << false << false << 1;
+    QTest::newRow("option-like") << "-remote-debugging" << true << false << 1;
+    QTest::newRow("other scheme") << "file:///etc/passwd" << true << false << 1;
+    QTest::newRow("empty address") << "" << true << false << 0;
+}
+
+void TestAdWindow::clickThrough()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, registered);
+    QFETCH(bool, started);
+    QFETCH(int, clicks);
+    RecordingShell shell;
+    shell.registered = registered;
+    const auto ad = addAd(1, 2, url);
+    auto window = openWindow();
+    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+    QCOMPARE(ad->ClickCount(), int16_t(clicks));
+    QCOMPARE(shell.started.size(), started ? 1 : 0);
+    if (started)
+        QCOMPARE(shell.started[0], QStringList({QStringLiteral("/usr/bin/browser"), url}));
+    // A record removed since it was placed: nothing happens.
+    m_catalogue->ClearAds();
+    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+    QCOMPARE(shell.started.size(), started ? 1 : 0);
+}
+
+void TestAdWindow::entryPoints()
+{
+    Orvane disabled;
+    QCOMPARE(int(disabled.Show()), 102);
+    QCOMPARE(int(disabled.ShowPersonalizationForm()), 102);
+    Orvane control;
+    control.ReadProperties(MemoryPropertyBag());
+    control.setDataFolder(m_home->path());
+    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
+    QCOMPARE(int(control.Show(2)), 802);
+    QCOMPARE(int(control.LastError()), 802);
+    QCOMPARE(int(control.Hide()), 0);
+
+    // While one control's window is open, a second control sees it as shown.
+    Orvane second;
+    second.ReadProperties(MemoryPropertyBag());
+    QTimer::singleShot(100, this, [&] {
+        QCOMPARE(int(second.Show()), 801);
+        QCOMPARE(int(second.ShowPersonalizationForm()), 801);
+        control.setText(QStringLiteral("New text"));
+        frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
+        QVERIFY(window);
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblDescription"))->text(), QStringLiteral("New text"));
+        m_clock->local = m_clock->local.addSecs(5);
+        window->Timer1_Timer();
+        window->close();
+    });
+    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+    QCOMPARE(int(control.Show()), 0);
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(int(control.Hide()), -1);
+    QCOMPARE(int(control.LastError()), -1);
+}
+
+void TestAdWindow::demographicsPassThrough()
+{
+    Orvane a;
+    Orvane b;
+    a.setAgeRange(30);
+    a.setGender(QStringLiteral(" F "));
+    a.setCountryCode(QStringLiteral("DE"));
+    QCOMPARE(int(b.AgeRange()), 30);
+    QCOMPARE(b.Gender(), QStringLiteral("F"));
+    QCOMPARE(b.CountryCode(), QStringLiteral("DE"));
+    QVERIFY(b.Personalized());
+}
+
+QTEST_MAIN(TestAdWindow)
+#include "test_adwindow.moc"
