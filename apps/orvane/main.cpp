@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -28,6 +30,8 @@ const char *kUsage = "usage: orvane [--profile FILE] COMMAND [options]\n"
                      "  transfer [--timeout SECONDS]\n"
                      "  ads [--json]\n"
                      "  user [--age-range N] [--gender M|F] [--postal-code TEXT] [--country CODE] [--rating N]\n"
+                     "  show [--screenshot FILE]   the ad window; with a file, saves a picture of it and closes it\n"
+                     "  personalize                the personalization form\n"
                      "The profile defaults to $XDG_CONFIG_HOME/Orvane/host.ini.\n";
 
 int usage(const QString &why)
@@ -187,6 +191,52 @@ int user(const QStringList &args)
     return 0;
 }
 
+int show(IniPropertyBag &bag, const QStringList &args)
+{
+    const Flags f = parse(args, {"--screenshot"}, {});
+    if (!f.error.isEmpty())
+        return usage(f.error);
+    Orvane control;
+    control.ReadProperties(bag);
+    const QString shot = f.values.value(QStringLiteral("--screenshot"));
+    if (!shot.isEmpty()) {
+        // Once shown: take the picture, then close as soon as the window lets us.
+        QTimer::singleShot(500, [shot] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String("frmRegister") && w->isVisible())
+                    w->close();
+            }
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String("frmAdDisplayer") && w->isVisible()) {
+                    w->grab().save(shot, "PNG");
+                    std::printf("screenshot saved to %s\n", qPrintable(shot));
+                    auto *closer = new QTimer(w);
+                    QObject::connect(closer, &QTimer::timeout, w, [w] { w->close(); });
+                    closer->start(500);
+                }
+            }
+        });
+    }
+    const short result = control.Show();
+    if (result != 0) {
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(control.GetResultString(result)));
+        return 1;
+    }
+    return 0;
+}
+
+int personalize(IniPropertyBag &bag)
+{
+    Orvane control;
+    control.ReadProperties(bag);
+    const short result = control.ShowPersonalizationForm();
+    if (result != 0) {
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(control.GetResultString(result)));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -220,5 +270,9 @@ int main(int argc, char **argv)
         return ads(bag, args);
     if (command == QLatin1String("user"))
         return user(args);
+    if (command == QLatin1String("show"))
+        return show(bag, args);
+    if (command == QLatin1String("personalize"))
+        return personalize(bag);
     return usage(command.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command ") + command);
 }
