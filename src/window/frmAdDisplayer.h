@@ -1,5 +1,7 @@
 #pragma once
 
+#include <orvane/Orvane.h>
+
 #include <QDateTime>
 #include <QDialog>
 #include <QLabel>
@@ -16,7 +18,6 @@ namespace orvane {
 
 class OVAdvertisement;
 class OVCommercials;
-class Orvane;
 
 // One ad box of the window: shows an ad's picture and reports clicks. Tag holds
 // the AdGUID of the ad shown, or is empty.
