@@ -7,6 +7,7 @@
 #include "support/OVRegistryHelpers.h"
 #include "window/frmAdDisplayer.h"
 
+#include "ScriptedServer.h"
 #include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void clickThrough();
     void entryPoints();
     void demographicsPassThrough();
+    void personalizationRefusedDuringATransfer();
 
 private:
     std::shared_ptr<OVAdvertisement> addAd(int n, int size, const QString &url = QStringLiteral("https://e.com/x"));
@@ -304,6 +306,23 @@ void TestAdWindow::demographicsPassThrough()
     QCOMPARE(b.Gender(), QStringLiteral("F"));
     QCOMPARE(b.CountryCode(), QStringLiteral("DE"));
     QVERIFY(b.Personalized());
+}
+
+void TestAdWindow::personalizationRefusedDuringATransfer()
+{
+    ScriptedServer::Answer stall {"HTTP/1.1 200 OK\r\n\r\n"};
+    stall.stopAfter = 0;
+    ScriptedServer server({stall});
+    Orvane control;
+    control.ReadProperties(MemoryPropertyBag());
+    control.setRemoteHost(QStringLiteral("127.0.0.1"));
+    control.setRemotePort(server.port());
+    control.setProductGUID(testdata::guid(7));
+    control.setDataFolder(m_home->path());
+    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
+    QCOMPARE(int(control.StartTransfer()), 0);
+    QCOMPARE(int(control.ShowPersonalizationForm()), 601);
+    QCOMPARE(int(control.LastError()), 601);
 }
 
 QTEST_MAIN(TestAdWindow)
