@@ -169,7 +169,9 @@ private:
 // A new file takes the permissions of the file it replaces.
 void keepMode(int fd, const QString &dat)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(QFile::encodeName(dat).constData(), &info) == 0)
         ::fchmod(fd, info.st_mode & 07777);
 }
@@ -182,8 +184,7 @@ void backUp(const QString &dat, const QString &bak, const QString &suffix)
     if (!QFileInfo(dat).isFile())
         return;
     const QByteArray link = QFile::encodeName(bak + suffix);
-    if (::link(QFile::encodeName(dat).constData(), link.constData()) != 0
-        && !QFile::copy(dat, QFile::decodeName(link)))
+    if (::link(QFile::encodeName(dat).constData(), link.constData()) != 0 && !QFile::copy(dat, QFile::decodeName(link)))
         return;
     if (::rename(link.constData(), QFile::encodeName(bak).constData()) != 0)
         ::unlink(link.constData());

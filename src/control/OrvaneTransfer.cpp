@@ -147,7 +147,8 @@ void OrvanePrivate::collectUsage(OVCommercials &catalogue, const std::shared_ptr
             UsageReport->AddUsageStat(ad->AdGUID(), ad->ViewCount(), ad->ClickCount(), ad->LastViewTime());
     }
     if (!cannotSave.isEmpty()) {
-        OVSimpleLog::LogWarning(QStringLiteral("Usage counts held back until the data file can be saved: ") + cannotSave);
+        OVSimpleLog::LogWarning(
+            QStringLiteral("Usage counts held back until the data file can be saved: ") + cannotSave);
         return;
     }
     // The report carries exactly what fits its buffer; the rest stays
@@ -159,9 +160,10 @@ void OrvanePrivate::collectUsage(OVCommercials &catalogue, const std::shared_ptr
     for (int i = total; i > fitting; --i)
         UsageReport->AdStats().Remove(i);
     if (fitting < total)
-        OVSimpleLog::LogWarning(QStringLiteral("Usage report full: %1 of %2 usage statistics left for the next exchange")
-                                    .arg(total - fitting)
-                                    .arg(total));
+        OVSimpleLog::LogWarning(
+            QStringLiteral("Usage report full: %1 of %2 usage statistics left for the next exchange")
+                .arg(total - fitting)
+                .arg(total));
 }
 
 void OrvanePrivate::mOVClientTransfer_SentUsage(bool Success)

@@ -100,7 +100,9 @@ bool CopyByteArray(const QByteArray &source, QByteArray &destination, qsizetype 
     if (first != start || last - first != count) {
         handler.step([&] {
             raiseFault(FaultIndexOutOfRange,
-                QStringLiteral("%1 of %2 bytes are outside the source").arg(count - std::max<qsizetype>(last - first, 0)).arg(count));
+                QStringLiteral("%1 of %2 bytes are outside the source")
+                    .arg(count - std::max<qsizetype>(last - first, 0))
+                    .arg(count));
         });
     }
     destination = copy;
