@@ -469,8 +469,11 @@ void OVHTTPClient::finish(bool result)
 void OVHTTPClient::mSocket_Close()
 {
     trace(QStringLiteral("Socket_Close"));
-    // The server closed while content was still expected: that exchange can
-    // only fail, so it ends now rather than at the time-out.
+    // The server closed while its acknowledgement or content was still
+    // expected: that exchange can only fail, so it ends now rather than at
+    // the time-out.
+    if (m_state == StateSendingUsageData || m_state == StateSentUsageData)
+        failExchange(QStringLiteral("Server closed the connection before acknowledging the usage data"));
     if (m_state == StateSentContentRequest || m_state == StateReceivingAdContent)
         failExchange(QStringLiteral("Server closed the connection before all content arrived"));
 }

@@ -18,6 +18,8 @@
 
 #include <functional>
 
+#include <sys/socket.h>
+
 // A real local ad server with a script: for each connection, in order, what to
 // answer once the request is complete (its header and announced body). An
 // answer is sent in blocks with a delay between them, and may close or stall.
@@ -32,6 +34,7 @@ public:
         bool closeAfter = true;
         qsizetype stopAfter = -1; // send only this many bytes, then stall (or close)
         bool closeInsteadOfStall = false;
+        bool reset = false; // end with a reset (RST) instead of a close
     };
 
     explicit ScriptedServer(QList<Answer> script)
@@ -92,8 +95,13 @@ private:
         }
         if (a.stopAfter >= 0 && !a.closeInsteadOfStall)
             return; // stalls
-        if (a.closeAfter || a.closeInsteadOfStall)
+        if (a.reset) {
+            const linger now {1, 0};
+            ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            s->abort();
+        } else if (a.closeAfter || a.closeInsteadOfStall) {
             s->disconnectFromHost();
+        }
     }
 
     QTcpServer m_server;
