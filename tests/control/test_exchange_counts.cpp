@@ -194,11 +194,18 @@ private Q_SLOTS:
             QVERIFY(boxes.shown[0].first.startsWith("OVSocketClient.SentUsage\r\n91 "));
     }
 
-    // A report cannot carry 600 statistics: the rest stay counted.
+    // A report cannot carry 600 statistics: the rest stay counted, also in
+    // an ad that a new offer updates.
     void oversizedReportLeavesTheRestCounted()
     {
         const Counts before = seed(data(), 600);
-        ScriptedServer server({{kOK}, {emptyContent()}});
+        ImageServer images;
+        images.add("ad.png", ImageServer::png());
+        OVContentUpdate update;
+        update.setBaseURL(images.base());
+        update.AddAnOffering(
+            guid(600), guid(9), QStringLiteral("http://new.example/"), 47000.0, 1, QStringLiteral("ad.png"), 20, 1);
+        ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(update.GetStateIntoByteArray())}});
         Orvane control;
         configure(control, server.port());
         QCOMPARE(int(control.Transfer()), 0);
@@ -210,6 +217,10 @@ private Q_SLOTS:
             QCOMPARE(s.first + l.first, it.value().first);
             QCOMPARE(s.second + l.second, it.value().second);
         }
+        OVCommercials after;
+        after.LoadAdInfoFromLocalStorage(data(), data());
+        QCOMPARE(after.GetAdByGUID(guid(600))->ClickURL(), QStringLiteral("http://new.example/"));
+        QCOMPARE(left.value(guid(600)), before.value(guid(600)));
     }
 
     // Counts whose deduction could not be saved are held back, so over two

@@ -17,7 +17,8 @@ private Q_SLOTS:
 
     void defaultWrittenBackAsText();
     void numberValueIsKept();
-    void blankValueReplaced();
+    void blankValues_data();
+    void blankValues();
     void valueOfAnotherType();
     void plainReadCreatesNothing();
     void writeNeedsAnExistingKey();
@@ -50,19 +51,33 @@ void TestSettings::numberValueIsKept()
         HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
     QCOMPARE(v.toInt(), 60);
     QVERIFY(m_home->readSettingsFile().contains("TransferTimeoutSeconds=60"));
-    // Zero is a value, not a blank.
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("Zero"), 0, REG_DWORD);
-    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("Zero"), 7).toInt(), 0);
 }
 
-void TestSettings::blankValueReplaced()
+// Only empty text or spaces are blank: tabs, line ends and zero are values.
+void TestSettings::blankValues_data()
 {
-    m_home->writeSettingsFile("[Preferences]\nTimeoutGranularity=\"   \"\n");
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("empty") << QVariant(QString()) << true;
+    QTest::newRow("spaces") << QVariant(QStringLiteral("   ")) << true;
+    QTest::newRow("tab") << QVariant(QStringLiteral("\t")) << false;
+    QTest::newRow("line end") << QVariant(QStringLiteral(" \r\n")) << false;
+    QTest::newRow("number zero") << QVariant(0) << false;
+}
+
+void TestSettings::blankValues()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(bool, replaced);
+    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
+    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), stored,
+        stored.typeId() == QMetaType::Int ? REG_DWORD : REG_SZ);
+    const QVariant before = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"));
     const QVariant v
         = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
-    QCOMPARE(v.toInt(), 500);
+    QCOMPARE(v, replaced ? QVariant(500) : before);
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-        QVariant(QStringLiteral("500")));
+        replaced ? QVariant(QStringLiteral("500")) : before);
 }
 
 void TestSettings::valueOfAnotherType()
