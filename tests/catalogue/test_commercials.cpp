@@ -268,8 +268,15 @@ private Q_SLOTS:
         }
     }
 
+    void purgeOldFiles_data()
+    {
+        QTest::addColumn<QString>("claim");
+        QTest::newRow("exact name") << QStringLiteral("ad7.gif");
+        QTest::newRow("in a folder") << QStringLiteral("img/ad7.gif");
+    }
     void purgeOldFiles()
     {
+        QFETCH(QString, claim);
         QTemporaryDir images;
         for (const char *name : {"ad7.gif", "AD7.GIF", "d7.gif", "stale.jpg", "OVImage.dat", "ovimage.dat"})
             touch(images.filePath(name));
@@ -280,9 +287,12 @@ private Q_SLOTS:
         touch(images.filePath("sub/inner.gif"));
 
         OVCommercials c;
+        // Only spaces are trimmed from the folders.
+        c.setDataFolder(QStringLiteral(" \tdata\n "));
+        QCOMPARE(c.DataFolder(), QStringLiteral("\tdata\n"));
         c.setImageFolder(QStringLiteral("  ") + images.path() + QStringLiteral(" "));
         auto a = anAd(1);
-        a->setImageFileName(QStringLiteral("img/ad7.gif"));
+        a->setImageFileName(claim);
         c.AddAdvertisement(a);
         // "d7.gif" is a substring of the claim too.
         QCOMPARE(c.PurgeOldFiles(), int16_t(4)); // AD7.GIF, stale.jpg, ovimage.dat, readonly.png
