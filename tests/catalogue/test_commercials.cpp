@@ -215,31 +215,24 @@ private Q_SLOTS:
 
     void expiryIsByCalendarDay_data()
     {
-        QTest::addColumn<QDateTime>("expires");
+        QTest::addColumn<double>("expires");
         QTest::addColumn<bool>("returned");
-        QTest::newRow("today 23:59") << QDateTime(kNow.date(), QTime(23, 59)) << false;
-        QTest::newRow("tomorrow 00:01") << QDateTime(kNow.date().addDays(1), QTime(0, 1)) << true;
-        QTest::newRow("tomorrow 00:00") << QDateTime(kNow.date().addDays(1), QTime(0, 0)) << true;
-        QTest::newRow("yesterday") << kNow.addDays(-1) << false;
-        QTest::newRow("year 9999") << QDateTime(QDate(9999, 12, 31), QTime(0, 0)) << true;
+        QTest::newRow("today 23:59") << ole(QDateTime(kNow.date(), QTime(23, 59))) << false;
+        QTest::newRow("tomorrow 00:01") << ole(QDateTime(kNow.date().addDays(1), QTime(0, 1))) << true;
+        QTest::newRow("tomorrow 00:00") << ole(QDateTime(kNow.date().addDays(1), QTime(0, 0))) << true;
+        QTest::newRow("yesterday") << ole(kNow.addDays(-1)) << false;
+        QTest::newRow("year 9999") << ole(QDateTime(QDate(9999, 12, 31), QTime(0, 0))) << true;
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false;
+        QTest::newRow("-infinity") << -std::numeric_limits<double>::infinity() << false;
     }
     void expiryIsByCalendarDay()
     {
-        QFETCH(QDateTime, expires);
+        QFETCH(double, expires);
         QFETCH(bool, returned);
         ScriptedRandom random;
         OVCommercials c;
-        c.AddAdvertisement(anAd(1, 2, 20, ole(expires)));
+        c.AddAdvertisement(anAd(1, 2, 20, expires));
         QCOMPARE(bool(c.GetUnusedRandomAd(2, false)), returned);
-    }
-
-    void oddExpiryValues()
-    {
-        ScriptedRandom random;
-        OVCommercials c;
-        c.AddAdvertisement(anAd(1, 2, 20, std::numeric_limits<double>::quiet_NaN()));
-        c.AddAdvertisement(anAd(2, 2, 20, -std::numeric_limits<double>::infinity()));
-        QVERIFY(!c.GetUnusedRandomAd(2, false));
     }
 
     void sizesAndAllowSmaller_data()
