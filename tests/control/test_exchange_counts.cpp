@@ -194,11 +194,11 @@ private Q_SLOTS:
             QVERIFY(boxes.shown[0].first.startsWith("OVSocketClient.SentUsage\r\n91 "));
     }
 
-    // A report cannot carry 600 statistics: the rest stay counted, also in
-    // an ad that a new offer updates.
+    // The largest catalogue transfers; its report cannot carry every
+    // statistic: the rest stay counted, also in an ad that an offer updates.
     void oversizedReportLeavesTheRestCounted()
     {
-        const Counts before = seed(data(), 600);
+        const Counts before = seed(data(), 32767);
         ImageServer images;
         images.add("ad.png", ImageServer::png());
         OVContentUpdate update;
@@ -211,6 +211,7 @@ private Q_SLOTS:
         QCOMPARE(int(control.Transfer()), 0);
         const Counts sent = reported(server.requests);
         QVERIFY(sent.size() > 500 && sent.size() < 600);
+        QVERIFY(!sent.contains(guid(600)));
         const Counts left = stored(data());
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             const auto s = sent.value(it.key()), l = left.value(it.key());
@@ -221,6 +222,24 @@ private Q_SLOTS:
         after.LoadAdInfoFromLocalStorage(data(), data());
         QCOMPARE(after.GetAdByGUID(guid(600))->ClickURL(), QStringLiteral("http://new.example/"));
         QCOMPARE(left.value(guid(600)), before.value(guid(600)));
+    }
+
+    // A sum of counts past 16 bits is a failure while preparing.
+    void countSumOverflowFailsTheStart()
+    {
+        OVCommercials catalogue;
+        catalogue.setDataFolder(data());
+        auto ad = std::make_shared<OVAdvertisement>();
+        ad->setAdGUID(guid(1));
+        ad->setViewCount(32767);
+        ad->setClickCount(1);
+        catalogue.AddAdvertisement(ad);
+        QVERIFY(catalogue.SaveAdInfoToLocalStorage());
+        Orvane control;
+        configure(control, QStringLiteral("9"));
+        QCOMPARE(int(control.StartTransfer()), -1);
+        QCOMPARE(int(control.LastError()), -1);
+        QVERIFY(!control.TransferInProgress());
     }
 
     // Counts whose deduction could not be saved are held back, so over two
