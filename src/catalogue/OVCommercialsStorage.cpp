@@ -74,13 +74,17 @@ public:
     explicit FolderLock(const QString &folder)
         : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
-        if (m_fd < 0)
-            return;
-        int rc;
-        do
-            rc = ::flock(m_fd, LOCK_EX);
-        while (rc != 0 && errno == EINTR);
-        m_locked = rc == 0;
+        // A save takes milliseconds; a holder that takes seconds is stuck,
+        // and the host must not wait for it.
+        for (int tries = 0; m_fd >= 0 && tries < 200; ++tries) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_locked = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            ::usleep(10'000);
+        }
     }
     ~FolderLock()
     {
@@ -105,7 +109,7 @@ void removeStaleTemporaries(const QString &folder)
 {
     QDir dir(folder);
     const QStringList stale = dir.entryList({kDataFileName + kTemporaryPattern, kBackupFileName + kTemporaryPattern},
-        QDir::Files | QDir::Hidden | QDir::System);
+        QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive);
     for (const QString &name : stale)
         dir.remove(name);
 }
@@ -349,6 +353,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
     }
 
     ClearAds();
+    m_savePending = false;
     const qsizetype units = OVAdvertisement::kStateUnits;
     for (int i = 0; i < count; ++i) {
         const bool pastText = qsizetype(i) * units >= text.size();

@@ -380,6 +380,7 @@ private Q_SLOTS:
         writeFile(m_dir->filePath("OVImage.dat.a1B2c3"), "stale");
         writeFile(m_dir->filePath("OVImage.bak.Zz9Yy8"), "stale");
         writeFile(m_dir->filePath("OVImage.dat.keep"), "not ours");
+        writeFile(m_dir->filePath("ovimage.dat.a1B2c3"), "not ours either");
         OVCommercials c;
         c.setDataFolder(m_dir->path());
         QVERIFY(c.SaveAdInfoToLocalStorage());
@@ -393,8 +394,9 @@ private Q_SLOTS:
         ::stat(QFile::encodeName(dat()).constData(), &info);
         QCOMPARE(info.st_mode & 0777, mode_t(0600));
         QCOMPARE(::umask(mask), mode_t(027)); // never changed by the save
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
-            QStringList({"OVImage.bak", "OVImage.dat", "OVImage.dat.keep"}));
+        QStringList left = QDir(m_dir->path()).entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left, QStringList({"OVImage.bak", "OVImage.dat", "OVImage.dat.keep", "ovimage.dat.a1B2c3"}));
     }
 
     void cannotSaveReason()
