@@ -350,16 +350,11 @@ private Q_SLOTS:
         const QByteArray goodBak = readFile(bak());
         c.AddAdvertisement(makeAd(3));
 
-        // A file-size limit stands in for a full disk.
-        rlimit saved {};
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tight = saved;
-        tight.rlim_cur = rlim_t(limit);
-        ::setrlimit(RLIMIT_FSIZE, &tight);
-        const bool saved3 = c.SaveAdInfoToLocalStorage();
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
+        bool saved3 = false;
+        {
+            DiskFull full {rlim_t(limit)};
+            saved3 = c.SaveAdInfoToLocalStorage();
+        }
 
         QCOMPARE(saved3, limit >= 36);
         QVERIFY(c.SavePending());
@@ -420,7 +415,9 @@ private Q_SLOTS:
         saver.setProgram(QStringLiteral(DATAFILE_SAVER));
         saver.setArguments({m_dir->path(), QString::number(records)});
         int saves = 0;
-        for (int round = 0; round < 12; ++round) {
+        // Rounds until about 50 saves have completed, however fast they are.
+        for (int round = 0; round < 12 || saves < 50; ++round) {
+            QVERIFY(round < 200);
             saver.start();
             QVERIFY(saver.waitForStarted());
             // Wait for at least one completed save so that there is something to keep.
@@ -450,7 +447,6 @@ private Q_SLOTS:
             if (saves > 1)
                 QCOMPARE(found.value(2), QByteArray("1"));
         }
-        QVERIFY2(saves >= 50, qPrintable(QString::number(saves)));
         QVERIFY(warnings().isEmpty());
     }
 };

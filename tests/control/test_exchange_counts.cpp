@@ -14,6 +14,7 @@
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 
+#include "../catalogue/CatalogueTestSupport.h"
 #include "ScriptedServer.h"
 #include "TestData.h"
 #include "TestDoubles.h"
@@ -21,9 +22,6 @@
 
 #include <QSignalSpy>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
@@ -87,28 +85,6 @@ QByteArray emptyContent()
     return ScriptedServer::contentResponse(update.GetStateIntoByteArray());
 }
 
-// A file-size limit stands in for a full disk while it lives.
-class DiskFull
-{
-public:
-    explicit DiskFull(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tight = m_saved;
-        tight.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &tight);
-    }
-    ~DiskFull()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved {};
-    void (*m_handler)(int) = nullptr;
-};
 } // namespace
 
 class TestExchangeCounts : public QObject
