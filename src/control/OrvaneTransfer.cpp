@@ -172,7 +172,8 @@ void OrvanePrivate::mOVClientTransfer_SentUsage(bool Success)
     if (Success) {
         // UsageReport holds exactly the statistics the acknowledged report
         // carried; each deduction is a step of its own.
-        for (const auto &stat : UsageReport->AdStats()) {
+        const auto report = UsageReport ? UsageReport : std::make_shared<OVUsageReport>();
+        for (const auto &stat : report->AdStats()) {
             handler.step([&] {
                 const auto ad = commercials().GetAdByGUID(stat->AdIdGUIDString());
                 if (!ad)
@@ -192,7 +193,7 @@ void OrvanePrivate::mOVClientTransfer_SentUsage(bool Success)
                     QStringLiteral("Reported usage deducted but not yet saved in ") + catalogue.DataFolder());
         });
         // Reported once: a second acknowledgement deducts nothing more.
-        handler.step([&] { UsageReport->ClearUsageStats(); });
+        handler.step([&] { report->ClearUsageStats(); });
     }
     Q_EMIT q->ProgressMessage(
         (Success ? QStringLiteral("Sent") : QStringLiteral("Error sending")) + QStringLiteral(" usage data"));

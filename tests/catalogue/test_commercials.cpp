@@ -360,8 +360,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("expected");
         QTest::newRow("absent") << QVariant() << false;
         QTest::newRow("True") << QVariant(QStringLiteral("True")) << true;
-        QTest::newRow("-1") << QVariant(QStringLiteral("-1")) << true;
-        QTest::newRow("word") << QVariant(QStringLiteral("yes please")) << false;
         QTest::newRow("dword 1") << QVariant(1) << true;
     }
     void traceLocalStorageSetting()

@@ -1,6 +1,7 @@
 // The local data file: byte-exact images, hand-written files, refusals and
 // crash safety of the save.
 #include "catalogue/OVCommercials.h"
+#include "support/OVHelperFunctions.h"
 #include "support/OVSimpleLog.h"
 
 #include "CatalogueTestSupport.h"
@@ -32,18 +33,6 @@ QList<double> scriptedKeyAndVector()
     return values;
 }
 
-// The scrambling written out independently: the first 15 bytes masked by the
-// key, every later byte by the scrambled byte 15 earlier plus the vector byte.
-QByteArray scramble(const QByteArray &plain, const QByteArray &key, const QByteArray &vector)
-{
-    QByteArray out(plain.size(), '\0');
-    for (qsizetype i = 0; i < plain.size(); ++i) {
-        const uint8_t mask = i < 15 ? uint8_t(key[i]) : uint8_t(uint8_t(out[i - 15]) + uint8_t(vector[i % 15]));
-        out[i] = char(uint8_t(plain[i]) ^ mask);
-    }
-    return out;
-}
-
 std::shared_ptr<OVAdvertisement> makeAd(int n)
 {
     auto ad = ::makeAd(n, (n % 4) + 1, n % 2 ? 10 : 20, 45000.25 + n);
@@ -72,7 +61,7 @@ QByteArray handWritten(
     file.append(char(count & 0xFF)).append(char(count >> 8));
     const QByteArray plain = stateBytes(states.join(QString()));
     if (!plain.isEmpty())
-        file.append(scramble(plain, key, vector));
+        file.append(OVHelperFunctions::EncryptByteArray(plain, key, vector));
     return file;
 }
 
@@ -155,7 +144,7 @@ private Q_SLOTS:
         }
         const QByteArray plain = stateBytes(makeAd(1)->GetState() + makeAd(2)->GetState());
         QCOMPARE(plain.size(), 928);
-        expected.append(scramble(plain, key, vector));
+        expected.append(OVHelperFunctions::EncryptByteArray(plain, key, vector));
         QCOMPARE(readFile(dat()).toHex(), expected.toHex());
         QVERIFY(!QFile::exists(bak())); // nothing to back up the first time
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"OVImage.dat"}));
