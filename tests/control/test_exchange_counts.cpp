@@ -23,6 +23,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
 using testdata::guid;
@@ -220,15 +222,27 @@ private Q_SLOTS:
 
     // Counts whose deduction could not be saved are held back, so over two
     // runs each ad's counts reach the server exactly once.
+    void unsavableDataFolderHoldsCountsBack_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("full disk") << false;
+        QTest::newRow("read-only folder") << true;
+    }
     void unsavableDataFolderHoldsCountsBack()
     {
+        QFETCH(bool, readOnly);
+        if (readOnly && ::geteuid() == 0)
+            QSKIP("permissions do not bind root");
         const Counts before = seed(data(), 20);
         ScriptedServer server({{kOK}, {emptyContent()}, {kOK}, {emptyContent()}});
         {
             Orvane control;
             configure(control, server.port());
-            DiskFull full(4096); // less than the data file
+            QFile::setPermissions(data(),
+                readOnly ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            DiskFull full(readOnly ? RLIM_INFINITY : 4096); // less than the data file
             QCOMPARE(int(control.Transfer()), 0);
+            QFile::setPermissions(data(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         QCOMPARE(reported(server.requests), Counts());
         QCOMPARE(stored(data()), before);
