@@ -240,8 +240,12 @@ private Q_SLOTS:
             configure(control, server.port());
             QFile::setPermissions(data(),
                 readOnly ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            RecordingMessageBoxes boxes;
+            OVSimpleLog::switches().VerboseWarnings = true;
             DiskFull full(readOnly ? RLIM_INFINITY : 4096); // less than the data file
             QCOMPARE(int(control.Transfer()), 0);
+            OVSimpleLog::switches().VerboseWarnings = false;
+            QVERIFY(boxes.shown.value(0).first.startsWith("Usage counts held back until the data file can be saved: "));
             QFile::setPermissions(data(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         QCOMPARE(reported(server.requests), Counts());
