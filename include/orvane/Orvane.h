@@ -1,10 +1,12 @@
 #pragma once
 
+#include <orvane/AdListing.h>
 #include <orvane/Container.h>
 #include <orvane/PropertyBag.h>
 #include <orvane/ResultCodes.h>
 
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -99,6 +101,9 @@ public:
     void setPostalCode(const QString &value);
     short Rating() const;
     void setRating(short value);
+
+    // The ads of the local catalogue, loaded from the data file on first need.
+    QList<AdListing> AdList() const;
 
     // Called by the ad window when it unloads; raises AdWindowClosed.
     void RaiseAdWindowClosed();
