@@ -8,7 +8,7 @@ namespace orvane::ClassIds {
 inline constexpr char Orvane[] = "{6B1E0F3A-4C2D-4E8B-9A71-0D5F3C8E2A41}";
 inline constexpr char OrvaneName[] = "Orvane.Orvane";
 
-// The exchange client, orvane::OVHTTPClient.
+// The exchange client, orvane::exchange::OVHTTPClient.
 inline constexpr char OVHTTPClient[] = "{6B1E0F3A-4C2D-4E8B-9A71-0D5F3C8E2A42}";
 inline constexpr char OVHTTPClientName[] = "Orvane.OVHTTPClient";
 

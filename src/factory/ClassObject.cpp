@@ -1,5 +1,6 @@
 #include "factory/ClassObject.h"
 
+#include <orvane/OVHTTPClient.h>
 #include <orvane/Orvane.h>
 
 #include "support/ErrorHandler.h"
@@ -43,7 +44,10 @@ const QList<ClassObject *> &ClassObject::all()
 {
     static ClassObject control(QString::fromLatin1(ClassIds::Orvane), QString::fromLatin1(ClassIds::OrvaneName),
         [](QObject *parent) { return new Orvane(nullptr, parent); });
-    static const QList<ClassObject *> classes {&control};
+    static ClassObject client(QString::fromLatin1(ClassIds::OVHTTPClient),
+        QString::fromLatin1(ClassIds::OVHTTPClientName),
+        [](QObject *parent) { return new exchange::OVHTTPClient(parent); });
+    static const QList<ClassObject *> classes {&control, &client};
     return classes;
 }
 

@@ -69,6 +69,10 @@ void TestFactory::createsByIdAndName_data()
     QTest::newRow("control by id, lower case")
         << QString::fromLatin1(ClassIds::Orvane).toLower() << QByteArray("orvane::Orvane") << QByteArray("Hide");
     QTest::newRow("control by name") << ClassIds::OrvaneName << QByteArray("orvane::Orvane") << QByteArray("Hide");
+    QTest::newRow("exchange client by id")
+        << ClassIds::OVHTTPClient << QByteArray("orvane::exchange::OVHTTPClient") << QByteArray("ClearUsageStats");
+    QTest::newRow("exchange client by name")
+        << ClassIds::OVHTTPClientName << QByteArray("orvane::exchange::OVHTTPClient") << QByteArray("ClearUsageStats");
 }
 
 void TestFactory::createsByIdAndName()
@@ -127,6 +131,8 @@ void TestFactory::registrationIsUndoneExactly()
     QCOMPARE(call("OrvaneRegisterServer"), int(ORVANE_S_OK));
     QSettings classes(registry, QSettings::IniFormat);
     QCOMPARE(classes.value(QStringLiteral("Orvane.Orvane/ClassId")).toString(), QString::fromLatin1(ClassIds::Orvane));
+    QCOMPARE(classes.value(QStringLiteral("Orvane.OVHTTPClient/ClassId")).toString(),
+        QString::fromLatin1(ClassIds::OVHTTPClient));
     const QString library = classes.value(QStringLiteral("Orvane.Orvane/Library")).toString();
     QVERIFY2(
         QFileInfo(library).canonicalFilePath() == QFileInfo(libraryFile()).canonicalFilePath(), qPrintable(library));
