@@ -174,8 +174,13 @@ void OrvaneWidget::paintEvent(QPaintEvent *)
             painter.setBrush(palette().color(QPalette::Highlight));
             painter.setPen(Qt::NoPen);
             painter.drawEllipse(iconBox);
+            QFont mark = painter.font();
+            mark.setBold(true);
+            mark.setPixelSize(20);
+            painter.setFont(mark);
             painter.setPen(palette().color(QPalette::HighlightedText));
             painter.drawText(iconBox, Qt::AlignCenter, QStringLiteral("O"));
+            painter.setFont(font());
         }
         painter.setPen(
             palette().color(d->control->Enabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
