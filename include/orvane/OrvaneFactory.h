@@ -41,7 +41,7 @@ enum OrvaneFactoryResult : int {
 extern "C" {
 // The class object for a class identifier ("{...}") or a class name.
 Q_DECL_EXPORT int OrvaneGetClassObject(const char *classIdOrName, orvane::ClassFactory **factory);
-// ORVANE_S_OK when no object made by the library lives and no lock is held.
+// ORVANE_S_OK when no object handed out by a class object lives and no lock is held.
 Q_DECL_EXPORT int OrvaneCanUnloadNow();
 // Records both classes and this library's path in the user's class registry
 // ($XDG_DATA_HOME/Orvane/classes.ini) and links the Designer plugin into the
