@@ -15,54 +15,57 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    void defaultWrittenBackAsText();
-    void numberValueIsKept();
-    void blankValueReplaced();
+    void readWithDefault_data();
+    void readWithDefault();
     void valueOfAnotherType();
     void plainReadCreatesNothing();
     void writeNeedsAnExistingKey();
     void booleans_data();
     void booleans();
     void twoProcessesShareOneKey();
+    void changeSeenAtNextRead();
 
 private:
     std::unique_ptr<TestHome> m_home;
 };
 
-void TestSettings::defaultWrittenBackAsText()
+void TestSettings::readWithDefault_data()
 {
-    const QVariant v
-        = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QVariant(false));
-    QCOMPARE(v, QVariant(false));
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")),
-        QVariant(QStringLiteral("False")));
-    QVERIFY(m_home->readSettingsFile().contains("[Debug]\nTraceTransfer=False"));
-    ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-        QVariant(QStringLiteral("500")));
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("defaultValue");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("missing: default written as text")
+        << QByteArray() << kDebugKey << QStringLiteral("TraceTransfer") << QVariant(false) << QStringLiteral("false")
+        << QStringLiteral("False");
+    QTest::newRow("missing number default") << QByteArray() << kPreferencesKey << QStringLiteral("TimeoutGranularity")
+                                            << QVariant(500) << QStringLiteral("500") << QStringLiteral("500");
+    QTest::newRow("blanks replaced") << QByteArray("[Preferences]\nTimeoutGranularity=\"   \"\n") << kPreferencesKey
+                                     << QStringLiteral("TimeoutGranularity") << QVariant(500) << QStringLiteral("500")
+                                     << QStringLiteral("500");
+    QTest::newRow("number kept") << QByteArray("[Preferences]\nTransferTimeoutSeconds=60\n") << kPreferencesKey
+                                 << QStringLiteral("TransferTimeoutSeconds") << QVariant(QStringLiteral("300"))
+                                 << QStringLiteral("60") << QStringLiteral("60");
+    QTest::newRow("zero is a value") << QByteArray("[Preferences]\nZero=0\n") << kPreferencesKey
+                                     << QStringLiteral("Zero") << QVariant(7) << QStringLiteral("0")
+                                     << QStringLiteral("0");
 }
 
-void TestSettings::numberValueIsKept()
+void TestSettings::readWithDefault()
 {
-    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), 60, REG_DWORD);
-    const QVariant v = ReadSettingsValueOrDefault(
-        HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
-    QCOMPARE(v.toInt(), 60);
-    QVERIFY(m_home->readSettingsFile().contains("TransferTimeoutSeconds=60"));
-    // Zero is a value, not a blank.
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("Zero"), 0, REG_DWORD);
-    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("Zero"), 7).toInt(), 0);
-}
-
-void TestSettings::blankValueReplaced()
-{
-    m_home->writeSettingsFile("[Preferences]\nTimeoutGranularity=\"   \"\n");
-    const QVariant v
-        = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
-    QCOMPARE(v.toInt(), 500);
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-        QVariant(QStringLiteral("500")));
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, key);
+    QFETCH(QString, name);
+    QFETCH(QVariant, defaultValue);
+    QFETCH(QString, expected);
+    QFETCH(QString, stored);
+    if (!ini.isEmpty())
+        m_home->writeSettingsFile(ini);
+    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, key, name, defaultValue).toString(), expected);
+    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, key, name), QVariant(stored));
+    QVERIFY(m_home->readSettingsFile().contains((name + u'=' + stored).toLatin1()));
 }
 
 void TestSettings::valueOfAnotherType()
@@ -143,6 +146,24 @@ void TestSettings::twoProcessesShareOneKey()
     }
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Gender")).toString(),
         QStringLiteral("F"));
+}
+
+void TestSettings::changeSeenAtNextRead()
+{
+    // Each change below keeps the file's size and lands within the same
+    // second as the read before it.
+    m_home->writeSettingsFile("[Preferences]\nP0=7\n");
+    QCOMPARE(
+        ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("P0")).toString(), QStringLiteral("7"));
+    m_home->writeSettingsFile("[Preferences]\nP0=8\n");
+    QCOMPARE(
+        ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("P0")).toString(), QStringLiteral("8"));
+    QProcess writer;
+    writer.start(QStringLiteral(SETTINGS_WRITER), {QStringLiteral("P"), QStringLiteral("1")});
+    QVERIFY(writer.waitForFinished(60000));
+    QCOMPARE(writer.exitCode(), 0);
+    QCOMPARE(
+        ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("P0")).toString(), QStringLiteral("0"));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
