@@ -10,52 +10,64 @@ namespace orvane {
 OVByteWriter::OVByteWriter(ErrorHandler &handler)
     : m_handler(handler)
     , m_buffer(kCapacity, '\0')
+    , m_data(m_buffer.data())
 {
 }
+
+namespace {
+OVFault noByteFor(QChar c)
+{
+    return OVFault(FaultInvalidCall,
+        QStringLiteral("Character U+%1 has no byte in the code page").arg(c.unicode(), 4, 16, QLatin1Char('0')));
+}
+} // namespace
 
 int32_t OVByteWriter::charByte(QChar c)
 {
     const auto byte = Ansi::fromChar(c);
     if (!byte)
-        raiseFault(FaultInvalidCall,
-            QStringLiteral("Character U+%1 has no byte in the code page").arg(c.unicode(), 4, 16, QLatin1Char('0')));
+        throw noByteFor(c);
     return *byte;
 }
 
 void OVByteWriter::put(qsizetype offset, int32_t value)
 {
     if (value < 0 || value > 255)
-        raiseFault(FaultOverflow, QStringLiteral("%1 does not fit in a byte").arg(value));
-    if (offset < 0 || offset >= kLastOffset)
-        raiseFault(FaultIndexOutOfRange, QStringLiteral("Offset %1 is past the buffer").arg(offset));
-    m_buffer[offset] = static_cast<char>(value);
+        m_handler.fail(OVFault(FaultOverflow, QStringLiteral("%1 does not fit in a byte").arg(value)));
+    else if (offset < 0 || offset >= kLastOffset)
+        m_handler.fail(OVFault(FaultIndexOutOfRange, QStringLiteral("Offset %1 is past the buffer").arg(offset)));
+    else
+        m_data[offset] = static_cast<char>(value);
 }
 
 void OVByteWriter::advance()
 {
     if (m_position >= kLastOffset)
-        raiseFault(FaultIndexOutOfRange, QStringLiteral("The buffer is full"));
-    ++m_position;
+        m_handler.fail(OVFault(FaultIndexOutOfRange, QStringLiteral("The buffer is full")));
+    else
+        ++m_position;
 }
 
 void OVByteWriter::putAt(qsizetype offset, int32_t value)
 {
-    m_handler.step([&] { put(offset, value); });
+    put(offset, value);
 }
 
 void OVByteWriter::emitChar(QChar c)
 {
-    emit([c] { return charByte(c); });
+    if (const auto byte = Ansi::fromChar(c))
+        put(m_position, *byte);
+    else
+        m_handler.fail(noByteFor(c));
+    advance();
 }
 
 void OVByteWriter::emitText(const QString &text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (room() == 0) {
-            m_handler.step([&] {
-                raiseFault(FaultIndexOutOfRange,
-                    QStringLiteral("The buffer is full: %1 characters not written").arg(text.size() - i));
-            });
+            m_handler.fail(OVFault(FaultIndexOutOfRange,
+                QStringLiteral("The buffer is full: %1 characters not written").arg(text.size() - i)));
             return;
         }
         emitChar(text[i]);

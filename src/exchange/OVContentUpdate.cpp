@@ -141,45 +141,49 @@ void OVContentUpdate::SetStateFromByteArray(const QByteArray &bytes)
     ErrorHandler handler(QStringLiteral("OVContentUpdate.SetStateFromByteArray"));
     handler.step([&] { m_adOfferings.Clear(); });
 
+    // Every read checks the bounds and reports a failure without throwing: a
+    // buffer that ends early fails each further read, at most 255 records of
+    // eight reads each.
     OVByteReader reader(bytes, 1); // the tag is not read
-    int count = 0;
-    handler.step([&] { count = reader.byte(); });
+    uint8_t count = 0;
+    reader.byte(handler, count);
     reader.setPosition(2);
     QString baseURL;
-    handler.step([&] { baseURL = reader.text(); });
+    reader.text(handler, baseURL);
     m_baseURL = baseURL;
     reader.skip();
 
-    // At most 255 records, so a buffer that ends early costs a bounded number
-    // of failed reads.
     for (int i = 0; i < count; ++i) {
         auto offering = std::make_shared<OVAdOffering>();
-        QString key;
-        bool complete = true;
-        auto read = [&](auto &&f) { complete = handler.step(f) && complete; };
-        read([&] {
-            key = reader.text();
+        QString key, text;
+        double date = 0;
+        uint8_t number = 0;
+        if (reader.text(handler, key))
             offering->setAdGUID(key);
-        });
         reader.skip();
-        read([&] { offering->setAdvertiserGUID(reader.text()); });
+        if (reader.text(handler, text))
+            offering->setAdvertiserGUID(text);
         reader.skip();
-        read([&] { offering->setExpirationDate(reader.date()); });
-        read([&] { offering->setClickURL(reader.text()); });
+        if (reader.date(handler, date))
+            offering->setExpirationDate(date);
+        if (reader.text(handler, text))
+            offering->setClickURL(text);
         reader.skip();
-        read([&] { offering->setSize(reader.byte()); });
-        read([&] { offering->setRating(reader.byte()); });
-        read([&] { offering->setImageFormat(reader.byte()); });
-        read([&] { offering->setImageFileName(reader.text()); });
+        if (reader.byte(handler, number))
+            offering->setSize(number);
+        if (reader.byte(handler, number))
+            offering->setRating(number);
+        if (reader.byte(handler, number))
+            offering->setImageFormat(number);
+        if (reader.text(handler, text))
+            offering->setImageFileName(text);
         reader.skip();
-        // A record cut short is not half an offering: its reads were reported.
-        if (complete) {
-            handler.step([&] {
-                if (keyPosition(key) != 0)
-                    raiseFault(FaultDuplicateKey, QStringLiteral("Ad %1 is offered twice").arg(key));
-                m_adOfferings.Add(offering, key);
-            });
-        }
+        // A record cut short is still added with the fields read so far; the
+        // image retrieval drops it.
+        if (keyPosition(key) != 0)
+            handler.fail(OVFault(FaultDuplicateKey, QStringLiteral("Ad %1 is offered twice").arg(key)));
+        else
+            handler.step([&] { m_adOfferings.Add(offering, key); });
     }
 }
 

@@ -1,19 +1,24 @@
 #include "exchange/OVAdOffering.h"
 #include "exchange/OVContentUpdate.h"
+#include "support/OVSimpleLog.h"
 
+#include "TestData.h"
+#include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QTest>
 
-#include "TestData.h"
-
-using namespace testdata;
-
 #include <cstring>
 
 using namespace orvane;
+using namespace testdata;
 
 namespace {
+QByteArray record(const char *id, int size)
+{
+    return QByteArray(id) + bytes({0}) + "adv" + bytes({0}) + date(1) + "url" + bytes({0, size, 0, 0}) + "f"
+        + bytes({0});
+}
 
 QList<int> sizes(const OVContentUpdate &update)
 {
@@ -32,12 +37,11 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    void emptyUpdate();
     void singleEmptyOffering();
     void textsTrimmedBaseURLNot();
-    void duplicateGUIDReadOnce();
     void roundTrip();
-    void hostileBytesNeverReadOutside();
+    void readFailures_data();
+    void readFailures();
     void slimDown_data();
     void slimDown();
     void fixedWidthForm();
@@ -46,15 +50,6 @@ private Q_SLOTS:
 private:
     std::unique_ptr<TestHome> m_home;
 };
-
-void TestContentUpdate::emptyUpdate()
-{
-    OVContentUpdate update;
-    update.AddAnOffering(guid(1), QString(), QString(), 0, 0, QString(), 0, 1);
-    update.SetStateFromByteArray(bytes({5, 0, 0}));
-    QCOMPARE(update.BaseURL(), QString());
-    QCOMPARE(update.AdOfferings().Count(), 0);
-}
 
 void TestContentUpdate::singleEmptyOffering()
 {
@@ -76,21 +71,6 @@ void TestContentUpdate::textsTrimmedBaseURLNot()
     const QByteArray expected = bytes({5, 1}) + " base " + bytes({0}) + "{g}" + bytes({0}) + "{a}" + bytes({0})
         + date(2.5) + "http://c" + bytes({0, 6, 10, 2}) + "x.gif" + bytes({0, 0});
     QCOMPARE(update.GetStateIntoByteArray(), expected);
-}
-
-void TestContentUpdate::duplicateGUIDReadOnce()
-{
-    auto record = [](const char *id, int size) {
-        return QByteArray(id) + bytes({0}) + "adv" + bytes({0}) + date(1) + "url" + bytes({0, size, 0, 0}) + "f"
-            + bytes({0});
-    };
-    OVContentUpdate update;
-    update.SetStateFromByteArray(
-        bytes({5, 3}) + "b" + bytes({0}) + record("{x}", 1) + record("{X}", 2) + record("{y}", 3));
-    QCOMPARE(update.AdOfferings().Count(), 2);
-    QCOMPARE(sizes(update), QList<int>({1, 3}));
-    QVERIFY_THROWS_EXCEPTION(
-        OVFault, update.AddAnOffering(QStringLiteral("{x}"), QString(), QString(), 0, 0, QString(), 0, 0));
 }
 
 void TestContentUpdate::roundTrip()
@@ -119,20 +99,39 @@ void TestContentUpdate::roundTrip()
     QVERIFY(!back.AdOffering(300));
 }
 
-void TestContentUpdate::hostileBytesNeverReadOutside()
+void TestContentUpdate::readFailures_data()
 {
+    QTest::addColumn<QByteArray>("state");
+    QTest::addColumn<QList<int>>("sizes"); // of the offerings read
+    QTest::addColumn<int>("logged");
+    const QByteArray head3 = bytes({5, 3}) + "b" + bytes({0});
+    QTest::newRow("empty update") << bytes({5, 0, 0}) << QList<int>() << 0;
+    QTest::newRow("no count") << bytes({5}) << QList<int>() << 2;
+    QTest::newRow("duplicate id: the first stays")
+        << head3 + record("{x}", 1) + record("{X}", 2) + record("{y}", 3) << QList<int>({1, 3}) << 1;
+    // Each of the eight reads of the missing record fails; it is still added.
+    QTest::newRow("3 announced, 2 held") << head3 + record("{x}", 1) + record("{y}", 2) << QList<int>({1, 2, 0}) << 8;
+    QTest::newRow("cut inside a record") << head3 + record("{x}", 1) + record("{y}", 2) + record("{z}", 6).left(24)
+                                         << QList<int>({1, 2, 0}) << 5;
+    // No terminator anywhere: the base address, then 255 records of eight
+    // failing reads, all but the first under the same empty key.
+    QTest::newRow("no terminator") << bytes({5, 255}) + QByteArray(10, 'x') << QList<int>({0}) << 1 + 255 * 8 + 254;
+}
+
+void TestContentUpdate::readFailures()
+{
+    QFETCH(QByteArray, state);
+    QFETCH(QList<int>, sizes);
+    QFETCH(int, logged);
+    RecordingMessageBoxes boxes;
+    OVSimpleLog::switches().VerboseErrors = true;
     OVContentUpdate update;
-    update.setBaseURL(QStringLiteral("b"));
-    update.AddAnOffering(guid(1), guid(2), QStringLiteral("u"), 1, 1, QStringLiteral("f"), 1, 1);
-    const QByteArray state = update.GetStateIntoByteArray();
-    for (qsizetype cut = 0; cut <= state.size(); ++cut) {
-        OVContentUpdate back;
-        back.SetStateFromByteArray(state.left(cut));
-        QVERIFY(back.AdOfferings().Count() <= 1);
-    }
-    OVContentUpdate back;
-    back.SetStateFromByteArray(bytes({5, 255}) + QByteArray(10, 'x')); // no terminator anywhere
-    QVERIFY(back.AdOfferings().Count() <= 1);
+    update.SetStateFromByteArray(state);
+    OVSimpleLog::switches().VerboseErrors = false;
+    QCOMPARE(::sizes(update), sizes);
+    QCOMPARE(boxes.shown.size(), logged);
+    for (const auto &box : boxes.shown)
+        QVERIFY(box.first.startsWith(QStringLiteral("OVContentUpdate.SetStateFromByteArray\r\n")));
 }
 
 void TestContentUpdate::slimDown_data()
