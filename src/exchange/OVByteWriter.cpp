@@ -2,6 +2,7 @@
 
 #include "support/Ansi.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -9,9 +10,8 @@ namespace orvane {
 
 OVByteWriter::OVByteWriter(ErrorHandler &handler)
     : m_handler(handler)
-    , m_buffer(kCapacity, '\0')
-    , m_data(m_buffer.data())
 {
+    m_buffer.reserve(256);
 }
 
 namespace {
@@ -36,8 +36,10 @@ void OVByteWriter::put(qsizetype offset, int32_t value)
         m_handler.fail(OVFault(FaultOverflow, QStringLiteral("%1 does not fit in a byte").arg(value)));
     else if (offset < 0 || offset >= kLastOffset)
         m_handler.fail(OVFault(FaultIndexOutOfRange, QStringLiteral("Offset %1 is past the buffer").arg(offset)));
-    else
-        m_data[offset] = static_cast<char>(value);
+    else {
+        reach(offset);
+        m_buffer.data()[offset] = static_cast<char>(value);
+    }
 }
 
 void OVByteWriter::advance()
@@ -64,13 +66,24 @@ void OVByteWriter::emitChar(QChar c)
 
 void OVByteWriter::emitText(const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar *chars = text.constData();
+    const qsizetype count = text.size();
+    if (count == 0)
+        return;
+    reach(m_position + std::min(count, room()) - 1);
+    char *data = m_buffer.data();
+    for (qsizetype i = 0; i < count; ++i) {
         if (room() == 0) {
-            m_handler.fail(OVFault(FaultIndexOutOfRange,
-                QStringLiteral("The buffer is full: %1 characters not written").arg(text.size() - i)));
+            m_handler.fail(OVFault(
+                FaultIndexOutOfRange, QStringLiteral("The buffer is full: %1 characters not written").arg(count - i)));
             return;
         }
-        emitChar(text[i]);
+        // A character without a byte is reported and leaves its 0x00.
+        if (const auto byte = Ansi::fromChar(chars[i]))
+            data[m_position] = static_cast<char>(*byte);
+        else
+            m_handler.fail(noByteFor(chars[i]));
+        ++m_position;
     }
 }
 
@@ -93,6 +106,7 @@ void OVByteWriter::emitDate(double oleDate)
 
 QByteArray OVByteWriter::finish()
 {
+    reach(m_position);
     m_buffer.truncate(m_position + 1);
     return m_buffer;
 }

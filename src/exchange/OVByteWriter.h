@@ -39,6 +39,11 @@ public:
     }
     void emitByte(int32_t value)
     {
+        if (value >= 0 && value <= 255 && m_position < kLastOffset) {
+            reach(m_position);
+            m_buffer.data()[m_position++] = static_cast<char>(value);
+            return;
+        }
         put(m_position, value);
         advance();
     }
@@ -65,10 +70,16 @@ private:
     // Each reports its failure to the handler as one failed step.
     void put(qsizetype offset, int32_t value);
     void advance();
+    // The buffer holds only what has been reached, so that a short result
+    // costs no 32 KB of zeros; the bytes past it are zeros all the same.
+    void reach(qsizetype offset)
+    {
+        if (offset >= m_buffer.size())
+            m_buffer.append(offset + 1 - m_buffer.size(), '\0');
+    }
 
     ErrorHandler &m_handler;
     QByteArray m_buffer;
-    char *m_data; // m_buffer's bytes, detached once
     qsizetype m_position = 0;
 };
 

@@ -153,37 +153,45 @@ void OVContentUpdate::SetStateFromByteArray(const QByteArray &bytes)
     m_baseURL = baseURL;
     reader.skip();
 
+    // Nothing else touches the collection while it is read, so whether the
+    // empty key is taken need not be searched for at every record.
+    bool emptyKeyTaken = keyPosition(QString()) != 0;
     for (int i = 0; i < count; ++i) {
-        auto offering = std::make_shared<OVAdOffering>();
-        QString key, text;
-        double date = 0;
-        uint8_t number = 0;
-        if (reader.text(handler, key))
-            offering->setAdGUID(key);
+        QString key, advertiser, clickURL, imageFileName;
+        double expiration = 0;
+        uint8_t size = 0, rating = 0, imageFormat = 0;
+        reader.text(handler, key);
         reader.skip();
-        if (reader.text(handler, text))
-            offering->setAdvertiserGUID(text);
+        reader.text(handler, advertiser);
         reader.skip();
-        if (reader.date(handler, date))
-            offering->setExpirationDate(date);
-        if (reader.text(handler, text))
-            offering->setClickURL(text);
+        reader.date(handler, expiration);
+        reader.text(handler, clickURL);
         reader.skip();
-        if (reader.byte(handler, number))
-            offering->setSize(number);
-        if (reader.byte(handler, number))
-            offering->setRating(number);
-        if (reader.byte(handler, number))
-            offering->setImageFormat(number);
-        if (reader.text(handler, text))
-            offering->setImageFileName(text);
+        reader.byte(handler, size);
+        reader.byte(handler, rating);
+        reader.byte(handler, imageFormat);
+        reader.text(handler, imageFileName);
         reader.skip();
-        // A record cut short is still added with the fields read so far; the
-        // image retrieval drops it.
-        if (keyPosition(key) != 0)
+        // A record cut short is still added with the fields read so far (a
+        // failed read leaves its field as a new offering has it); the image
+        // retrieval drops it.
+        if (key.isEmpty() ? emptyKeyTaken : m_adOfferings.Contains(key)) {
             handler.fail(OVFault(FaultDuplicateKey, QStringLiteral("Ad %1 is offered twice").arg(key)));
-        else
-            handler.step([&] { m_adOfferings.Add(offering, key); });
+            continue;
+        }
+        handler.step([&] {
+            auto offering = std::make_shared<OVAdOffering>();
+            offering->setAdGUID(key);
+            offering->setAdvertiserGUID(advertiser);
+            offering->setExpirationDate(expiration);
+            offering->setClickURL(clickURL);
+            offering->setSize(size);
+            offering->setRating(rating);
+            offering->setImageFormat(imageFormat);
+            offering->setImageFileName(imageFileName);
+            m_adOfferings.Add(offering, key);
+            emptyKeyTaken = emptyKeyTaken || key.isEmpty();
+        });
     }
 }
 
