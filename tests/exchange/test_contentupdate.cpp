@@ -37,8 +37,7 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    void singleEmptyOffering();
-    void textsTrimmedBaseURLNot();
+    void writtenBytes();
     void roundTrip();
     void readFailures_data();
     void readFailures();
@@ -51,17 +50,14 @@ private:
     std::unique_ptr<TestHome> m_home;
 };
 
-void TestContentUpdate::singleEmptyOffering()
+void TestContentUpdate::writtenBytes()
 {
-    OVContentUpdate update;
-    update.setBaseURL(QStringLiteral("http://a/"));
-    update.AddAnOffering(QString(), QString(), QString(), 0.0, 0, QString(), 0, 1);
-    const QByteArray expected = bytes({5, 1}) + "http://a/" + bytes({0, 0, 0}) + date(0) + bytes({0, 1, 0, 0, 0, 0});
-    QCOMPARE(update.GetStateIntoByteArray(), expected);
-}
+    OVContentUpdate empty;
+    empty.setBaseURL(QStringLiteral("http://a/"));
+    empty.AddAnOffering(QString(), QString(), QString(), 0.0, 0, QString(), 0, 1);
+    QCOMPARE(empty.GetStateIntoByteArray(),
+        bytes({5, 1}) + "http://a/" + bytes({0, 0, 0}) + date(0) + bytes({0, 1, 0, 0, 0, 0}));
 
-void TestContentUpdate::textsTrimmedBaseURLNot()
-{
     OVContentUpdate update;
     update.setBaseURL(QStringLiteral(" base "));
     auto o = update.AddAnOffering(QStringLiteral(" {g} "), QStringLiteral(" {a} "), QStringLiteral(" http://c "), 2.5,
@@ -82,20 +78,13 @@ void TestContentUpdate::roundTrip()
             i % 3, QStringLiteral("ad%1.png").arg(i), (i % 3) * 10, QList<int>({1, 2, 3, 6})[i % 4]);
     }
     const QByteArray state = update.GetStateIntoByteArray();
+    QVERIFY(update.OfferingsInLastState() > 100);
     OVContentUpdate back;
     back.SetStateFromByteArray(state);
     QCOMPARE(back.AdOfferings().Count(), update.OfferingsInLastState());
-    QVERIFY(back.AdOfferings().Count() > 100);
-    QCOMPARE(back.BaseURL(), update.BaseURL());
-    const auto o = back.AdOffering(7);
-    QCOMPARE(o->AdGUID(), guid(7));
-    QCOMPARE(o->AdvertiserGUID(), guid(1007));
-    QCOMPARE(o->ExpirationDate(), 46007.0);
-    QCOMPARE(o->ClickURL(), QStringLiteral("http://example.com/ad/7"));
-    QCOMPARE(o->ImageFileName(), QStringLiteral("ad7.png"));
-    QCOMPARE(o->Size(), 6);
-    QCOMPARE(o->Rating(), 10);
-    QCOMPARE(o->ImageFormat(), 1);
+    QCOMPARE(back.AdOffering(7)->AdvertiserGUID(), guid(1007));
+    // Every field came back: the same bytes again.
+    QCOMPARE(back.GetStateIntoByteArray(), state);
     QVERIFY(!back.AdOffering(300));
 }
 
