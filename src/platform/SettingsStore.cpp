@@ -139,8 +139,13 @@ QSettings *current()
     if (!readVersion(path, bytes, read))
         return nullptr; // not cached: the next read tries again
     entry.settings = parseCopy(bytes);
+    if (!entry.settings) {
+        // No room for a private copy: the file itself, parsed for this read only.
+        entry.settings = std::make_shared<QSettings>(path, QSettings::IniFormat);
+        return entry.settings.get();
+    }
     entry.stamp = read;
-    entry.valid = entry.settings != nullptr;
+    entry.valid = true;
     return entry.settings.get();
 }
 
