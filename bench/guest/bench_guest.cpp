@@ -2,7 +2,7 @@
 // (a) The longest stall of the host's event loop (a 1 ms timer's longest gap
 //     between ticks) during an exchange of 255 offers whose images each take
 //     200 ms to come, against the same timer's longest gap while the loop
-//     idles for as long.
+//     idles for as long (best of two rounds each).
 // (b) The picture test of a 95 KB PNG of 5700 x 5700 pixels against decoding
 //     an ordinary 600 x 280 ad: time per call, and the growth of the peak
 //     resident memory of a fresh process doing only that.
@@ -91,8 +91,9 @@ void stallDuringExchange(const QString &home)
             QStringLiteral("{0D000000-0000-4000-8000-000000000001}"), QStringLiteral("https://example.com/"), 80000.0,
             1, QString::fromLatin1(name), 20, 6);
     }
-    ScriptedServer server({{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"},
-        {ScriptedServer::contentResponse(update.GetStateIntoByteArray())}});
+    const ScriptedServer::Answer ack {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"};
+    const ScriptedServer::Answer content {ScriptedServer::contentResponse(update.GetStateIntoByteArray())};
+    ScriptedServer server({ack, content, ack, content});
 
     OVHTTPClient client;
     client.setRemoteHost(QStringLiteral("127.0.0.1"));
@@ -107,14 +108,26 @@ void stallDuringExchange(const QString &home)
     });
     QObject::connect(&client, &OVHTTPClient::ProgressMessage,
         [&](const QString &m) { received += m.startsWith(QStringLiteral("Received http")); });
-    QElapsedTimer wall;
-    wall.start();
-    client.StartDataExchange();
-    const Gaps stall = gaps([&] { return done; });
-    const qint64 took = wall.elapsed();
-    QElapsedTimer idle;
-    idle.start();
-    const Gaps quiet = gaps([&] { return idle.elapsed() >= took; });
+    // Best of two rounds each: the machine's other load shows in both.
+    Gaps stall, quiet;
+    qint64 took = 0;
+    for (int round = 0; round < 2; ++round) {
+        QDir(home + QStringLiteral("/images")).removeRecursively();
+        done = false;
+        received = 0;
+        QElapsedTimer wall;
+        wall.start();
+        client.StartDataExchange();
+        const Gaps exchange = gaps([&] { return done; });
+        took = wall.elapsed();
+        if (round == 0 || exchange.longest < stall.longest)
+            stall = exchange;
+        QElapsedTimer idle;
+        idle.start();
+        const Gaps idleLoop = gaps([&] { return idle.elapsed() >= took; });
+        if (round == 0 || idleLoop.longest < quiet.longest)
+            quiet = idleLoop;
+    }
 
     std::printf("(a) exchange of %d offers (%d fit the content update), each image answered after %d ms: %s, "
                 "%d images in %lld ms\n",
