@@ -103,8 +103,8 @@ private Q_SLOTS:
     void silenceTimesOutOneTimeoutAfterTheLastBlock();
     void drippingServerIsCutOffByTheExchangeBound();
     void refusalsAndAborts();
-    void deletingTheClientMidRetrieval_data();
-    void deletingTheClientMidRetrieval();
+    void endingTheExchangeMidRetrieval_data();
+    void endingTheExchangeMidRetrieval();
     void imageAddresses_data();
     void imageAddresses();
     void imageRules();
@@ -393,16 +393,17 @@ void TestHTTPClient::refusalsAndAborts()
     QCOMPARE(client.state(), 10);
 }
 
-void TestHTTPClient::deletingTheClientMidRetrieval_data()
+void TestHTTPClient::endingTheExchangeMidRetrieval_data()
 {
-    QTest::addColumn<bool>("fromProgressHandler");
-    QTest::newRow("from the host's timer") << false;
-    QTest::newRow("from a progress message") << true;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("client deleted from the host's timer") << "delete later";
+    QTest::newRow("client deleted from a progress message") << "delete";
+    QTest::newRow("aborted from a progress message") << "abort";
 }
 
-void TestHTTPClient::deletingTheClientMidRetrieval()
+void TestHTTPClient::endingTheExchangeMidRetrieval()
 {
-    QFETCH(bool, fromProgressHandler);
+    QFETCH(QString, how);
     ImageServer images;
     images.delayMs = 400;
     images.add("a.png", ImageServer::png());
@@ -415,18 +416,30 @@ void TestHTTPClient::deletingTheClientMidRetrieval()
     QStringList events;
     QObject::connect(client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
         events << m;
-        if (m.startsWith(QStringLiteral("Retrieving http"))) {
-            if (fromProgressHandler)
-                delete client;
-            else
-                QTimer::singleShot(100, [&] { delete client; });
-        }
+        if (!m.startsWith(QStringLiteral("Retrieving http")))
+            return;
+        if (how == QStringLiteral("delete"))
+            delete client;
+        else if (how == QStringLiteral("abort"))
+            client->AbortDataExchange(QStringLiteral("host"));
+        else
+            QTimer::singleShot(100, [&] { delete client; });
     });
-    QObject::connect(client, &OVHTTPClient::DataExchanged, [&] { events << QStringLiteral("DataExchanged"); });
+    QObject::connect(
+        client, &OVHTTPClient::DataExchanged, [&](bool s) { events << QStringLiteral("DataExchanged(%1)").arg(s); });
     QCOMPARE(client->StartDataExchange(), int16_t(0));
     QTest::qWait(900);
-    QCOMPARE(events.last(), QStringLiteral("Retrieving http://") + images.base() + QStringLiteral("/a.png"));
+    // Nothing more is raised or written: the downloads are cancelled.
+    const QString retrieving = QStringLiteral("Retrieving http://") + images.base() + QStringLiteral("/a.png");
+    QStringList after {retrieving};
+    if (how == QStringLiteral("abort"))
+        after << QStringLiteral("DataExchanged(0)");
+    QCOMPARE(events.mid(events.indexOf(retrieving)), after);
     QVERIFY(QDir(m_images).entryList(QDir::Files).isEmpty());
+    if (how == QStringLiteral("abort")) {
+        QCOMPARE(client->state(), 10);
+        delete client;
+    }
 }
 
 void TestHTTPClient::imageAddresses_data()
