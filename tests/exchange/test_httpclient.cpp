@@ -105,6 +105,8 @@ private Q_SLOTS:
     void refusalsAndAborts();
     void endingTheExchangeMidRetrieval_data();
     void endingTheExchangeMidRetrieval();
+    void deletingTheClientFromItsOwnEvents_data();
+    void deletingTheClientFromItsOwnEvents();
     void imageAddresses_data();
     void imageAddresses();
     void imageRules();
@@ -440,6 +442,44 @@ void TestHTTPClient::endingTheExchangeMidRetrieval()
         QCOMPARE(client->state(), 10);
         delete client;
     }
+}
+
+void TestHTTPClient::deletingTheClientFromItsOwnEvents_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::newRow("connected") << "Connected";
+    QTest::newRow("bytes arrived") << "Received 38 bytes";
+    QTest::newRow("timed out") << "DataExchanged(0)";
+}
+
+void TestHTTPClient::deletingTheClientFromItsOwnEvents()
+{
+    QFETCH(QString, event);
+    setTimeout(1);
+    ScriptedServer::Answer stall {kOK};
+    stall.stopAfter = 0;
+    ScriptedServer server({{kOK}, stall, stall, stall});
+    auto *client = new OVHTTPClient;
+    configure(*client, server.port());
+    bool deleted = false;
+    const auto check = [&](const QString &e) {
+        if (e == event && !deleted) {
+            deleted = true;
+            delete client;
+        }
+    };
+    QObject::connect(client, &OVHTTPClient::ProgressMessage, check);
+    QObject::connect(
+        client, &OVHTTPClient::DataExchanged, [&](bool s) { check(QStringLiteral("DataExchanged(%1)").arg(s)); });
+    QCOMPARE(client->StartDataExchange(), int16_t(0));
+    QVERIFY(QTest::qWaitFor([&] { return deleted; }, 5000));
+    QTest::qWait(200);
+    // The shared controls start again for the next client.
+    const int before = server.connections;
+    OVHTTPClient next;
+    configure(next, server.port());
+    QCOMPARE(next.StartDataExchange(), int16_t(0));
+    QVERIFY(QTest::qWaitFor([&] { return server.connections > before; }, 5000));
 }
 
 void TestHTTPClient::imageAddresses_data()
