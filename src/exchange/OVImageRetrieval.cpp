@@ -197,10 +197,8 @@ bool OVImageRetrieval::judgeCurrent()
 
 void OVImageRetrieval::startFetch(int index)
 {
-    Job &job = m_jobs[index];
-    job.started = true;
     ++m_inFlight;
-    m_batch->fetch(index, job.address);
+    m_batch->fetch(index, m_jobs[index].address);
 }
 
 void OVImageRetrieval::onFetched(int index, const platform::UrlFetcher::Result &result)

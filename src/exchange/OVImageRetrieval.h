@@ -66,7 +66,6 @@ private:
         QString address;
         QString path;
         Plan plan = Plan::Unplanned;
-        bool started = false;
         bool fetched = false;
         bool announced = false;
         bool failed = false;

@@ -183,9 +183,9 @@ private:
                 result.error = QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(code));
             }
             m_done.append({t.id, std::move(result)});
-            m_transfers.erase(found);
             curl_multi_remove_handle(m_multi, easy);
             curl_easy_cleanup(easy);
+            m_transfers.erase(found);
         }
         deliver();
     }
