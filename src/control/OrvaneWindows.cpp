@@ -7,6 +7,8 @@
 #include "support/ErrorHandler.h"
 #include "window/frmAdDisplayer.h"
 
+#include <QPointer>
+
 namespace orvane {
 
 short Orvane::Show(short ShowMode)
@@ -22,17 +24,21 @@ short Orvane::Show(short ShowMode)
     if (!d->Commercials)
         return orvSuccess;
     d->ShowMode = ShowMode;
+    // Each step runs on its own: a failing one is logged and the next runs.
     frmAdDisplayer window;
+    handler.step([&] { window.setCommercials(d->Commercials); });
+    handler.step([&] { window.setParentControl(this); });
     handler.step([&] {
-        window.setCommercials(d->Commercials);
-        window.setParentControl(this);
         window.setWindowTitle(d->Text);
         window.setDescription(d->Text);
-        window.setIcon(d->Icon);
         window.Form_Load();
-        window.DisplayNextAds();
     });
+    handler.step([&] { window.setIcon(d->Icon); });
+    handler.step([&] { window.DisplayNextAds(); });
     handler.step([&] { window.exec(); });
+    // However the modal loop ended (closed, the application quitting), the
+    // window unloads once before it goes.
+    handler.step([&] { window.unload(); });
     return orvSuccess;
 }
 
@@ -54,10 +60,14 @@ short Orvane::ShowPersonalizationForm()
     } else if (d->TransferInProgress) {
         d->LastError = orvTransferInProgress;
     } else if (!frmAdDisplayer::AdWindowInstance()) {
+        QPointer<Orvane> alive(this);
         guarded(QStringLiteral("OVSocketClient.ShowPersonalizationForm"), [] {
             frmRegister form;
             form.exec();
         });
+        // The host may have ended the control while the form was open.
+        if (!alive)
+            return orvSuccess;
         d->LastError = orvSuccess;
     } else {
         d->LastError = orvFormAlreadyShown;
@@ -106,9 +116,19 @@ void writeUser(const char *source, Set set)
 }
 } // namespace
 
+namespace {
+// A stored value beyond 16 bits is a fault of the get, never a wrapped number.
+short narrowed(int32_t value)
+{
+    if (value < -32768 || value > 32767)
+        raiseFault(FaultOverflow);
+    return short(value);
+}
+} // namespace
+
 short Orvane::AgeRange() const
 {
-    return readUser<short>("GetAgeRange", [](const OVUser &u) { return short(u.AgeRange()); });
+    return readUser<short>("GetAgeRange", [](const OVUser &u) { return narrowed(u.AgeRange()); });
 }
 void Orvane::setAgeRange(short value)
 {
@@ -140,7 +160,7 @@ void Orvane::setPostalCode(const QString &value)
 }
 short Orvane::Rating() const
 {
-    return readUser<short>("GetRating", [](const OVUser &u) { return short(u.Rating()); });
+    return readUser<short>("GetRating", [](const OVUser &u) { return narrowed(u.Rating()); });
 }
 void Orvane::setRating(short value)
 {
