@@ -132,8 +132,13 @@ short Orvane::StartTransfer()
                         d->mOVClientTransfer_ReceivedContent(c);
                 });
             });
-            connect(client, &OVHTTPClient::DataExchanged, this,
-                [this](bool s) { OrvanePrivate::fromClient(this, [&] { d->mOVClientTransfer_DataExchanged(s); }); });
+            // The end is handled from the event loop, not inside the client's
+            // socket event: a host that waits again from TransferComplete
+            // (Transfer, a modal window) must not hold the socket's events up.
+            connect(
+                client, &OVHTTPClient::DataExchanged, this,
+                [this](bool s) { OrvanePrivate::fromClient(this, [&] { d->mOVClientTransfer_DataExchanged(s); }); },
+                Qt::QueuedConnection);
             connect(client, &OVHTTPClient::ProgressMessage, this, [this](const QString &message) {
                 OrvanePrivate::fromClient(this, [&] {
                     if (d->TransferInProgress)
@@ -146,11 +151,11 @@ short Orvane::StartTransfer()
         client.setRemoteHost(d->RemoteHost);
         client.setRemotePort(d->RemotePort);
         client.setProductGUID(d->ProductGUID);
-        client.setAgeRange(int16_t(user.AgeRange()));
+        client.setAgeRange(narrowed(user.AgeRange()));
         client.setCountry(user.CountryCode());
         client.setGender(user.Gender());
         client.setPostalCode(user.PostalCode());
-        client.setRequestedRating(int16_t(user.Rating()));
+        client.setRequestedRating(narrowed(user.Rating()));
         client.setImageFolder(d->ImageFolder);
         client.ClearUsageStats();
         for (int16_t i = 1; i <= catalogue.AdCount(); ++i) {

@@ -2,6 +2,7 @@
 
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
+#include "control/WholeNumber.h"
 #include "personalization/OVUser.h"
 #include "personalization/frmRegister.h"
 #include "support/ErrorHandler.h"
@@ -113,16 +114,6 @@ void writeUser(const char *source, Set set)
         set(user);
         user.Save(false);
     });
-}
-} // namespace
-
-namespace {
-// A stored value beyond 16 bits is a fault of the get, never a wrapped number.
-short narrowed(int32_t value)
-{
-    if (value < -32768 || value > 32767)
-        raiseFault(FaultOverflow);
-    return short(value);
 }
 } // namespace
 

@@ -23,4 +23,11 @@ int32_t toWholeNumber(const QVariant &value)
     return static_cast<int32_t>(std::nearbyint(number)); // the default rounding mode takes halves to even
 }
 
+int16_t narrowed(int32_t value)
+{
+    if (value < INT16_MIN || value > INT16_MAX)
+        raiseFault(FaultOverflow);
+    return int16_t(value);
+}
+
 } // namespace orvane

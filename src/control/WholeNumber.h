@@ -13,4 +13,7 @@ namespace orvane {
 // beyond 32 bits OVFault 6.
 int32_t toWholeNumber(const QVariant &value);
 
+// A 32-bit number as 16 bits; beyond them throws OVFault 6, never wraps.
+int16_t narrowed(int32_t value);
+
 } // namespace orvane

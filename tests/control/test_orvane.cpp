@@ -1,6 +1,8 @@
 #include <orvane/Orvane.h>
 
-#include "support/OVRegistryHelpers.h"
+#include "control/WholeNumber.h"
+#include "support/OVFault.h"
+#include "support/OVSimpleLog.h"
 
 #include "TestDoubles.h"
 #include "TestHome.h"
@@ -23,12 +25,13 @@ private Q_SLOTS:
     void createdWithoutBagIsDisabled();
     void initializeCreatesDebugSwitches();
     void switchesAreTakenAsBooleans();
+    void wholeNumbers_data();
+    void wholeNumbers();
     void bagWithoutEnabledIsEnabled();
     void everyLetNotifiesTheContainer();
     void writePropertiesLeavesOutDefaults();
     void iniBagRoundTrip();
     void resizeSnapsBack();
-    void versionAndResultStrings();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -44,6 +47,8 @@ void TestOrvane::createdWithoutBagIsDisabled()
     QCOMPARE(control.TransferInProgress(), false);
     QCOMPARE(control.LastError(), short(0));
     QCOMPARE(control.GetResultString(102), QStringLiteral("Control disabled"));
+    QCOMPARE(control.GetResultString(608), QStringLiteral("Orv error code: 608"));
+    QCOMPARE(control.Version(), QStringLiteral("1.0.1"));
 }
 
 void TestOrvane::initializeCreatesDebugSwitches()
@@ -61,12 +66,44 @@ void TestOrvane::switchesAreTakenAsBooleans()
     m_home->writeSettingsFile("[Debug]\nLogErrorsToFile=True\nVerboseErrors=0\nLogWarningsToFile=-1\n");
     RecordingMessageBoxes boxes;
     Orvane control;
+    const OVSimpleLog::Switches &on = OVSimpleLog::switches();
+    QVERIFY(on.LogErrorsToFile);
+    QVERIFY(!on.VerboseErrors);
+    QVERIFY(on.LogWarningsToFile);
+    QVERIFY(!on.VerboseWarnings);
     // VerboseWarnings was missing: created as False, the others kept.
     const QByteArray ini = m_home->readSettingsFile();
-    QVERIFY(ini.contains("LogErrorsToFile=True"));
     QVERIFY(ini.contains("VerboseErrors=0"));
     QVERIFY(ini.contains("VerboseWarnings=False"));
     QVERIFY(boxes.shown.isEmpty());
+}
+
+void TestOrvane::wholeNumbers_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("fault"); // 0: none
+    QTest::newRow("missing") << QVariant() << 0 << 0;
+    QTest::newRow("number value") << QVariant(60) << 60 << 0;
+    QTest::newRow("half to even, down") << QVariant("1500.5") << 1500 << 0;
+    QTest::newRow("half to even, up") << QVariant(" 1501.5 ") << 1502 << 0;
+    QTest::newRow("negative") << QVariant("-50") << -50 << 0;
+    QTest::newRow("not a number") << QVariant("abc") << 0 << 13;
+    QTest::newRow("blank") << QVariant(" ") << 0 << 13;
+    QTest::newRow("beyond 32 bits") << QVariant("2147483648") << 0 << 6;
+}
+
+void TestOrvane::wholeNumbers()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, number);
+    QFETCH(int, fault);
+    try {
+        QCOMPARE(toWholeNumber(stored), number);
+        QCOMPARE(fault, 0);
+    } catch (const OVFault &f) {
+        QCOMPARE(f.number(), fault);
+    }
 }
 
 void TestOrvane::bagWithoutEnabledIsEnabled()
@@ -160,17 +197,6 @@ void TestOrvane::resizeSnapsBack()
     Orvane control(&container);
     control.Resize(3000, 200);
     QCOMPARE(container.extents, (QList<QPair<int, int>> {{1125, 1125}}));
-}
-
-void TestOrvane::versionAndResultStrings()
-{
-    Orvane control;
-    QCOMPARE(control.Version(), QStringLiteral("1.0.1"));
-    QCOMPARE(control.GetResultString(0), QStringLiteral("Success"));
-    QCOMPARE(control.GetResultString(-1), QStringLiteral("Error"));
-    QCOMPARE(control.GetResultString(608), QStringLiteral("Orv error code: 608"));
-    QCOMPARE(control.GetResultString(1004), QStringLiteral("Connected"));
-    QCOMPARE(control.LastError(), short(0));
 }
 
 QTEST_MAIN(TestOrvane)

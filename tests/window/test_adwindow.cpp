@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -62,6 +63,8 @@ private Q_SLOTS:
     void clickThrough_data();
     void clickThrough();
     void entryPoints();
+    void everyEndUnloadsOnce_data();
+    void everyEndUnloadsOnce();
     void demographicsPassThrough();
     void personalizationRefusedDuringATransfer();
 
@@ -293,6 +296,68 @@ void TestAdWindow::entryPoints()
     QCOMPARE(closed.size(), 1);
     QCOMPARE(int(control.Hide()), -1);
     QCOMPARE(int(control.LastError()), -1);
+}
+
+void TestAdWindow::everyEndUnloadsOnce_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("unlocked");
+    QTest::newRow("close button") << "button" << true;
+    QTest::newRow("close box") << "close" << true;
+    QTest::newRow("Escape") << "escape" << true;
+    QTest::newRow("application quits while locked") << "quit" << false;
+    QTest::newRow("application exits while locked") << "exit" << false;
+    QTest::newRow("session ends while locked") << "session" << false;
+}
+
+void TestAdWindow::everyEndUnloadsOnce()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, unlocked);
+    addAd(1, 2);
+    QVERIFY(m_catalogue->SaveAdInfoToLocalStorage());
+    Orvane control;
+    control.ReadProperties(MemoryPropertyBag());
+    control.setDataFolder(m_home->path());
+    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
+    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+    short shown = -2;
+    QTimer::singleShot(0, this, [&] {
+        QTimer::singleShot(50, this, [&] {
+            frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
+            QVERIFY(window);
+            if (unlocked) {
+                m_clock->local = m_clock->local.addSecs(5);
+                window->Timer1_Timer();
+            }
+            if (how == "button")
+                QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+            else if (how == "close")
+                window->close();
+            else if (how == "escape")
+                QTest::keyClick(window, Qt::Key_Escape);
+            else if (how == "quit")
+                QCoreApplication::quit();
+            else if (how == "exit")
+                QCoreApplication::exit(0);
+            else if (how == "session") {
+                // The window does not look at the session manager.
+                QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
+                    .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
+            }
+        });
+        shown = control.Show();
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    QCOMPARE(shown, short(0));
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!frmAdDisplayer::AdWindowInstance());
+    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
+    OVCommercials saved;
+    saved.LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
+    QVERIFY(saved.GetAdByGUID(testdata::guid(1)));
+    QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
 }
 
 void TestAdWindow::demographicsPassThrough()
