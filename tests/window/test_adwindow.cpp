@@ -5,6 +5,7 @@
 #include "personalization/OVUser.h"
 #include "platform/Shell.h"
 #include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
 #include "window/frmAdDisplayer.h"
 
 #include "ScriptedServer.h"
@@ -12,6 +13,7 @@
 #include "TestDoubles.h"
 #include "TestHome.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -56,7 +58,8 @@ private Q_SLOTS:
 
     void layouts_data();
     void layouts();
-    void threeFullAdsCountThreeViews();
+    void anotherGroup_data();
+    void anotherGroup();
     void closeBoxLockedForTheFirstSeconds();
     void positionIsClampedToTheScreen_data();
     void positionIsClampedToTheScreen();
@@ -143,7 +146,10 @@ void TestAdWindow::layouts()
     QFETCH(QList<QRect>, boxes);
     for (int i = 0; i < sizes.size(); ++i)
         addAd(i + 1, sizes[i]);
+    RecordingMessageBoxes warnings;
+    OVSimpleLog::switches().VerboseWarnings = true;
     auto window = openWindow();
+    QVERIFY(warnings.shown.isEmpty()); // not finding a group is no fault
     QList<QRect> shown;
     QPoint origin;
     for (int i = 0; i < 4; ++i) {
@@ -160,52 +166,59 @@ void TestAdWindow::layouts()
     QCOMPARE(views, int(boxes.size()));
 }
 
-void TestAdWindow::threeFullAdsCountThreeViews()
+void TestAdWindow::anotherGroup_data()
 {
-    for (int i = 1; i <= 3; ++i)
-        addAd(i, 2);
+    QTest::addColumn<int>("ads");
+    QTest::addColumn<int>("views"); // after two presses of cmdMoreAds
+    QTest::addColumn<bool>("shownAtEnd");
+    QTest::newRow("three Full ads") << 3 << 3 << true;
+    // The same Full ad is never shown twice in a row: the area stays empty.
+    QTest::newRow("one Full ad") << 1 << 1 << false;
+    // The largest catalogue the data file can hold.
+    QTest::newRow("32767 Full ads") << 32767 << 3 << true;
+}
+
+void TestAdWindow::anotherGroup()
+{
+    QFETCH(int, ads);
+    QFETCH(int, views);
+    QFETCH(bool, shownAtEnd);
+    const auto first = addAd(1, 2);
+    for (int i = 2; i <= ads; ++i) {
+        auto ad = std::make_shared<OVAdvertisement>(*first);
+        ad->setAdGUID(testdata::guid(i));
+        m_catalogue->AddAdvertisement(ad);
+    }
+    QCOMPARE(int(m_catalogue->AdCount()), ads);
     auto window = openWindow();
     QString previous = window->picAd(0)->Tag;
     for (int press = 0; press < 2; ++press) {
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdMoreAds")), Qt::LeftButton);
-        QVERIFY(window->picAd(0)->Tag != previous);
+        QVERIFY(window->picAd(0)->Tag != previous || !shownAtEnd);
         previous = window->picAd(0)->Tag;
     }
-    int views = 0;
+    QCOMPARE(window->picAd(0)->isVisible(), shownAtEnd);
+    int counted = 0;
     for (const auto &ad : m_catalogue->Ads())
-        views += ad->ViewCount();
-    QCOMPARE(views, 3);
+        counted += ad->ViewCount();
+    QCOMPARE(counted, views);
 }
 
 void TestAdWindow::closeBoxLockedForTheFirstSeconds()
 {
     addAd(1, 2);
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
-    auto window = std::make_unique<frmAdDisplayer>();
-    window->setCommercials(m_catalogue);
-    window->setParentControl(&control);
-    window->Form_Load();
-    window->DisplayNextAds();
-    window->show();
-    QCOMPARE(frmAdDisplayer::AdWindowInstance(), window.get());
+    auto window = openWindow();
     m_clock->local = m_clock->local.addMSecs(2500);
     window->Timer1_Timer();
     window->close();
     QTest::keyClick(window.get(), Qt::Key_Escape);
     QVERIFY(window->isVisible());
+    QCOMPARE(frmAdDisplayer::AdWindowInstance(), window.get());
     m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
     window->Timer1_Timer();
     window->close();
     QVERIFY(!window->isVisible());
-    QCOMPARE(closed.size(), 1);
     QVERIFY(!frmAdDisplayer::AdWindowInstance());
-    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
-    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop")).isValid());
-    OVCommercials saved;
-    saved.LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
-    QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
 }
 
 void TestAdWindow::positionIsClampedToTheScreen_data()
@@ -228,40 +241,47 @@ void TestAdWindow::positionIsClampedToTheScreen()
         QCOMPARE(window->frameGeometry().right() + 1, screen.width());
     else
         QCOMPARE(window->x(), 0);
+    // The designed size is the outer one; the margin is the same inside the frame on every side.
+    QCOMPARE(window->frameGeometry().width(), 612);
+    const QRect close = window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->geometry();
+    QCOMPARE(window->width() - close.right() - 1, window->picAd(0)->x());
+    QCOMPARE(window->height() - close.bottom() - 1, window->picAd(0)->x());
 }
 
 void TestAdWindow::clickThrough_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<bool>("registered");
-    QTest::addColumn<bool>("started");
-    QTest::addColumn<int>("clicks");
-    QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << true << 1;
-    QTest::newRow("no browser registered") << "https://example.com/" << false << false << 1;
-    QTest::newRow("option-like") << "-remote-debugging" << true << false << 1;
-    QTest::newRow("other scheme") << "file:///etc/passwd" << true << false << 1;
-    QTest::newRow("empty address") << "" << true << false << 0;
+    QTest::addColumn<QString>("opened"); // empty: the browser is not started
+    QTest::addColumn<int>("clicks"); // after two clicks
+    const QString longUrl = QStringLiteral("https://example.com/") + QString(40, u'x');
+    QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << "https://example.com/a?b=1&c=2" << 2;
+    QTest::newRow("no browser registered") << "https://example.com/" << false << "" << 2;
+    QTest::newRow("without scheme") << "www.example.com" << true << "http://www.example.com" << 2;
+    QTest::newRow("cut to 50 when stored") << longUrl << true << longUrl.left(50) << 2;
+    QTest::newRow("refused address still counts") << "file:///etc/passwd" << true << "" << 2;
+    QTest::newRow("empty address") << "" << true << "" << 0;
 }
 
 void TestAdWindow::clickThrough()
 {
     QFETCH(QString, url);
     QFETCH(bool, registered);
-    QFETCH(bool, started);
+    QFETCH(QString, opened);
     QFETCH(int, clicks);
     RecordingShell shell;
     shell.registered = registered;
     const auto ad = addAd(1, 2, url);
     auto window = openWindow();
     QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
     QCOMPARE(ad->ClickCount(), int16_t(clicks));
-    QCOMPARE(shell.started.size(), started ? 1 : 0);
-    if (started)
-        QCOMPARE(shell.started[0], QStringList({QStringLiteral("/usr/bin/browser"), url}));
+    const QStringList browser {QStringLiteral("/usr/bin/browser"), opened};
+    QCOMPARE(shell.started, opened.isEmpty() ? QList<QStringList>() : QList<QStringList>({browser, browser}));
     // A record removed since it was placed: nothing happens.
     m_catalogue->ClearAds();
     QTest::mouseClick(window->picAd(0), Qt::LeftButton);
-    QCOMPARE(shell.started.size(), started ? 1 : 0);
+    QCOMPARE(shell.started.size(), opened.isEmpty() ? 0 : 2);
 }
 
 void TestAdWindow::entryPoints()
@@ -287,6 +307,7 @@ void TestAdWindow::entryPoints()
         frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
         QVERIFY(window);
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblDescription"))->text(), QStringLiteral("New text"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("New text"));
         m_clock->local = m_clock->local.addSecs(5);
         window->Timer1_Timer();
         window->close();
@@ -296,6 +317,10 @@ void TestAdWindow::entryPoints()
     QCOMPARE(closed.size(), 1);
     QCOMPARE(int(control.Hide()), -1);
     QCOMPARE(int(control.LastError()), -1);
+    // The form that closes normally sets LastError back to 0.
+    QTimer::singleShot(100, this, [] { QApplication::activeModalWidget()->close(); });
+    QCOMPARE(int(control.ShowPersonalizationForm()), 0);
+    QCOMPARE(int(control.LastError()), 0);
 }
 
 void TestAdWindow::everyEndUnloadsOnce_data()
@@ -305,6 +330,7 @@ void TestAdWindow::everyEndUnloadsOnce_data()
     QTest::newRow("close button") << "button" << true;
     QTest::newRow("close box") << "close" << true;
     QTest::newRow("Escape") << "escape" << true;
+    QTest::newRow("Hide from another control") << "hide" << true;
     QTest::newRow("application quits while locked") << "quit" << false;
     QTest::newRow("application exits while locked") << "exit" << false;
     QTest::newRow("session ends while locked") << "session" << false;
@@ -336,7 +362,11 @@ void TestAdWindow::everyEndUnloadsOnce()
                 window->close();
             else if (how == "escape")
                 QTest::keyClick(window, Qt::Key_Escape);
-            else if (how == "quit")
+            else if (how == "hide") {
+                Orvane other; // never showed a window itself: not modal to it
+                other.ReadProperties(MemoryPropertyBag());
+                QCOMPARE(int(other.Hide()), 0);
+            } else if (how == "quit")
                 QCoreApplication::quit();
             else if (how == "exit")
                 QCoreApplication::exit(0);
@@ -362,6 +392,7 @@ void TestAdWindow::everyEndUnloadsOnce()
 
 void TestAdWindow::demographicsPassThrough()
 {
+    m_home->writeSettingsFile(QByteArray()); // not personalized yet
     Orvane a;
     Orvane b;
     a.setAgeRange(30);
@@ -370,7 +401,17 @@ void TestAdWindow::demographicsPassThrough()
     QCOMPARE(int(b.AgeRange()), 30);
     QCOMPARE(b.Gender(), QStringLiteral("F"));
     QCOMPARE(b.CountryCode(), QStringLiteral("DE"));
+    QVERIFY(!b.Personalized());
+    a.setPostalCode(QStringLiteral("10115"));
+    a.setRating(20);
     QVERIFY(b.Personalized());
+    // A stored number beyond 16 bits is a fault of the get, never wrapped.
+    RecordingMessageBoxes boxes;
+    OVSimpleLog::switches().VerboseErrors = true;
+    WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), 65556, REG_SZ);
+    QCOMPARE(int(b.Rating()), 0);
+    QCOMPARE(boxes.shown.size(), 1);
+    QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClientGetRating\r\n6 ")));
 }
 
 void TestAdWindow::personalizationRefusedDuringATransfer()
