@@ -147,8 +147,8 @@ void frmAdDisplayer::unload()
 {
     m_ending = true;
     Form_Unload();
-    if (isVisible() || result() == 0)
-        QDialog::done(QDialog::Rejected);
+    if (isVisible())
+        QDialog::done(QDialog::Rejected); // ends the modal loop too
 }
 
 frmAdDisplayer *frmAdDisplayer::AdWindowInstance()
@@ -237,17 +237,6 @@ void frmAdDisplayer::layOut(const QMargins &frame)
             position.setX(area.width() - outer.width());
     }
     move(position);
-}
-
-void frmAdDisplayer::moveEvent(QMoveEvent *event)
-{
-    QDialog::moveEvent(event);
-    // The window manager frames the window after it is shown.
-    if (LoadTime.isValid() && isVisible() && frameEstimate() != m_frame) {
-        m_left = int(std::lround(Twips::xFromPixels(x())));
-        m_top = int(std::lround(Twips::yFromPixels(y())));
-        relayOut();
-    }
 }
 
 void frmAdDisplayer::relayOut()
@@ -426,6 +415,9 @@ void frmAdDisplayer::OpenInBrowser(const QString &url)
 
 void frmAdDisplayer::Timer1_Timer()
 {
+    // The window manager frames the window some time after it is shown.
+    if (isVisible() && frameEstimate() != m_frame)
+        relayOut();
     const qint64 now = platform::Clock::instance().localNow().toSecsSinceEpoch();
     if (now - LoadTime.toSecsSinceEpoch() > 3)
         cmdClose->setEnabled(true);
