@@ -25,25 +25,20 @@ private Q_SLOTS:
 void TestShell::execLines_data()
 {
     QTest::addColumn<QString>("exec");
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("plain") << "firefox %u"
-                           << "firefox" << QStringList {"%u"};
+    QTest::addColumn<QStringList>("command"); // program, then arguments
+    QTest::newRow("plain") << "firefox %u" << QStringList {"firefox", "%u"};
     QTest::newRow("quoted") << "\"/opt/my browser/run\" --new-window %U"
-                            << "/opt/my browser/run" << QStringList {"--new-window", "%U"};
-    QTest::newRow("escaped quote") << "sh -c \"echo \\\"hi\\\"\""
-                                   << "sh" << QStringList {"-c", "echo \"hi\""};
+                            << QStringList {"/opt/my browser/run", "--new-window", "%U"};
+    QTest::newRow("escaped quote") << "sh -c \"echo \\\"hi\\\"\"" << QStringList {"sh", "-c", "echo \"hi\""};
 }
 
 void TestShell::execLines()
 {
     QFETCH(QString, exec);
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
-    const auto command = parseExecLine(exec);
-    QVERIFY(command);
-    QCOMPARE(command->program, program);
-    QCOMPARE(command->arguments, arguments);
+    QFETCH(QStringList, command);
+    const auto parsed = parseExecLine(exec);
+    QVERIFY(parsed);
+    QCOMPARE(QStringList {parsed->program} + parsed->arguments, command);
     QVERIFY(!parseExecLine(QString()));
     QVERIFY(!parseExecLine(QStringLiteral("\"unterminated")));
 }

@@ -8,7 +8,6 @@
 #include "support/OVSimpleLog.h"
 #include "window/frmAdDisplayer.h"
 
-#include "ScriptedServer.h"
 #include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
@@ -60,7 +59,6 @@ private Q_SLOTS:
     void layouts();
     void anotherGroup_data();
     void anotherGroup();
-    void closeBoxLockedForTheFirstSeconds();
     void positionIsClampedToTheScreen_data();
     void positionIsClampedToTheScreen();
     void clickThrough_data();
@@ -69,7 +67,6 @@ private Q_SLOTS:
     void everyEndUnloadsOnce_data();
     void everyEndUnloadsOnce();
     void demographicsPassThrough();
-    void personalizationRefusedDuringATransfer();
 
 private:
     std::shared_ptr<OVAdvertisement> addAd(int n, int size, const QString &url = QStringLiteral("https://e.com/x"));
@@ -204,23 +201,6 @@ void TestAdWindow::anotherGroup()
     QCOMPARE(counted, views);
 }
 
-void TestAdWindow::closeBoxLockedForTheFirstSeconds()
-{
-    addAd(1, 2);
-    auto window = openWindow();
-    m_clock->local = m_clock->local.addMSecs(2500);
-    window->Timer1_Timer();
-    window->close();
-    QTest::keyClick(window.get(), Qt::Key_Escape);
-    QVERIFY(window->isVisible());
-    QCOMPARE(frmAdDisplayer::AdWindowInstance(), window.get());
-    m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
-    window->Timer1_Timer();
-    window->close();
-    QVERIFY(!window->isVisible());
-    QVERIFY(!frmAdDisplayer::AdWindowInstance());
-}
-
 void TestAdWindow::positionIsClampedToTheScreen_data()
 {
     QTest::addColumn<int>("left");
@@ -326,20 +306,20 @@ void TestAdWindow::entryPoints()
 void TestAdWindow::everyEndUnloadsOnce_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("unlocked");
+    QTest::addColumn<bool>("locked"); // the end is refused during the first seconds
     QTest::newRow("close button") << "button" << true;
     QTest::newRow("close box") << "close" << true;
     QTest::newRow("Escape") << "escape" << true;
     QTest::newRow("Hide from another control") << "hide" << true;
-    QTest::newRow("application quits while locked") << "quit" << false;
-    QTest::newRow("application exits while locked") << "exit" << false;
-    QTest::newRow("session ends while locked") << "session" << false;
+    QTest::newRow("application quits") << "quit" << false;
+    QTest::newRow("application exits") << "exit" << false;
+    QTest::newRow("session ends") << "session" << false;
 }
 
 void TestAdWindow::everyEndUnloadsOnce()
 {
     QFETCH(QString, how);
-    QFETCH(bool, unlocked);
+    QFETCH(bool, locked);
     addAd(1, 2);
     QVERIFY(m_catalogue->SaveAdInfoToLocalStorage());
     Orvane control;
@@ -347,34 +327,39 @@ void TestAdWindow::everyEndUnloadsOnce()
     control.setDataFolder(m_home->path());
     control.setImageFolder(m_home->path() + QStringLiteral("/images"));
     QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+    auto end = [&](frmAdDisplayer *window) {
+        if (how == "button")
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+        else if (how == "close")
+            window->close();
+        else if (how == "escape")
+            QTest::keyClick(window, Qt::Key_Escape);
+        else if (how == "hide") {
+            Orvane other; // never showed a window itself: not modal to it
+            other.ReadProperties(MemoryPropertyBag());
+            QCOMPARE(int(other.Hide()), 0);
+        } else if (how == "quit")
+            QCoreApplication::quit();
+        else if (how == "exit")
+            QCoreApplication::exit(0);
+        else // the window does not look at the session manager
+            QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
+                .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
+    };
     short shown = -2;
     QTimer::singleShot(0, this, [&] {
         QTimer::singleShot(50, this, [&] {
             frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
             QVERIFY(window);
-            if (unlocked) {
-                m_clock->local = m_clock->local.addSecs(5);
+            if (locked) {
+                m_clock->local = m_clock->local.addMSecs(2500);
+                window->Timer1_Timer();
+                end(window);
+                QCOMPARE(frmAdDisplayer::AdWindowInstance(), window);
+                m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
                 window->Timer1_Timer();
             }
-            if (how == "button")
-                QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
-            else if (how == "close")
-                window->close();
-            else if (how == "escape")
-                QTest::keyClick(window, Qt::Key_Escape);
-            else if (how == "hide") {
-                Orvane other; // never showed a window itself: not modal to it
-                other.ReadProperties(MemoryPropertyBag());
-                QCOMPARE(int(other.Hide()), 0);
-            } else if (how == "quit")
-                QCoreApplication::quit();
-            else if (how == "exit")
-                QCoreApplication::exit(0);
-            else if (how == "session") {
-                // The window does not look at the session manager.
-                QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
-                    .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
-            }
+            end(window);
         });
         shown = control.Show();
         QCoreApplication::quit();
@@ -412,23 +397,6 @@ void TestAdWindow::demographicsPassThrough()
     QCOMPARE(int(b.Rating()), 0);
     QCOMPARE(boxes.shown.size(), 1);
     QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClientGetRating\r\n6 ")));
-}
-
-void TestAdWindow::personalizationRefusedDuringATransfer()
-{
-    ScriptedServer::Answer stall {"HTTP/1.1 200 OK\r\n\r\n"};
-    stall.stopAfter = 0;
-    ScriptedServer server({stall});
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    control.setRemoteHost(QStringLiteral("127.0.0.1"));
-    control.setRemotePort(server.port());
-    control.setProductGUID(testdata::guid(7));
-    control.setDataFolder(m_home->path());
-    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
-    QCOMPARE(int(control.StartTransfer()), 0);
-    QCOMPARE(int(control.ShowPersonalizationForm()), 601);
-    QCOMPARE(int(control.LastError()), 601);
 }
 
 QTEST_MAIN(TestAdWindow)
