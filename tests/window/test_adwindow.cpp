@@ -183,24 +183,23 @@ void TestAdWindow::layouts()
 
 void TestAdWindow::positionIsClampedToTheScreen_data()
 {
-    QTest::addColumn<int>("left");
-    QTest::addColumn<bool>("atRightEdge");
-    QTest::newRow("negative") << -50 << false;
-    QTest::newRow("past the right edge") << 10'000'000 << true;
+    QTest::addColumn<QString>("left"); // stored, in twips
+    QTest::addColumn<int>("right"); // where the frame ends, in pixels; -1: the screen's edge
+    QTest::newRow("negative") << "-50" << 612;
+    QTest::newRow("a half to even") << "1500.5" << 712;
+    QTest::newRow("not a number") << "far" << 612;
+    QTest::newRow("past the right edge") << "10000000" << -1;
 }
 
 void TestAdWindow::positionIsClampedToTheScreen()
 {
-    QFETCH(int, left);
-    QFETCH(bool, atRightEdge);
+    QFETCH(QString, left);
+    QFETCH(int, right);
     CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), left, REG_SZ);
     auto window = openWindow();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    if (atRightEdge)
-        QCOMPARE(window->frameGeometry().right() + 1, screen.width());
-    else
-        QCOMPARE(window->x(), 0);
+    const int screen = QGuiApplication::primaryScreen()->geometry().width();
+    QCOMPARE(window->frameGeometry().right() + 1, right < 0 ? screen : right);
     // The designed size is the outer one; the margin is the same inside the frame on every side.
     QCOMPARE(window->frameGeometry().width(), 612);
     const QRect close = window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->geometry();
