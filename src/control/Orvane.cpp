@@ -184,8 +184,11 @@ QString Orvane::Text() const
 void Orvane::setText(const QString &value)
 {
     d->Text = value;
-    if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
+    if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance()) {
         window->setDescription(value);
+        // The title shows the text too while the window is open.
+        window->setWindowTitle(value);
+    }
     d->notifyChanged(QStringLiteral("Text"));
 }
 

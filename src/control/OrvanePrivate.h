@@ -2,8 +2,10 @@
 
 #include <orvane/Orvane.h>
 
+#include <QEventLoop>
 #include <QImage>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -54,6 +56,29 @@ public:
     void mOVClientTransfer_ReceivedContent(bool Complete);
     void mOVClientTransfer_DataExchanged(bool Success);
     short refuseTransfer(short code);
+
+    // Transfer's wait: an event loop woken at each second boundary (for the
+    // time-out) and when the exchange ends. Waits nest when a handler of the
+    // host starts another Transfer; the control ending wakes them all.
+    struct TransferWait
+    {
+        QEventLoop loop;
+        QTimer tick;
+        bool controlGone = false;
+        TransferWait *outer = nullptr;
+    };
+    TransferWait *m_wait = nullptr;
+    // Returns 608 (time-out) or 0; when the control ended meanwhile, returns
+    // -1 without touching it.
+    static short waitForTransfer(Orvane *control, qint64 start, qint64 timeout);
+    void wakeWaits();
+
+    // How deep the control is inside an event of its exchange client: the
+    // host may end the control from such an event, and the client must then
+    // outlive the call that raised it.
+    int m_clientEventDepth = 0;
+    template <typename F>
+    static void fromClient(Orvane *control, F &&handle);
 
     ~OrvanePrivate();
 };

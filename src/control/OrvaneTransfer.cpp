@@ -3,6 +3,7 @@
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
+#include "control/WholeNumber.h"
 #include "exchange/OVAdStat.h"
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVUsageReport.h"
@@ -15,14 +16,68 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QThread>
+#include <QPointer>
 
-#include <cmath>
 #include <limits>
 
 namespace orvane {
 
-OrvanePrivate::~OrvanePrivate() = default;
+OrvanePrivate::~OrvanePrivate()
+{
+    for (TransferWait *wait = m_wait; wait; wait = wait->outer) {
+        wait->controlGone = true;
+        wait->loop.quit();
+    }
+    if (mOVClientTransfer) {
+        QObject::disconnect(mOVClientTransfer.get(), nullptr, q, nullptr);
+        // Ended from inside one of the client's events: the client is still
+        // running the call that raised it.
+        if (m_clientEventDepth > 0)
+            mOVClientTransfer.release()->deleteLater();
+    }
+}
+
+template <typename F>
+void OrvanePrivate::fromClient(Orvane *control, F &&handle)
+{
+    QPointer<Orvane> alive(control);
+    ++control->d->m_clientEventDepth;
+    handle();
+    if (alive)
+        --control->d->m_clientEventDepth;
+}
+
+void OrvanePrivate::wakeWaits()
+{
+    for (TransferWait *wait = m_wait; wait; wait = wait->outer)
+        wait->loop.quit();
+}
+
+short OrvanePrivate::waitForTransfer(Orvane *control, qint64 start, qint64 timeout)
+{
+    OrvanePrivate *d = control->d.get();
+    TransferWait wait;
+    wait.outer = d->m_wait;
+    d->m_wait = &wait;
+    wait.tick.setSingleShot(true);
+    QObject::connect(&wait.tick, &QTimer::timeout, &wait.loop, &QEventLoop::quit);
+    short result = orvSuccess;
+    while (d->TransferInProgress) {
+        const QDateTime now = platform::Clock::instance().localNow();
+        if (now.toSecsSinceEpoch() - start > timeout) {
+            result = orvTransferTimedOut;
+            break;
+        }
+        // Sleep in the event loop until the next second boundary or the end
+        // of the exchange, whichever comes first.
+        wait.tick.start(1001 - now.time().msec());
+        wait.loop.exec();
+        if (wait.controlGone)
+            return -1;
+    }
+    d->m_wait = wait.outer;
+    return result;
+}
 
 OVCommercials &OrvanePrivate::commercials()
 {
@@ -65,30 +120,55 @@ short Orvane::StartTransfer()
         if (!d->mOVClientTransfer) {
             d->mOVClientTransfer = std::make_unique<OVHTTPClient>();
             OVHTTPClient *client = d->mOVClientTransfer.get();
-            connect(client, &OVHTTPClient::SentUsage, this, [this](bool s) { d->mOVClientTransfer_SentUsage(s); });
-            connect(client, &OVHTTPClient::ReceivedContent, this,
-                [this](bool c) { d->mOVClientTransfer_ReceivedContent(c); });
+            // Events of an exchange reach the host only while it runs: a late
+            // event after DataExchanged (or one without an exchange) is dropped.
+            connect(client, &OVHTTPClient::SentUsage, this, [this](bool s) {
+                OrvanePrivate::fromClient(this, [&] {
+                    if (d->TransferInProgress)
+                        d->mOVClientTransfer_SentUsage(s);
+                });
+            });
+            connect(client, &OVHTTPClient::ReceivedContent, this, [this](bool c) {
+                OrvanePrivate::fromClient(this, [&] {
+                    if (d->TransferInProgress)
+                        d->mOVClientTransfer_ReceivedContent(c);
+                });
+            });
+            // The end is handled from the event loop, not inside the client's
+            // socket event: a host that waits again from TransferComplete
+            // (Transfer, a modal window) must not hold the socket's events up.
             connect(
-                client, &OVHTTPClient::DataExchanged, this, [this](bool s) { d->mOVClientTransfer_DataExchanged(s); });
-            connect(client, &OVHTTPClient::ProgressMessage, this, &Orvane::ProgressMessage);
+                client, &OVHTTPClient::DataExchanged, this,
+                [this](bool s) { OrvanePrivate::fromClient(this, [&] { d->mOVClientTransfer_DataExchanged(s); }); },
+                Qt::QueuedConnection);
+            connect(client, &OVHTTPClient::ProgressMessage, this, [this](const QString &message) {
+                OrvanePrivate::fromClient(this, [&] {
+                    if (d->TransferInProgress)
+                        Q_EMIT ProgressMessage(message);
+                });
+            });
         }
         d->UsageReport = std::make_shared<OVUsageReport>();
         OVHTTPClient &client = *d->mOVClientTransfer;
         client.setRemoteHost(d->RemoteHost);
         client.setRemotePort(d->RemotePort);
         client.setProductGUID(d->ProductGUID);
-        client.setAgeRange(int16_t(user->AgeRange()));
+        client.setAgeRange(narrowed(user->AgeRange()));
         client.setCountry(user->CountryCode());
         client.setGender(user->Gender());
         client.setPostalCode(user->PostalCode());
-        client.setRequestedRating(int16_t(user->Rating()));
+        client.setRequestedRating(narrowed(user->Rating()));
         client.setImageFolder(d->ImageFolder);
         client.ClearUsageStats();
         d->collectUsage(catalogue, user);
         for (const auto &stat : d->UsageReport->AdStats())
             client.AddUsageStat(stat->AdIdGUIDString(), stat->ViewCount(), stat->ClickCount(), stat->LastViewTime());
         d->TransferInProgress = true;
+        QPointer<Orvane> alive(this);
         result = client.StartDataExchange();
+        // The host may have ended the control from an event raised at once.
+        if (!alive)
+            return;
         // A refused start raises no event: the flag is cleared here, so the
         // control is never left "in progress".
         if (result != 0)
@@ -109,22 +189,14 @@ short Orvane::Transfer()
         using namespace OVRegistryHelpers;
         const QVariant setting = ReadSettingsValueOrDefault(
             HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
-        const double seconds = setting.toString().trimmed().toDouble();
-        const qint64 timeout = std::isfinite(seconds) ? std::llround(seconds) : 0;
+        const qint64 timeout = toWholeNumber(setting);
         const qint64 start = platform::Clock::instance().localNow().toSecsSinceEpoch();
-        if (StartTransfer() != 0) {
+        QPointer<Orvane> alive(this);
+        if (StartTransfer() != 0 || !alive) {
             result = -1;
             return;
         }
-        bool timedOut = false;
-        while (d->TransferInProgress) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-            if (platform::Clock::instance().localNow().toSecsSinceEpoch() - start > timeout) {
-                timedOut = true;
-                break;
-            }
-        }
-        result = timedOut ? orvTransferTimedOut : orvSuccess;
+        result = OrvanePrivate::waitForTransfer(this, start, timeout);
     });
     return result;
 }
@@ -211,9 +283,9 @@ void OrvanePrivate::mOVClientTransfer_ReceivedContent(bool Complete)
     if (!ready)
         return;
     OVCommercials &catalogue = commercials();
-    for (int16_t i = 1; i <= count; ++i) {
+    for (int i = 1; i <= count; ++i) {
         handler.step([&] {
-            const TYPE_INCOMINGAD offer = mOVClientTransfer->IncomingAd(i);
+            const TYPE_INCOMINGAD offer = mOVClientTransfer->IncomingAd(int16_t(i));
             if (offer.AdGUID.isEmpty())
                 return;
             auto ad = catalogue.GetAdByGUID(offer.AdGUID);
@@ -244,9 +316,18 @@ void OrvanePrivate::mOVClientTransfer_ReceivedContent(bool Complete)
 
 void OrvanePrivate::mOVClientTransfer_DataExchanged(bool Success)
 {
+    // The client may report an end when no exchange runs (an abort while
+    // idle): there is nothing to end then.
+    if (!TransferInProgress)
+        return;
     TransferInProgress = false;
+    wakeWaits();
+    // The host may end the control, or start the next exchange, from either
+    // event; TransferComplete still belongs to the exchange that ended.
+    QPointer<Orvane> alive(q);
     Q_EMIT q->ProgressMessage(ResultCodeText(orvTransferComplete));
-    Q_EMIT q->TransferComplete(Success);
+    if (alive)
+        Q_EMIT alive->TransferComplete(Success);
 }
 
 } // namespace orvane

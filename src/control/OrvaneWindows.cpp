@@ -2,10 +2,13 @@
 
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
+#include "control/WholeNumber.h"
 #include "personalization/OVUser.h"
 #include "personalization/frmRegister.h"
 #include "support/ErrorHandler.h"
 #include "window/frmAdDisplayer.h"
+
+#include <QPointer>
 
 namespace orvane {
 
@@ -22,17 +25,21 @@ short Orvane::Show(short ShowMode)
     if (!d->Commercials)
         return orvSuccess;
     d->ShowMode = ShowMode;
+    // Each step runs on its own: a failing one is logged and the next runs.
     frmAdDisplayer window;
+    handler.step([&] { window.setCommercials(d->Commercials); });
+    handler.step([&] { window.setParentControl(this); });
     handler.step([&] {
-        window.setCommercials(d->Commercials);
-        window.setParentControl(this);
         window.setWindowTitle(d->Text);
         window.setDescription(d->Text);
-        window.setIcon(d->Icon);
         window.Form_Load();
-        window.DisplayNextAds();
     });
+    handler.step([&] { window.setIcon(d->Icon); });
+    handler.step([&] { window.DisplayNextAds(); });
     handler.step([&] { window.exec(); });
+    // However the modal loop ended (closed, the application quitting), the
+    // window unloads once before it goes.
+    handler.step([&] { window.unload(); });
     return orvSuccess;
 }
 
@@ -54,10 +61,14 @@ short Orvane::ShowPersonalizationForm()
     } else if (d->TransferInProgress) {
         d->LastError = orvTransferInProgress;
     } else if (!frmAdDisplayer::AdWindowInstance()) {
+        QPointer<Orvane> alive(this);
         guarded(QStringLiteral("OVSocketClient.ShowPersonalizationForm"), [] {
             frmRegister form;
             form.exec();
         });
+        // The host may have ended the control while the form was open.
+        if (!alive)
+            return orvSuccess;
         d->LastError = orvSuccess;
     } else {
         d->LastError = orvFormAlreadyShown;
@@ -108,7 +119,7 @@ void writeUser(const char *source, Set set)
 
 short Orvane::AgeRange() const
 {
-    return readUser<short>("GetAgeRange", [](const OVUser &u) { return short(u.AgeRange()); });
+    return readUser<short>("GetAgeRange", [](const OVUser &u) { return narrowed(u.AgeRange()); });
 }
 void Orvane::setAgeRange(short value)
 {
@@ -140,7 +151,7 @@ void Orvane::setPostalCode(const QString &value)
 }
 short Orvane::Rating() const
 {
-    return readUser<short>("GetRating", [](const OVUser &u) { return short(u.Rating()); });
+    return readUser<short>("GetRating", [](const OVUser &u) { return narrowed(u.Rating()); });
 }
 void Orvane::setRating(short value)
 {

@@ -4,8 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QHostAddress>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QUrl>
+
+#include <future>
+#include <mutex>
 
 namespace orvane::platform {
 
@@ -235,6 +241,63 @@ public:
     {
         return QProcess::startDetached(program, arguments);
     }
+
+    void prepare() override
+    {
+        std::lock_guard lock(m_mutex);
+        startLookup();
+    }
+
+    void openInBrowser(const QString &address) override
+    {
+        std::optional<ShellCommand> handler;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_known) {
+                m_waiting.append(address);
+                startLookup();
+                return;
+            }
+            handler = m_handler;
+        }
+        if (handler)
+            startDetached(handler->program, argumentsFor(*handler, address));
+    }
+
+    ~DesktopShell() override
+    {
+        if (m_lookup.valid())
+            m_lookup.wait();
+    }
+
+private:
+    // Under m_mutex. The desktop files rarely change while a program runs;
+    // the answer is kept for the life of the process.
+    void startLookup()
+    {
+        if (m_known || m_lookup.valid())
+            return;
+        m_lookup = std::async(std::launch::async, [this] {
+            const std::optional<ShellCommand> handler = findHtmlHandler();
+            QStringList waiting;
+            {
+                std::lock_guard lock(m_mutex);
+                m_handler = handler;
+                m_known = true;
+                waiting.swap(m_waiting);
+            }
+            for (const QString &address : std::as_const(waiting)) {
+                if (handler)
+                    startDetached(handler->program, argumentsFor(*handler, address));
+            }
+        });
+    }
+
+    std::mutex m_mutex;
+    std::future<void> m_lookup;
+    bool m_known = false;
+    std::optional<ShellCommand> m_handler;
+    QStringList m_waiting;
 };
 
 } // namespace
@@ -243,6 +306,45 @@ Shell &Shell::real()
 {
     static DesktopShell shell;
     return shell;
+}
+
+void Shell::openInBrowser(const QString &address)
+{
+    if (const std::optional<ShellCommand> handler = findHtmlHandler())
+        startDetached(handler->program, argumentsFor(*handler, address));
+}
+
+std::optional<QString> browserAddress(const QString &url)
+{
+    const QString address = url.trimmed();
+    if (address.isEmpty() || address.startsWith(u'-'))
+        return std::nullopt;
+    for (const QChar c : address) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return std::nullopt;
+    }
+    // "name:" starts a scheme unless digits (a port) follow the colon.
+    static const QRegularExpression schemed(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):(?!\\d+(?:[/?#]|$))"));
+    const QRegularExpressionMatch match = schemed.match(address);
+    if (match.hasMatch()) {
+        const QString scheme = match.captured(1).toLower();
+        if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp"))
+            return address;
+        return std::nullopt;
+    }
+    // Without a scheme only a host name (with a dot), localhost or an IP
+    // address may begin it: paths and bare names stay on this machine.
+    if (address.startsWith(u'/') || address.startsWith(u'\\') || address.startsWith(u'.') || address.startsWith(u'~'))
+        return std::nullopt;
+    const QString web = QStringLiteral("http://") + address;
+    const QUrl parsed(web, QUrl::StrictMode);
+    const QString host = parsed.host();
+    if (!parsed.isValid() || host.isEmpty() || address.contains(u'\\'))
+        return std::nullopt;
+    const bool named = host.contains(u'.') || host == QLatin1String("localhost");
+    if (!named && QHostAddress(host).isNull())
+        return std::nullopt;
+    return web;
 }
 
 std::optional<ShellCommand> parseExecLine(const QString &exec)

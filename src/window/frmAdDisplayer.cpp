@@ -3,6 +3,7 @@
 #include "catalogue/OVAdSize.h"
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
+#include "control/WholeNumber.h"
 #include "personalization/OVUser.h"
 #include "personalization/frmRegister.h"
 #include "platform/Clock.h"
@@ -24,14 +25,17 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <cmath>
 
 namespace orvane {
 
 using namespace OVRegistryHelpers;
+using namespace Qt::StringLiterals;
 
 namespace {
 QPointer<frmAdDisplayer> g_instance;
@@ -40,23 +44,14 @@ constexpr int kButtonHeight = 300;
 constexpr int kWideButton = 1695;
 constexpr int kCloseButton = 975;
 
-// An address that would start the browser unsafely is not opened.
-bool safeAddress(const QString &url)
+// Load and unload ignore their faults without a word.
+template <typename F>
+void ignoringFaults(F &&f) noexcept
 {
-    const QString address = url.trimmed();
-    if (address.isEmpty() || address.startsWith(u'-'))
-        return false;
-    for (QChar c : address) {
-        if (c.category() == QChar::Other_Control)
-            return false;
+    try {
+        f();
+    } catch (...) {
     }
-    const qsizetype colon = address.indexOf(u':');
-    const qsizetype slash = address.indexOf(u'/');
-    if (colon > 0 && (slash < 0 || colon < slash)) {
-        const QString scheme = address.left(colon).toLower();
-        return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp");
-    }
-    return true;
 }
 } // namespace
 
@@ -120,13 +115,40 @@ frmAdDisplayer::frmAdDisplayer(QWidget *parent)
             Parent->StartTransfer();
     });
     connect(Timer1, &QTimer::timeout, this, &frmAdDisplayer::Timer1_Timer);
+    // The application quitting or the session ending unloads the window
+    // whatever the Close lock says.
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+        connect(app, &QCoreApplication::aboutToQuit, this, &frmAdDisplayer::unload);
+    }
+    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::commitDataRequest, this, &frmAdDisplayer::unload);
+        connect(gui, &QGuiApplication::saveStateRequest, this, &frmAdDisplayer::unload);
+    }
     g_instance = this;
 }
 
 frmAdDisplayer::~frmAdDisplayer()
 {
+    if (!m_unloaded && LoadTime.isValid())
+        Form_Unload();
     if (g_instance == this)
         g_instance = nullptr;
+}
+
+bool frmAdDisplayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
+        m_ending = true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmAdDisplayer::unload()
+{
+    m_ending = true;
+    Form_Unload();
+    if (isVisible())
+        QDialog::done(QDialog::Rejected); // ends the modal loop too
 }
 
 frmAdDisplayer *frmAdDisplayer::AdWindowInstance()
@@ -149,27 +171,52 @@ void frmAdDisplayer::disableUpdate()
     cmdUpdate->setEnabled(false);
 }
 
+QMargins frmAdDisplayer::frameEstimate() const
+{
+    // Once the window system has framed the window it says how; before, the
+    // style's title bar and frame are the best guess.
+    if (const QWindow *window = windowHandle(); window && window->handle())
+        return window->frameMargins();
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return QMargins(border, title + border, border, border);
+}
+
 void frmAdDisplayer::Form_Load()
 {
-    const double tppY = platform::Screen::instance().twipsPerPixelY();
-    int left = 0;
-    int top = 0;
-    guarded(QStringLiteral("frmAdDisplayer.Load"), [&] {
-        left = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).toInt();
-        top = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop")).toInt();
+    ignoringFaults([&] {
+        m_left = std::max(toWholeNumber(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, u"AdDisplayLeft"_s)), 0);
     });
-    left = std::max(left, 0);
-    top = std::max(top, 0);
+    ignoringFaults([&] {
+        m_top = std::max(toWholeNumber(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, u"AdDisplayTop"_s)), 0);
+    });
+    layOut(frameEstimate());
+    cmdClose->setEnabled(false);
+    cmdUpdate->setEnabled(Parent && !Parent->ProductGUID().isEmpty() && !Parent->RemoteHost().isEmpty()
+        && !Parent->RemotePort().isEmpty() && !Parent->TransferInProgress());
+    LoadTime = platform::Clock::instance().localNow();
+    Timer1->start(500);
+    platform::Shell::instance().prepare();
+}
+
+void frmAdDisplayer::layOut(const QMargins &frame)
+{
+    m_frame = frame;
+    const platform::Screen &screen = platform::Screen::instance();
+    const double frameWidth = (frame.left() + frame.right()) * screen.twipsPerPixelX();
+    const double frameHeight = (frame.top() + frame.bottom()) * screen.twipsPerPixelY();
     AdAreaWidth = AdSizeWidth(2);
     AdAreaHeight = AdSizeHeight(2);
     const int width = int(std::lround(AdAreaWidth * 1.02));
-    AdAreaLeft = int(std::lround((width - AdAreaWidth) / 2.0));
-    AdAreaTop = int(std::lround(120 + 615 + 10 * tppY));
+    AdAreaLeft = int(std::lround((width - frameWidth - AdAreaWidth) / 2.0));
+    AdAreaTop = int(std::lround(120 + 615 + 10 * screen.twipsPerPixelY()));
     const int height = int(std::lround(1.5 * AdAreaTop + AdAreaHeight + kButtonHeight + 2 * AdAreaLeft));
-    setFixedSize(Twips::widthToPixels(width), Twips::heightToPixels(height));
+    const double innerWidth = width - frameWidth;
+    const double innerHeight = height - frameHeight;
+    setFixedSize(Twips::widthToPixels(innerWidth), Twips::heightToPixels(innerHeight));
 
-    const double closeLeft = width - kCloseButton - AdAreaLeft;
-    const double buttonTop = height - kButtonHeight - AdAreaLeft;
+    const double closeLeft = innerWidth - kCloseButton - AdAreaLeft;
+    const double buttonTop = innerHeight - kButtonHeight - AdAreaLeft;
     const double updateLeft = closeLeft - kWideButton - AdAreaLeft;
     const double registerLeft = updateLeft - kWideButton - AdAreaLeft;
     const double moreLeft = registerLeft - kWideButton - AdAreaLeft;
@@ -177,28 +224,38 @@ void frmAdDisplayer::Form_Load()
     Twips::place(cmdUpdate, {updateLeft, buttonTop, kWideButton, kButtonHeight});
     Twips::place(cmdRegister, {registerLeft, buttonTop, kWideButton, kButtonHeight});
     Twips::place(cmdMoreAds, {moreLeft, buttonTop, kWideButton, kButtonHeight});
+    m_picAd[0]->move(Twips::widthToPixels(AdAreaLeft), m_picAd[0]->y());
 
-    // Keep the window on the screen.
-    QPoint position = Twips::pointToPixels(left, top);
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        if (position.y() + this->height() > area.height())
-            position.setY(area.height() - this->height());
-        if (position.x() + this->width() > area.width())
-            position.setX(area.width() - this->width());
+    // Keep the whole window, frame included, on the screen.
+    QPoint position = Twips::pointToPixels(m_left, m_top);
+    const QSize outer(Twips::widthToPixels(width), Twips::heightToPixels(height));
+    if (const QScreen *primary = QGuiApplication::primaryScreen()) {
+        const QRect area = primary->geometry();
+        if (position.y() + outer.height() > area.height())
+            position.setY(area.height() - outer.height());
+        if (position.x() + outer.width() > area.width())
+            position.setX(area.width() - outer.width());
     }
     move(position);
+}
 
-    cmdClose->setEnabled(false);
-    cmdUpdate->setEnabled(Parent && !Parent->ProductGUID().isEmpty() && !Parent->RemoteHost().isEmpty()
-        && !Parent->RemotePort().isEmpty() && !Parent->TransferInProgress());
-    LoadTime = platform::Clock::instance().localNow();
-    Timer1->start(500);
+void frmAdDisplayer::relayOut()
+{
+    std::array<QPoint, 4> positions;
+    for (int i = 0; i < 4; ++i)
+        positions[i] = m_picAd[i]->pos();
+    const int before = Twips::widthToPixels(AdAreaLeft);
+    layOut(frameEstimate());
+    const int shift = Twips::widthToPixels(AdAreaLeft) - before;
+    for (int i = 0; i < 4; ++i)
+        m_picAd[i]->move(positions[i] + QPoint(shift, 0));
 }
 
 void frmAdDisplayer::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    if (LoadTime.isValid() && frameEstimate() != m_frame)
+        relayOut();
     if (!m_activated) {
         m_activated = true;
         QTimer::singleShot(0, this, &frmAdDisplayer::Form_Activate);
@@ -347,19 +404,20 @@ void frmAdDisplayer::picAd_Click(int index)
 
 void frmAdDisplayer::OpenInBrowser(const QString &url)
 {
-    if (!safeAddress(url)) {
+    const std::optional<QString> address = platform::browserAddress(url);
+    if (!address) {
         OVSimpleLog::LogWarning(QStringLiteral("Address not opened: ") + url);
         return;
     }
-    platform::Shell &shell = platform::Shell::instance();
-    const auto handler = shell.findHtmlHandler();
-    if (!handler)
-        return; // no browser registered: nothing is started, the click still counts
-    shell.startDetached(handler->program, platform::argumentsFor(*handler, url.trimmed()));
+    // Without a registered browser nothing starts; the click counts anyway.
+    platform::Shell::instance().openInBrowser(*address);
 }
 
 void frmAdDisplayer::Timer1_Timer()
 {
+    // The window manager frames the window some time after it is shown.
+    if (isVisible() && frameEstimate() != m_frame)
+        relayOut();
     const qint64 now = platform::Clock::instance().localNow().toSecsSinceEpoch();
     if (now - LoadTime.toSecsSinceEpoch() > 3)
         cmdClose->setEnabled(true);
@@ -377,7 +435,9 @@ void frmAdDisplayer::reject()
 
 void frmAdDisplayer::closeEvent(QCloseEvent *event)
 {
-    if (!cmdClose->isEnabled()) {
+    // The lock holds against the user and the host, not against the end of
+    // the application or the session.
+    if (!cmdClose->isEnabled() && !m_ending) {
         event->ignore();
         return;
     }
@@ -392,23 +452,24 @@ void frmAdDisplayer::Form_Unload()
         return;
     m_unloaded = true;
     Timer1->stop();
-    guarded(QStringLiteral("frmAdDisplayer.Unload"), [&] {
+    ignoringFaults([&] {
         CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"),
-            int(std::lround(Twips::xFromPixels(x()))), REG_SZ);
-        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop"),
-            int(std::lround(Twips::yFromPixels(y()))), REG_SZ);
+        WriteSettingsValue(
+            HKEY_CURRENT_USER, kPreferencesKey, u"AdDisplayLeft"_s, int(std::lround(Twips::xFromPixels(x()))), REG_SZ);
+        WriteSettingsValue(
+            HKEY_CURRENT_USER, kPreferencesKey, u"AdDisplayTop"_s, int(std::lround(Twips::yFromPixels(y()))), REG_SZ);
     });
-    guarded(QStringLiteral("frmAdDisplayer.Unload"), [&] {
+    ignoringFaults([&] {
         if (Commercials)
             Commercials->SaveAdInfoToLocalStorage();
     });
     Commercials.reset();
     if (g_instance == this)
         g_instance = nullptr;
-    if (Parent)
-        Parent->RaiseAdWindowClosed();
+    const QPointer<Orvane> parent = Parent;
     Parent = nullptr;
+    if (parent)
+        parent->RaiseAdWindowClosed();
 }
 
 } // namespace orvane

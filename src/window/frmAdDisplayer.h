@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QLabel>
+#include <QMargins>
 #include <QPointer>
 #include <QString>
 
@@ -61,6 +62,9 @@ public:
     void Timer1_Timer();
     // The control disables the update button when a transfer starts.
     void disableUpdate();
+    // Ends the window for good, past the Close lock: writes its position,
+    // saves the catalogue and reports the close, once whatever ends it.
+    void unload();
 
     // For tests and accessibility: the controls by their names.
     AdPictureBox *picAd(int index) const { return m_picAd[index]; }
@@ -68,6 +72,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void reject() override;
 
 private:
@@ -79,6 +84,11 @@ private:
     void cmdRegister_Click();
     void Form_Unload();
     void placeBox(int index, double left, double top, double width, double height);
+    // Steps 3 to 10 of loading: Width and Height are the outer size, the ad
+    // area and the buttons live in the inner one (less the frame, in pixels).
+    void layOut(const QMargins &frame);
+    QMargins frameEstimate() const;
+    void relayOut();
 
     std::shared_ptr<OVCommercials> Commercials;
     QPointer<Orvane> Parent;
@@ -91,6 +101,11 @@ private:
     int16_t PersonalizeOffered = 0;
     bool m_activated = false;
     bool m_unloaded = false;
+    // The application quits or the session ends: the Close lock does not hold.
+    bool m_ending = false;
+    int m_left = 0; // twips, outer
+    int m_top = 0;
+    QMargins m_frame;
 
     QLabel *picIcon;
     QLabel *lblDescription;

@@ -1,12 +1,13 @@
 #include <orvane/Orvane.h>
 
-#include "support/OVRegistryHelpers.h"
+#include "control/WholeNumber.h"
+#include "support/OVFault.h"
+#include "support/OVSimpleLog.h"
 
 #include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QApplication>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,14 +22,12 @@ private Q_SLOTS:
     void cleanup() { m_home.reset(); }
 
     void createdWithoutBagIsDisabled();
-    void initializeCreatesDebugSwitches();
+    void switchesAreTakenAsBooleans_data();
     void switchesAreTakenAsBooleans();
+    void wholeNumbers_data();
+    void wholeNumbers();
     void bagWithoutEnabledIsEnabled();
-    void everyLetNotifiesTheContainer();
-    void writePropertiesLeavesOutDefaults();
-    void iniBagRoundTrip();
-    void resizeSnapsBack();
-    void versionAndResultStrings();
+    void propertiesRoundTrip();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -36,37 +35,75 @@ private:
 
 void TestOrvane::createdWithoutBagIsDisabled()
 {
-    Orvane control;
+    RecordingContainer container;
+    Orvane control(&container);
     control.InitProperties();
     QCOMPARE(control.Enabled(), false);
     QCOMPARE(control.Text(), QStringLiteral("Thanks to our sponsors..."));
     QCOMPARE(control.RemoteHost(), QString());
     QCOMPARE(control.TransferInProgress(), false);
     QCOMPARE(control.LastError(), short(0));
-    QCOMPARE(control.GetResultString(102), QStringLiteral("Control disabled"));
+    QCOMPARE(control.GetResultString(608), QStringLiteral("Orv error code: 608"));
+    QCOMPARE(control.Version(), QStringLiteral("1.0.1"));
+    control.Resize(3000, 200); // the face snaps back
+    QCOMPARE(container.extents, (QList<QPair<int, int>> {{1125, 1125}}));
 }
 
-void TestOrvane::initializeCreatesDebugSwitches()
+void TestOrvane::switchesAreTakenAsBooleans_data()
 {
-    Orvane control;
-    const QByteArray ini = m_home->readSettingsFile();
-    QVERIFY2(ini.contains("[Debug]\nLogErrorsToFile=False\nLogWarningsToFile=False\nVerboseErrors=False\n"
-                          "VerboseWarnings=False"),
-        ini.constData());
-    QVERIFY(!ini.contains("TraceLocalStorage"));
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QList<bool>>("on"); // LogErrorsToFile, VerboseErrors, LogWarningsToFile, VerboseWarnings
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("clean system") << QByteArray() << QList<bool>({false, false, false, false})
+                                  << QByteArray("[Debug]\nLogErrorsToFile=False\nLogWarningsToFile=False\n"
+                                                "VerboseErrors=False\nVerboseWarnings=False");
+    // VerboseWarnings is missing: created as False, the others kept as they are.
+    QTest::newRow("set by hand") << QByteArray("[Debug]\nLogErrorsToFile=True\nVerboseErrors=0\nLogWarningsToFile=-1\n")
+                                 << QList<bool>({true, false, true, false})
+                                 << QByteArray("LogWarningsToFile=-1\nVerboseErrors=0\nVerboseWarnings=False");
 }
 
 void TestOrvane::switchesAreTakenAsBooleans()
 {
-    m_home->writeSettingsFile("[Debug]\nLogErrorsToFile=True\nVerboseErrors=0\nLogWarningsToFile=-1\n");
+    QFETCH(QByteArray, ini);
+    QFETCH(QList<bool>, on);
+    QFETCH(QByteArray, after);
+    m_home->writeSettingsFile(ini);
     RecordingMessageBoxes boxes;
     Orvane control;
-    // VerboseWarnings was missing: created as False, the others kept.
-    const QByteArray ini = m_home->readSettingsFile();
-    QVERIFY(ini.contains("LogErrorsToFile=True"));
-    QVERIFY(ini.contains("VerboseErrors=0"));
-    QVERIFY(ini.contains("VerboseWarnings=False"));
+    const OVSimpleLog::Switches &s = OVSimpleLog::switches();
+    QCOMPARE(QList<bool>({s.LogErrorsToFile, s.VerboseErrors, s.LogWarningsToFile, s.VerboseWarnings}), on);
+    const QByteArray written = m_home->readSettingsFile();
+    QVERIFY2(written.contains(after) && !written.contains("TraceLocalStorage"), written.constData());
     QVERIFY(boxes.shown.isEmpty());
+}
+
+void TestOrvane::wholeNumbers_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("fault"); // 0: none
+    QTest::newRow("missing") << QVariant() << 0 << 0;
+    QTest::newRow("number value") << QVariant(60) << 60 << 0;
+    QTest::newRow("half to even, down") << QVariant("1500.5") << 1500 << 0;
+    QTest::newRow("half to even, up") << QVariant(" 1501.5 ") << 1502 << 0;
+    QTest::newRow("negative") << QVariant("-50") << -50 << 0;
+    QTest::newRow("not a number") << QVariant("abc") << 0 << 13;
+    QTest::newRow("blank") << QVariant(" ") << 0 << 13;
+    QTest::newRow("beyond 32 bits") << QVariant("2147483648") << 0 << 6;
+}
+
+void TestOrvane::wholeNumbers()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, number);
+    QFETCH(int, fault);
+    try {
+        QCOMPARE(toWholeNumber(stored), number);
+        QCOMPARE(fault, 0);
+    } catch (const OVFault &f) {
+        QCOMPARE(f.number(), fault);
+    }
 }
 
 void TestOrvane::bagWithoutEnabledIsEnabled()
@@ -86,91 +123,35 @@ void TestOrvane::bagWithoutEnabledIsEnabled()
             {"Enabled", "Icon", "Text", "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost", "RemotePort"}));
 }
 
-void TestOrvane::everyLetNotifiesTheContainer()
-{
-    RecordingContainer container;
-    Orvane control(&container);
-    control.setImageFolder(QStringLiteral(" /img "));
-    control.setDataFolder(QStringLiteral("/data"));
-    control.setRemoteHost(QStringLiteral("h"));
-    control.setRemotePort(QStringLiteral("80"));
-    control.setEnabled(true);
-    control.setProductGUID(QStringLiteral("g"));
-    control.setIcon(QImage(4, 4, QImage::Format_ARGB32));
-    control.setText(QStringLiteral("t"));
-    QCOMPARE(container.changed,
-        QStringList(
-            {"ImageFolder", "DataFolder", "RemoteHost", "RemotePort", "Enabled", "ProductGUID", "Icon", "Text"}));
-    QCOMPARE(control.ImageFolder(), QStringLiteral(" /img ")); // stored unchanged
-}
-
-void TestOrvane::writePropertiesLeavesOutDefaults()
+void TestOrvane::propertiesRoundTrip()
 {
     Orvane control;
     control.ReadProperties(MemoryPropertyBag());
-    MemoryPropertyBag bag;
-    control.WriteProperties(bag);
-    // Enabled (true), Icon (none) and Text (the default) equal their defaults.
-    QCOMPARE(
-        bag.values().keys(), QStringList({"DataFolder", "ImageFolder", "ProductGUID", "RemoteHost", "RemotePort"}));
+    MemoryPropertyBag defaults;
+    control.WriteProperties(defaults);
+    // Enabled (true), Icon (none) and Text (the default) equal their defaults and are left out.
+    QCOMPARE(defaults.values().keys(),
+        QStringList({"DataFolder", "ImageFolder", "ProductGUID", "RemoteHost", "RemotePort"}));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("host.ini"));
+    control.setRemotePort(QStringLiteral("8080"));
+    control.setProductGUID(QStringLiteral("{00000000-0000-0000-0000-000000000001}"));
+    control.setDataFolder(QStringLiteral(" /tmp/data ")); // stored unchanged
     control.setEnabled(false);
     control.setText(QStringLiteral("Hello"));
-    QImage icon(8, 8, QImage::Format_ARGB32);
-    icon.fill(Qt::red);
+    QImage icon(16, 16, QImage::Format_ARGB32);
+    icon.fill(Qt::blue);
     control.setIcon(icon);
+    IniPropertyBag bag(file);
     control.WriteProperties(bag);
-    QCOMPARE(bag.values().value(QStringLiteral("Enabled")).toBool(), false);
-    QCOMPARE(bag.values().value(QStringLiteral("Text")).toString(), QStringLiteral("Hello"));
-    QVERIFY(bag.values().value(QStringLiteral("Icon")).toByteArray().startsWith("\x89PNG"));
-}
-
-void TestOrvane::iniBagRoundTrip()
-{
-    QTemporaryDir dir;
-    IniPropertyBag bag(dir.filePath(QStringLiteral("host.ini")));
-    {
-        Orvane control;
-        control.ReadProperties(bag);
-        control.setRemoteHost(QStringLiteral("127.0.0.1"));
-        control.setRemotePort(QStringLiteral("8080"));
-        control.setProductGUID(QStringLiteral("{00000000-0000-0000-0000-000000000001}"));
-        control.setImageFolder(QStringLiteral("/tmp/images"));
-        control.setDataFolder(QStringLiteral("/tmp/data"));
-        control.setEnabled(false);
-        QImage icon(16, 16, QImage::Format_ARGB32);
-        icon.fill(Qt::blue);
-        control.setIcon(icon);
-        control.WriteProperties(bag);
-    }
     Orvane restored;
-    restored.ReadProperties(IniPropertyBag(dir.filePath(QStringLiteral("host.ini"))));
+    restored.ReadProperties(IniPropertyBag(file));
     QCOMPARE(restored.RemotePort(), QStringLiteral("8080"));
-    QCOMPARE(restored.RemoteHost(), QStringLiteral("127.0.0.1"));
     QCOMPARE(restored.ProductGUID(), QStringLiteral("{00000000-0000-0000-0000-000000000001}"));
-    QCOMPARE(restored.DataFolder(), QStringLiteral("/tmp/data"));
+    QCOMPARE(restored.DataFolder(), QStringLiteral(" /tmp/data "));
     QCOMPARE(restored.Enabled(), false);
-    QCOMPARE(restored.Icon().size(), QSize(16, 16));
+    QCOMPARE(restored.Text(), QStringLiteral("Hello"));
     QCOMPARE(restored.Icon().pixelColor(3, 3), QColor(Qt::blue));
-}
-
-void TestOrvane::resizeSnapsBack()
-{
-    RecordingContainer container;
-    container.userMode = false;
-    Orvane control(&container);
-    control.Resize(3000, 200);
-    QCOMPARE(container.extents, (QList<QPair<int, int>> {{1125, 1125}}));
-}
-
-void TestOrvane::versionAndResultStrings()
-{
-    Orvane control;
-    QCOMPARE(control.Version(), QStringLiteral("1.0.1"));
-    QCOMPARE(control.GetResultString(0), QStringLiteral("Success"));
-    QCOMPARE(control.GetResultString(-1), QStringLiteral("Error"));
-    QCOMPARE(control.GetResultString(608), QStringLiteral("Orv error code: 608"));
-    QCOMPARE(control.GetResultString(1004), QStringLiteral("Connected"));
-    QCOMPARE(control.LastError(), short(0));
 }
 
 QTEST_MAIN(TestOrvane)

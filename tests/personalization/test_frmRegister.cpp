@@ -100,35 +100,22 @@ void TestFrmRegister::youngAgesForceNoAdultContent()
 
 void TestFrmRegister::storedSelections_data()
 {
-    QTest::addColumn<QString>("country");
-    QTest::addColumn<QString>("gender");
-    QTest::addColumn<QString>("countryShown");
-    QTest::addColumn<QString>("genderShown");
-    QTest::newRow("US, M") << "US"
-                           << "M"
-                           << "United States"
-                           << "Male";
-    QTest::newRow("unknown code, F") << "QQ"
-                                     << "F"
-                                     << "Unspecified"
-                                     << "Female";
-    QTest::newRow("empty, other gender") << ""
-                                         << "X"
-                                         << "Unspecified"
-                                         << "Unspecified";
+    QTest::addColumn<QStringList>("stored"); // country code, gender
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("US, M") << QStringList {"US", "M"} << QStringList {"United States", "Male"};
+    QTest::newRow("unknown code, F") << QStringList {"QQ", "F"} << QStringList {"Unspecified", "Female"};
+    QTest::newRow("empty, other gender") << QStringList {"", "X"} << QStringList {"Unspecified", "Unspecified"};
 }
 
 void TestFrmRegister::storedSelections()
 {
-    QFETCH(QString, country);
-    QFETCH(QString, gender);
-    QFETCH(QString, countryShown);
-    QFETCH(QString, genderShown);
-    store("CountryCode", country);
-    store("Gender", gender);
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, shown);
+    store("CountryCode", stored[0]);
+    store("Gender", stored[1]);
     frmRegister form;
-    QCOMPARE(child<QComboBox>(form, "lstCountry")->currentText(), countryShown);
-    QCOMPARE(child<QComboBox>(form, "lstGender")->currentText(), genderShown);
+    QCOMPARE(child<QComboBox>(form, "lstCountry")->currentText(), shown[0]);
+    QCOMPARE(child<QComboBox>(form, "lstGender")->currentText(), shown[1]);
 }
 
 void TestFrmRegister::cancelKeepsStoredValuesButStampsThem()

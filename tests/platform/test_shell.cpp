@@ -3,6 +3,7 @@
 #include "TestHome.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -16,31 +17,28 @@ private Q_SLOTS:
     void execLines_data();
     void execLines();
     void fieldCodes();
+    void browserAddresses_data();
+    void browserAddresses();
     void startsTheRegisteredHandler();
 };
 
 void TestShell::execLines_data()
 {
     QTest::addColumn<QString>("exec");
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("plain") << "firefox %u"
-                           << "firefox" << QStringList {"%u"};
+    QTest::addColumn<QStringList>("command"); // program, then arguments
+    QTest::newRow("plain") << "firefox %u" << QStringList {"firefox", "%u"};
     QTest::newRow("quoted") << "\"/opt/my browser/run\" --new-window %U"
-                            << "/opt/my browser/run" << QStringList {"--new-window", "%U"};
-    QTest::newRow("escaped quote") << "sh -c \"echo \\\"hi\\\"\""
-                                   << "sh" << QStringList {"-c", "echo \"hi\""};
+                            << QStringList {"/opt/my browser/run", "--new-window", "%U"};
+    QTest::newRow("escaped quote") << "sh -c \"echo \\\"hi\\\"\"" << QStringList {"sh", "-c", "echo \"hi\""};
 }
 
 void TestShell::execLines()
 {
     QFETCH(QString, exec);
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
-    const auto command = parseExecLine(exec);
-    QVERIFY(command);
-    QCOMPARE(command->program, program);
-    QCOMPARE(command->arguments, arguments);
+    QFETCH(QStringList, command);
+    const auto parsed = parseExecLine(exec);
+    QVERIFY(parsed);
+    QCOMPARE(QStringList {parsed->program} + parsed->arguments, command);
     QVERIFY(!parseExecLine(QString()));
     QVERIFY(!parseExecLine(QStringLiteral("\"unterminated")));
 }
@@ -54,6 +52,49 @@ void TestShell::fieldCodes()
         QStringList({QStringLiteral("--x"), address}));
     QCOMPARE(argumentsFor({QStringLiteral("b"), {QStringLiteral("100%%")}}, address),
         QStringList({QStringLiteral("100%"), address}));
+}
+
+void TestShell::browserAddresses_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("opened"); // empty: refused
+    QTest::newRow("https") << "https://example.com/a?b=1&c=2"
+                           << "https://example.com/a?b=1&c=2";
+    QTest::newRow("HTTP in capitals") << "HTTP://example.com"
+                                      << "HTTP://example.com";
+    QTest::newRow("ftp") << "ftp://files.example.com/x"
+                         << "ftp://files.example.com/x";
+    QTest::newRow("host without scheme") << "www.example.com"
+                                         << "http://www.example.com";
+    QTest::newRow("host and port") << "localhost:8080/x"
+                                   << "http://localhost:8080/x";
+    QTest::newRow("IP address") << "192.0.2.7/ad"
+                                << "http://192.0.2.7/ad";
+    QTest::newRow("absolute path") << "/etc/passwd"
+                                   << "";
+    QTest::newRow("relative name") << "passwd"
+                                   << "";
+    QTest::newRow("relative path") << "../secret.html"
+                                   << "";
+    QTest::newRow("home path") << "~/x.html"
+                               << "";
+    QTest::newRow("file scheme") << "file:///etc/passwd"
+                                 << "";
+    QTest::newRow("javascript") << "javascript:alert(1)"
+                                << "";
+    QTest::newRow("option") << "-remote-debugging"
+                            << "";
+    QTest::newRow("control character") << "http://e.com/\nx"
+                                       << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestShell::browserAddresses()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, opened);
+    QCOMPARE(browserAddress(url).value_or(QString()), opened);
 }
 
 void TestShell::startsTheRegisteredHandler()
@@ -85,7 +126,10 @@ void TestShell::startsTheRegisteredHandler()
     QVERIFY(handler);
     QCOMPARE(handler->program, script);
     const QString address = QStringLiteral("https://example.com/ad?id=1&x=$(touch pwned)");
-    QVERIFY(Shell::instance().startDetached(handler->program, argumentsFor(*handler, address)));
+    QElapsedTimer clock;
+    clock.start();
+    Shell::instance().openInBrowser(address);
+    QVERIFY(clock.elapsed() < 1000); // the look-up runs beside the caller
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out) && QFile(out).size() > 0, 10000);
     QFile f(out);
     QVERIFY(f.open(QIODevice::ReadOnly));

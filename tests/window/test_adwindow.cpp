@@ -5,16 +5,18 @@
 #include "personalization/OVUser.h"
 #include "platform/Shell.h"
 #include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
 #include "window/frmAdDisplayer.h"
 
-#include "ScriptedServer.h"
 #include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -55,15 +57,14 @@ private Q_SLOTS:
 
     void layouts_data();
     void layouts();
-    void threeFullAdsCountThreeViews();
-    void closeBoxLockedForTheFirstSeconds();
     void positionIsClampedToTheScreen_data();
     void positionIsClampedToTheScreen();
     void clickThrough_data();
     void clickThrough();
     void entryPoints();
+    void everyEndUnloadsOnce_data();
+    void everyEndUnloadsOnce();
     void demographicsPassThrough();
-    void personalizationRefusedDuringATransfer();
 
 private:
     std::shared_ptr<OVAdvertisement> addAd(int n, int size, const QString &url = QStringLiteral("https://e.com/x"));
@@ -123,142 +124,123 @@ std::unique_ptr<frmAdDisplayer> TestAdWindow::openWindow()
 
 void TestAdWindow::layouts_data()
 {
-    QTest::addColumn<QList<int>>("sizes");
+    QTest::addColumn<QList<int>>("sizes"); // of the ads; a size 2 past the list repeats the first
+    QTest::addColumn<int>("more"); // presses of cmdMoreAds
     QTest::addColumn<QList<QRect>>("boxes"); // visible boxes in pixels, relative to picAd0
-    QTest::newRow("empty catalogue") << QList<int>() << QList<QRect>();
-    QTest::newRow("one Full ad") << QList<int>({2}) << QList<QRect>({{0, 0, 600, 280}});
-    QTest::newRow("one quarter ad") << QList<int>({6}) << QList<QRect>({{0, 0, 300, 140}});
-    QTest::newRow("two half horizontal") << QList<int>({1, 1}) << QList<QRect>({{0, 0, 600, 140}, {0, 140, 600, 140}});
-    QTest::newRow("two half vertical") << QList<int>({3, 3}) << QList<QRect>({{0, 0, 300, 280}, {300, 0, 300, 280}});
+    QTest::addColumn<int>("views");
+    const QRect full {0, 0, 600, 280};
+    QTest::newRow("empty catalogue") << QList<int>() << 0 << QList<QRect>() << 0;
+    QTest::newRow("one Full ad") << QList<int>({2}) << 0 << QList<QRect>({full}) << 1;
+    QTest::newRow("one quarter ad") << QList<int>({6}) << 0 << QList<QRect>({{0, 0, 300, 140}}) << 1;
+    QTest::newRow("two half horizontal") << QList<int>({1, 1}) << 0
+                                         << QList<QRect>({{0, 0, 600, 140}, {0, 140, 600, 140}}) << 2;
+    QTest::newRow("two half vertical") << QList<int>({3, 3}) << 0
+                                       << QList<QRect>({{0, 0, 300, 280}, {300, 0, 300, 280}}) << 2;
     // An abandoned try of layout 2 leaves its first ad shown, and counted.
-    QTest::newRow("one half horizontal") << QList<int>({1}) << QList<QRect>({{0, 0, 600, 140}});
+    QTest::newRow("one half horizontal") << QList<int>({1}) << 0 << QList<QRect>({{0, 0, 600, 140}}) << 1;
+    // Never the same Full ad twice in a row: a new one each time, or an empty area.
+    QTest::newRow("three Full ads, twice more") << QList<int>({2, 2, 2}) << 2 << QList<QRect>({full}) << 3;
+    QTest::newRow("one Full ad, once more") << QList<int>({2}) << 1 << QList<QRect>() << 1;
+    QTest::newRow("32767 Full ads, twice more") << QList<int>(32767, 2) << 2 << QList<QRect>({full}) << 3;
 }
 
 void TestAdWindow::layouts()
 {
     QFETCH(QList<int>, sizes);
+    QFETCH(int, more);
     QFETCH(QList<QRect>, boxes);
-    for (int i = 0; i < sizes.size(); ++i)
-        addAd(i + 1, sizes[i]);
+    std::shared_ptr<OVAdvertisement> first;
+    for (int i = 0; i < sizes.size(); ++i) {
+        if (i < 4) {
+            first = addAd(i + 1, sizes[i]);
+            continue;
+        }
+        auto ad = std::make_shared<OVAdvertisement>(*first); // the largest catalogue stays cheap
+        ad->setAdGUID(testdata::guid(i + 1));
+        m_catalogue->AddAdvertisement(ad);
+    }
+    RecordingMessageBoxes warnings;
+    OVSimpleLog::switches().VerboseWarnings = true;
     auto window = openWindow();
+    for (int press = 0; press < more; ++press) {
+        const QString previous = window->picAd(0)->Tag;
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdMoreAds")), Qt::LeftButton);
+        QVERIFY(window->picAd(0)->Tag != previous);
+    }
+    QVERIFY(warnings.shown.isEmpty()); // not finding a group is no fault
     QList<QRect> shown;
-    QPoint origin;
+    const QPoint origin = window->picAd(0)->pos();
     for (int i = 0; i < 4; ++i) {
-        AdPictureBox *box = window->picAd(i);
-        if (i == 0)
-            origin = box->pos();
-        if (box->isVisible())
-            shown << QRect(box->pos() - origin, box->size());
+        if (window->picAd(i)->isVisible())
+            shown << QRect(window->picAd(i)->pos() - origin, window->picAd(i)->size());
     }
     QCOMPARE(shown, boxes);
     int views = 0;
     for (const auto &ad : m_catalogue->Ads())
         views += ad->ViewCount();
-    QCOMPARE(views, int(boxes.size()));
-}
-
-void TestAdWindow::threeFullAdsCountThreeViews()
-{
-    for (int i = 1; i <= 3; ++i)
-        addAd(i, 2);
-    auto window = openWindow();
-    QString previous = window->picAd(0)->Tag;
-    for (int press = 0; press < 2; ++press) {
-        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdMoreAds")), Qt::LeftButton);
-        QVERIFY(window->picAd(0)->Tag != previous);
-        previous = window->picAd(0)->Tag;
-    }
-    int views = 0;
-    for (const auto &ad : m_catalogue->Ads())
-        views += ad->ViewCount();
-    QCOMPARE(views, 3);
-}
-
-void TestAdWindow::closeBoxLockedForTheFirstSeconds()
-{
-    addAd(1, 2);
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
-    auto window = std::make_unique<frmAdDisplayer>();
-    window->setCommercials(m_catalogue);
-    window->setParentControl(&control);
-    window->Form_Load();
-    window->DisplayNextAds();
-    window->show();
-    QCOMPARE(frmAdDisplayer::AdWindowInstance(), window.get());
-    m_clock->local = m_clock->local.addMSecs(2500);
-    window->Timer1_Timer();
-    window->close();
-    QTest::keyClick(window.get(), Qt::Key_Escape);
-    QVERIFY(window->isVisible());
-    m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
-    window->Timer1_Timer();
-    window->close();
-    QVERIFY(!window->isVisible());
-    QCOMPARE(closed.size(), 1);
-    QVERIFY(!frmAdDisplayer::AdWindowInstance());
-    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
-    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop")).isValid());
-    OVCommercials saved;
-    saved.LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
-    QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
+    QTEST(views, "views");
 }
 
 void TestAdWindow::positionIsClampedToTheScreen_data()
 {
-    QTest::addColumn<int>("left");
-    QTest::addColumn<bool>("atRightEdge");
-    QTest::newRow("negative") << -50 << false;
-    QTest::newRow("past the right edge") << 10'000'000 << true;
+    QTest::addColumn<QString>("left"); // stored, in twips
+    QTest::addColumn<int>("right"); // where the frame ends, in pixels; -1: the screen's edge
+    QTest::newRow("negative") << "-50" << 612;
+    QTest::newRow("a half to even") << "1500.5" << 712;
+    QTest::newRow("not a number") << "far" << 612;
+    QTest::newRow("past the right edge") << "10000000" << -1;
 }
 
 void TestAdWindow::positionIsClampedToTheScreen()
 {
-    QFETCH(int, left);
-    QFETCH(bool, atRightEdge);
+    QFETCH(QString, left);
+    QFETCH(int, right);
     CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), left, REG_SZ);
     auto window = openWindow();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    if (atRightEdge)
-        QCOMPARE(window->x() + window->width(), screen.width());
-    else
-        QCOMPARE(window->x(), 0);
+    const int screen = QGuiApplication::primaryScreen()->geometry().width();
+    QCOMPARE(window->frameGeometry().right() + 1, right < 0 ? screen : right);
+    // The designed size is the outer one; the margin is the same inside the frame on every side.
+    QCOMPARE(window->frameGeometry().width(), 612);
+    const QRect close = window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->geometry();
+    QCOMPARE(window->width() - close.right() - 1, window->picAd(0)->x());
+    QCOMPARE(window->height() - close.bottom() - 1, window->picAd(0)->x());
 }
 
 void TestAdWindow::clickThrough_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<bool>("registered");
-    QTest::addColumn<bool>("started");
-    QTest::addColumn<int>("clicks");
-    QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << true << 1;
-    QTest::newRow("no browser registered") << "https://example.com/" << false << false << 1;
-    QTest::newRow("option-like") << "-remote-debugging" << true << false << 1;
-    QTest::newRow("other scheme") << "file:///etc/passwd" << true << false << 1;
-    QTest::newRow("empty address") << "" << true << false << 0;
+    QTest::addColumn<QString>("opened"); // empty: the browser is not started
+    QTest::addColumn<int>("clicks"); // after two clicks
+    const QString longUrl = QStringLiteral("https://example.com/") + QString(40, u'x');
+    QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << "https://example.com/a?b=1&c=2" << 2;
+    QTest::newRow("no browser registered") << "https://example.com/" << false << "" << 2;
+    QTest::newRow("without scheme") << "www.example.com" << true << "http://www.example.com" << 2;
+    QTest::newRow("cut to 50 when stored") << longUrl << true << longUrl.left(50) << 2;
+    QTest::newRow("refused address still counts") << "file:///etc/passwd" << true << "" << 2;
+    QTest::newRow("empty address") << "" << true << "" << 0;
 }
 
 void TestAdWindow::clickThrough()
 {
     QFETCH(QString, url);
     QFETCH(bool, registered);
-    QFETCH(bool, started);
+    QFETCH(QString, opened);
     QFETCH(int, clicks);
     RecordingShell shell;
     shell.registered = registered;
     const auto ad = addAd(1, 2, url);
     auto window = openWindow();
     QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
     QCOMPARE(ad->ClickCount(), int16_t(clicks));
-    QCOMPARE(shell.started.size(), started ? 1 : 0);
-    if (started)
-        QCOMPARE(shell.started[0], QStringList({QStringLiteral("/usr/bin/browser"), url}));
+    const QStringList browser {QStringLiteral("/usr/bin/browser"), opened};
+    QCOMPARE(shell.started, opened.isEmpty() ? QList<QStringList>() : QList<QStringList>({browser, browser}));
     // A record removed since it was placed: nothing happens.
     m_catalogue->ClearAds();
     QTest::mouseClick(window->picAd(0), Qt::LeftButton);
-    QCOMPARE(shell.started.size(), started ? 1 : 0);
+    QCOMPARE(shell.started.size(), opened.isEmpty() ? 0 : 2);
 }
 
 void TestAdWindow::entryPoints()
@@ -284,6 +266,7 @@ void TestAdWindow::entryPoints()
         frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
         QVERIFY(window);
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblDescription"))->text(), QStringLiteral("New text"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("New text"));
         m_clock->local = m_clock->local.addSecs(5);
         window->Timer1_Timer();
         window->close();
@@ -293,10 +276,87 @@ void TestAdWindow::entryPoints()
     QCOMPARE(closed.size(), 1);
     QCOMPARE(int(control.Hide()), -1);
     QCOMPARE(int(control.LastError()), -1);
+    // The form that closes normally sets LastError back to 0.
+    QTimer::singleShot(100, this, [] { QApplication::activeModalWidget()->close(); });
+    QCOMPARE(int(control.ShowPersonalizationForm()), 0);
+    QCOMPARE(int(control.LastError()), 0);
+}
+
+void TestAdWindow::everyEndUnloadsOnce_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("locked"); // the end is refused during the first seconds
+    QTest::newRow("close button") << "button" << true;
+    QTest::newRow("close box") << "close" << true;
+    QTest::newRow("Escape") << "escape" << true;
+    QTest::newRow("Hide from another control") << "hide" << true;
+    QTest::newRow("application quits") << "quit" << false;
+    QTest::newRow("application exits") << "exit" << false;
+    QTest::newRow("session ends") << "session" << false;
+}
+
+void TestAdWindow::everyEndUnloadsOnce()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, locked);
+    addAd(1, 2);
+    QVERIFY(m_catalogue->SaveAdInfoToLocalStorage());
+    Orvane control;
+    control.ReadProperties(MemoryPropertyBag());
+    control.setDataFolder(m_home->path());
+    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
+    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+    auto end = [&](frmAdDisplayer *window) {
+        if (how == "button")
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+        else if (how == "close")
+            window->close();
+        else if (how == "escape")
+            QTest::keyClick(window, Qt::Key_Escape);
+        else if (how == "hide") {
+            Orvane other; // never showed a window itself: not modal to it
+            other.ReadProperties(MemoryPropertyBag());
+            QCOMPARE(int(other.Hide()), 0);
+        } else if (how == "quit")
+            QCoreApplication::quit();
+        else if (how == "exit")
+            QCoreApplication::exit(0);
+        else // the window does not look at the session manager
+            QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
+                .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
+    };
+    short shown = -2;
+    QTimer::singleShot(0, this, [&] {
+        QTimer::singleShot(50, this, [&] {
+            frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
+            QVERIFY(window);
+            if (locked) {
+                m_clock->local = m_clock->local.addMSecs(2500);
+                window->Timer1_Timer();
+                end(window);
+                QCOMPARE(frmAdDisplayer::AdWindowInstance(), window);
+                m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
+                window->Timer1_Timer();
+            }
+            end(window);
+        });
+        shown = control.Show();
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    QCOMPARE(shown, short(0));
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!frmAdDisplayer::AdWindowInstance());
+    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
+    OVCommercials saved;
+    saved.LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
+    QVERIFY(saved.GetAdByGUID(testdata::guid(1)));
+    QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
 }
 
 void TestAdWindow::demographicsPassThrough()
 {
+    m_home->writeSettingsFile(QByteArray()); // not personalized yet
     Orvane a;
     Orvane b;
     a.setAgeRange(30);
@@ -305,24 +365,17 @@ void TestAdWindow::demographicsPassThrough()
     QCOMPARE(int(b.AgeRange()), 30);
     QCOMPARE(b.Gender(), QStringLiteral("F"));
     QCOMPARE(b.CountryCode(), QStringLiteral("DE"));
+    QVERIFY(!b.Personalized());
+    a.setPostalCode(QStringLiteral("10115"));
+    a.setRating(20);
     QVERIFY(b.Personalized());
-}
-
-void TestAdWindow::personalizationRefusedDuringATransfer()
-{
-    ScriptedServer::Answer stall {"HTTP/1.1 200 OK\r\n\r\n"};
-    stall.stopAfter = 0;
-    ScriptedServer server({stall});
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    control.setRemoteHost(QStringLiteral("127.0.0.1"));
-    control.setRemotePort(server.port());
-    control.setProductGUID(testdata::guid(7));
-    control.setDataFolder(m_home->path());
-    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
-    QCOMPARE(int(control.StartTransfer()), 0);
-    QCOMPARE(int(control.ShowPersonalizationForm()), 601);
-    QCOMPARE(int(control.LastError()), 601);
+    // A stored number beyond 16 bits is a fault of the get, never wrapped.
+    RecordingMessageBoxes boxes;
+    OVSimpleLog::switches().VerboseErrors = true;
+    WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), 65556, REG_SZ);
+    QCOMPARE(int(b.Rating()), 0);
+    QCOMPARE(boxes.shown.size(), 1);
+    QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClientGetRating\r\n6 ")));
 }
 
 QTEST_MAIN(TestAdWindow)

@@ -1,0 +1,92 @@
+// The CPU that Transfer uses while it waits 10 s for a server that accepts the
+// connection and never answers, against a baseline measured in the same run:
+// a loop that dispatches events with processEvents, as a busy wait does.
+#include <orvane/Orvane.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Share
+{
+    double cpu = 0;
+    double wall = 0;
+    double ratio() const { return wall > 0 ? cpu / wall : 0; }
+};
+
+template <typename F>
+Share measure(F &&body)
+{
+    QElapsedTimer wall;
+    wall.start();
+    const double cpu = cpuSeconds();
+    body();
+    return {cpuSeconds() - cpu, wall.elapsed() / 1000.0};
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+    QDir().mkpath(home.filePath(QStringLiteral("config/Quintrel")));
+    {
+        QFile ini(home.filePath(QStringLiteral("config/Quintrel/Orvane.ini")));
+        ini.open(QIODevice::WriteOnly);
+        ini.write("[Preferences]\nTransferTimeoutSeconds=10\n");
+    }
+    QGuiApplication app(argc, argv);
+
+    // Accepts every connection and never says a word.
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost, 0);
+    QList<QTcpSocket *> held;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *s = silent.nextPendingConnection())
+            held.append(s);
+    });
+
+    // Baseline: 2 s of dispatching with processEvents, the way a busy wait does.
+    const Share spin = measure([] {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    });
+
+    orvane::Orvane control;
+    control.ReadProperties(orvane::MemoryPropertyBag());
+    control.setRemoteHost(QStringLiteral("127.0.0.1"));
+    control.setRemotePort(QString::number(silent.serverPort()));
+    control.setProductGUID(QStringLiteral("{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"));
+    control.setDataFolder(home.filePath(QStringLiteral("data")));
+    control.setImageFolder(home.filePath(QStringLiteral("images")));
+    QDir().mkpath(control.DataFolder());
+    short result = 0;
+    const Share wait = measure([&] { result = control.Transfer(); });
+
+    std::printf(
+        "busy-wait baseline: %.3f s CPU in %.1f s (%.1f%% of the wait)\n", spin.cpu, spin.wall, 100 * spin.ratio());
+    std::printf("Transfer wait (result %d): %.3f s CPU in %.1f s (%.2f%% of the wait)  ratio to baseline %.4f\n",
+        int(result), wait.cpu, wait.wall, 100 * wait.ratio(), spin.ratio() > 0 ? wait.ratio() / spin.ratio() : 0.0);
+    return wait.ratio() < 0.01 ? 0 : 1;
+}
