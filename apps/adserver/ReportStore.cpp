@@ -154,55 +154,35 @@ QSqlQuery *ReportStore::insertQuery(bool reports, int rows, QString *error)
     return query;
 }
 
-bool ReportStore::store(const QList<StoredReport> &reports, QString *error)
+bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error)
 {
-    if (reports.isEmpty())
-        return true;
-    if (!m_db.transaction()) {
-        *error = QStringLiteral("%1: cannot begin a transaction: %2").arg(m_url.display(), describe(m_db.lastError()));
-        return false;
-    }
-
     struct AdRow
     {
-        const QString *reportId;
+        qsizetype report;
         int position;
-        const StoredReport::AdCounts *counts;
     };
     QList<QString> ids;
-    ids.reserve(reports.size());
+    ids.reserve(count);
     QList<AdRow> adRows;
-    for (const StoredReport &r : reports) {
+    for (qsizetype i = from; i < from + count; ++i) {
         ids.append(QUuid::createUuid().toString(QUuid::WithoutBraces));
-        for (int i = 0; i < r.ads.size(); ++i)
-            adRows.append({nullptr, i + 1, &r.ads[i]});
+        for (int j = 0; j < reports[i].ads.size(); ++j)
+            adRows.append({i, j});
     }
-    {
-        qsizetype row = 0;
-        for (qsizetype i = 0; i < reports.size(); ++i) {
-            for (int j = 0; j < reports[i].ads.size(); ++j)
-                adRows[row++].reportId = &ids[i];
-        }
-    }
-
     auto run = [&](QSqlQuery *q) {
         if (q->exec())
             return true;
         *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(q->lastError()));
         return false;
     };
-
-    bool ok = true;
-    for (qsizetype start = 0; ok && start < reports.size(); start += kReportRowsPerInsert) {
-        const int rows = int(std::min<qsizetype>(kReportRowsPerInsert, reports.size() - start));
+    for (qsizetype start = 0; start < count; start += kReportRowsPerInsert) {
+        const int rows = int(std::min<qsizetype>(kReportRowsPerInsert, count - start));
         QSqlQuery *q = insertQuery(true, rows, error);
-        if (!q) {
-            ok = false;
-            break;
-        }
+        if (!q)
+            return false;
         int p = 0;
         for (qsizetype i = start; i < start + rows; ++i) {
-            const StoredReport &r = reports[i];
+            const StoredReport &r = reports[from + i];
             q->bindValue(p++, ids[i]);
             q->bindValue(p++, r.received.toUTC().toString(Qt::ISODateWithMs));
             q->bindValue(p++, r.peer);
@@ -213,34 +193,84 @@ bool ReportStore::store(const QList<StoredReport> &reports, QString *error)
             q->bindValue(p++, r.postalCode);
             q->bindValue(p++, r.countryCode);
         }
-        ok = run(q);
+        if (!run(q))
+            return false;
     }
-    for (qsizetype start = 0; ok && start < adRows.size(); start += kAdRowsPerInsert) {
+    for (qsizetype start = 0; start < adRows.size(); start += kAdRowsPerInsert) {
         const int rows = int(std::min<qsizetype>(kAdRowsPerInsert, adRows.size() - start));
         QSqlQuery *q = insertQuery(false, rows, error);
-        if (!q) {
-            ok = false;
-            break;
-        }
+        if (!q)
+            return false;
         int p = 0;
         for (qsizetype i = start; i < start + rows; ++i) {
             const AdRow &a = adRows[i];
-            q->bindValue(p++, *a.reportId);
-            q->bindValue(p++, a.position);
-            q->bindValue(p++, a.counts->adGuid);
-            q->bindValue(p++, a.counts->views);
-            q->bindValue(p++, a.counts->clicks);
-            q->bindValue(p++, a.counts->lastViewTime);
+            const StoredReport::AdCounts &counts = reports[a.report].ads[a.position];
+            q->bindValue(p++, ids[a.report - from]);
+            q->bindValue(p++, a.position + 1);
+            q->bindValue(p++, counts.adGuid);
+            q->bindValue(p++, counts.views);
+            q->bindValue(p++, counts.clicks);
+            q->bindValue(p++, counts.lastViewTime);
         }
-        ok = run(q);
+        if (!run(q))
+            return false;
     }
-    if (ok && !m_db.commit()) {
-        *error = QStringLiteral("%1: commit failed: %2").arg(m_url.display(), describe(m_db.lastError()));
-        ok = false;
-    }
-    if (!ok)
+    return true;
+}
+
+bool ReportStore::begin(QString *error)
+{
+    if (m_db.transaction())
+        return true;
+    *error = QStringLiteral("%1: cannot begin a transaction: %2").arg(m_url.display(), describe(m_db.lastError()));
+    return false;
+}
+
+bool ReportStore::commit(QString *error)
+{
+    if (m_db.commit())
+        return true;
+    *error = QStringLiteral("%1: commit failed: %2").arg(m_url.display(), describe(m_db.lastError()));
+    m_db.rollback();
+    return false;
+}
+
+bool ReportStore::store(const QList<StoredReport> &reports, QString *error)
+{
+    if (reports.isEmpty())
+        return true;
+    if (!begin(error))
+        return false;
+    if (!insert(reports, 0, reports.size(), error)) {
         m_db.rollback();
-    return ok;
+        return false;
+    }
+    return commit(error);
+}
+
+QList<bool> ReportStore::storeEach(const QList<StoredReport> &reports, QString *error)
+{
+    QList<bool> stored(reports.size(), false);
+    if (reports.isEmpty() || !begin(error))
+        return stored;
+    for (qsizetype i = 0; i < reports.size(); ++i) {
+        QString why;
+        if (!exec(QStringLiteral("SAVEPOINT one_report"), &why)) {
+            *error = why;
+            m_db.rollback();
+            return QList<bool>(reports.size(), false);
+        }
+        if (insert(reports, i, 1, &why)) {
+            stored[i] = exec(QStringLiteral("RELEASE SAVEPOINT one_report"), &why);
+        } else {
+            *error = why;
+            exec(QStringLiteral("ROLLBACK TO SAVEPOINT one_report"), &why);
+            exec(QStringLiteral("RELEASE SAVEPOINT one_report"), &why);
+        }
+    }
+    if (!commit(error))
+        return QList<bool>(reports.size(), false);
+    return stored;
 }
 
 std::optional<StoreStats> ReportStore::stats(QString *error)

@@ -1,0 +1,134 @@
+#include "ClientConnection.h"
+
+#include "ConnectionLimits.h"
+
+#include <QTcpSocket>
+
+namespace orvane::adserver {
+
+namespace {
+// Bytes taken from the kernel ahead of the reader: a request is at most about 40 KiB.
+constexpr qint64 kReadBufferBytes = 64 * 1024;
+} // namespace
+
+ClientConnection::ClientConnection(QTcpSocket *socket, int idleTimeoutMs, int requestTimeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_peer(ConnectionLimits::key(socket->peerAddress()))
+    , m_idleTimeoutMs(idleTimeoutMs)
+    , m_requestTimeoutMs(requestTimeoutMs)
+{
+    m_socket->setParent(this);
+    m_socket->setReadBufferSize(kReadBufferBytes);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_socket->abort();
+        close();
+    });
+    connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::readMore);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientConnection::onBytesWritten);
+    connect(m_socket, &QTcpSocket::disconnected, this, &ClientConnection::close);
+}
+
+void ClientConnection::start()
+{
+    setState(State::Idle);
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        close();
+    else
+        readMore();
+}
+
+void ClientConnection::setState(State state)
+{
+    m_state = state;
+    switch (state) {
+    case State::Idle: m_timer.start(m_idleTimeoutMs); break;
+    case State::Receiving:
+    case State::Sending: m_timer.start(m_requestTimeoutMs); break;
+    case State::Waiting:
+    case State::Closing: m_timer.stop(); break;
+    }
+}
+
+void ClientConnection::readMore()
+{
+    if (m_closed || (m_state != State::Idle && m_state != State::Receiving))
+        return; // the rest waits in the socket until the request in hand is answered
+    const RequestReader::Status status = m_reader.feed(m_socket->readAll());
+    switch (status) {
+    case RequestReader::Status::NeedMore:
+        // The deadline counts from a request's first byte and is not moved by later ones.
+        if (m_state == State::Idle && m_reader.buffered() > 0)
+            setState(State::Receiving);
+        return;
+    case RequestReader::Status::Bad: answer("400 Bad Request", QByteArray(), QByteArray(), true); return;
+    case RequestReader::Status::Complete: {
+        setState(State::Waiting);
+        const Request request = m_reader.take();
+        m_keepAlive = request.keepAlive;
+        Q_EMIT requestReady(this, request);
+        return;
+    }
+    }
+}
+
+void ClientConnection::answer(
+    const QByteArray &status, const QByteArray &contentType, const QByteArray &body, bool close)
+{
+    if (m_closed)
+        return;
+    close = close || m_finishing || !m_keepAlive;
+    QByteArray response;
+    response.reserve(96 + contentType.size() + body.size());
+    response += "HTTP/1.1 " + status + "\r\n";
+    if (!contentType.isEmpty())
+        response += "Content-Type: " + contentType + "\r\n";
+    response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    if (close)
+        response += "Connection: close\r\n";
+    response += "\r\n";
+    response += body;
+    m_closeAfterAnswer = close;
+    setState(State::Sending);
+    m_socket->write(response);
+    if (m_socket->bytesToWrite() == 0)
+        QMetaObject::invokeMethod(this, &ClientConnection::onBytesWritten, Qt::QueuedConnection);
+}
+
+void ClientConnection::onBytesWritten()
+{
+    if (m_closed || m_state != State::Sending || m_socket->bytesToWrite() > 0)
+        return;
+    if (m_closeAfterAnswer) {
+        setState(State::Closing);
+        m_socket->disconnectFromHost();
+        return;
+    }
+    setState(State::Idle);
+    // Bytes of the next request may already wait in the reader or the socket.
+    readMore();
+}
+
+void ClientConnection::finish()
+{
+    m_finishing = true;
+    if (m_state == State::Sending)
+        m_closeAfterAnswer = true;
+    else if (m_state == State::Idle || m_state == State::Receiving) {
+        m_socket->abort();
+        close();
+    }
+}
+
+void ClientConnection::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_timer.stop();
+    Q_EMIT closed(this);
+    deleteLater();
+}
+
+} // namespace orvane::adserver
