@@ -528,6 +528,7 @@ void TestAdServer::acknowledgedReportsSurviveAStop()
     QVERIFY(server.start()); // recovery after a kill
     server.stop();
     const QHash<QString, int> stored = server.views(ids);
+    qInfo("answered %d, acknowledged %d, stored %d", load.answered, int(load.acknowledged.size()), int(stored.size()));
     for (const QString &guid : std::as_const(load.acknowledged))
         QCOMPARE(stored.value(guid), 1);
     // An orderly stop answers every report it stores: none is sent again.
