@@ -10,6 +10,13 @@
 #include <QDateTime>
 #include <QTcpSocket>
 
+#include <cerrno>
+#include <cstring>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace orvane::adserver {
 
 AdServer::AdServer(
@@ -23,15 +30,56 @@ AdServer::AdServer(
     // The limits count connections, not the kernel's queue of unaccepted ones.
     m_server.setMaxPendingConnections(1024);
     connect(&m_server, &QTcpServer::newConnection, this, &AdServer::accept);
+    m_sweep.setInterval(100);
+    connect(&m_sweep, &QTimer::timeout, this, [this] {
+        const QSet<ClientConnection *> connections = m_connections;
+        for (ClientConnection *c : connections)
+            c->checkDeadline();
+    });
     connect(m_writer, &ReportWriter::committed, this, &AdServer::onCommitted);
 }
 
 bool AdServer::listen(const QHostAddress &address, quint16 port, QString *error)
 {
-    if (!m_server.listen(address, port)) {
-        *error = m_server.errorString();
+    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol || address == QHostAddress(QHostAddress::Any);
+    sockaddr_storage storage {};
+    socklen_t length = 0;
+    if (v6) {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address == QHostAddress(QHostAddress::Any) ? Q_IPV6ADDR {} : address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, &bytes, sizeof bytes);
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto *in4 = reinterpret_cast<sockaddr_in *>(&storage);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof(sockaddr_in);
+    }
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+    const int one = 1;
+    const int zero = 0;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+    if (v6) // "::" takes IPv4 clients too
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&storage), length) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    if (!m_server.setSocketDescriptor(fd)) {
+        *error = m_server.errorString();
+        ::close(fd);
+        return false;
+    }
+    m_sweep.start();
     return true;
 }
 
@@ -42,8 +90,15 @@ void AdServer::shutdown()
     const QSet<ClientConnection *> connections = m_connections;
     for (ClientConnection *c : connections)
         c->finish();
-    if (m_connections.isEmpty())
+    emitDrainedOnce();
+}
+
+void AdServer::emitDrainedOnce()
+{
+    if (m_shuttingDown && m_connections.isEmpty() && !m_drained) {
+        m_drained = true;
         Q_EMIT drained();
+    }
 }
 
 QByteArray AdServer::contentUpdate(const QString &baseUrl) const
@@ -90,8 +145,7 @@ void AdServer::onClosed(ClientConnection *connection)
 {
     if (m_connections.remove(connection))
         m_limits->release(connection->peer());
-    if (m_shuttingDown && m_connections.isEmpty())
-        Q_EMIT drained();
+    emitDrainedOnce();
 }
 
 void AdServer::handle(ClientConnection *c, const Request &request)
@@ -113,7 +167,14 @@ void AdServer::handle(ClientConnection *c, const Request &request)
         c->answer("200 OK", "application/x-orvane", contentUpdate(baseUrl));
     } else if (request.method == "GET" && request.target.startsWith("/images/")) {
         const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(request.target.mid(8)));
-        if (const CampaignImage *image = m_campaign->image(name))
+        const CampaignImage *image = m_campaign->image(name);
+        if (image && c->keepsAlive()) {
+            QByteArray &response = m_imageResponses[name];
+            if (response.isEmpty())
+                response = "HTTP/1.1 200 OK\r\nContent-Type: " + image->contentType
+                    + "\r\nContent-Length: " + QByteArray::number(image->bytes.size()) + "\r\n\r\n" + image->bytes;
+            c->send(response, false);
+        } else if (image)
             c->answer("200 OK", image->contentType, image->bytes);
         else
             c->answer("404 Not Found", "text/plain", "Not found\n");
@@ -144,7 +205,7 @@ void AdServer::onCommitted(const QList<quint64> &stored, const QList<quint64> &f
         if (it == m_waiting.end())
             continue; // another loop's report
         if (ClientConnection *c = it.value())
-            c->answer("200 OK");
+            c->answer("200 OK"); // 38 bytes, made in a moment
         m_waiting.erase(it);
     }
     for (quint64 ticket : failed) {

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QTcpServer>
+#include <QTimer>
 
 namespace orvane::adserver {
 
@@ -32,6 +33,8 @@ public:
     AdServer(const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
         QObject *parent = nullptr);
 
+    // Listens with SO_REUSEPORT, so that the servers of several event loops share
+    // one port and the kernel spreads the connections among them.
     bool listen(const QHostAddress &address, quint16 port, QString *error);
     QHostAddress address() const { return m_server.serverAddress(); }
     quint16 port() const { return m_server.serverPort(); }
@@ -54,15 +57,20 @@ private:
     void handleUsage(ClientConnection *connection, const Request &request);
     void onCommitted(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error);
     void onClosed(ClientConnection *connection);
+    void emitDrainedOnce();
 
     const Campaign *m_campaign;
     ReportWriter *m_writer;
     ConnectionLimits *m_limits;
     const ServerOptions m_options;
-    QTcpServer m_server;
+    // Children, so that they move to the server's thread with it.
+    QTcpServer m_server {this};
+    QTimer m_sweep {this}; // checks the connections' deadlines
+    QHash<QString, QByteArray> m_imageResponses; // complete keep-alive answers, made at the first request
     QSet<ClientConnection *> m_connections;
     QHash<quint64, QPointer<ClientConnection>> m_waiting;
     bool m_shuttingDown = false;
+    bool m_drained = false;
 };
 
 } // namespace orvane::adserver

@@ -4,6 +4,8 @@
 
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 namespace orvane::adserver {
 
 namespace {
@@ -20,11 +22,6 @@ ClientConnection::ClientConnection(QTcpSocket *socket, int idleTimeoutMs, int re
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(kReadBufferBytes);
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        m_socket->abort();
-        close();
-    });
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::readMore);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientConnection::onBytesWritten);
     connect(m_socket, &QTcpSocket::disconnected, this, &ClientConnection::close);
@@ -43,42 +40,56 @@ void ClientConnection::setState(State state)
 {
     m_state = state;
     switch (state) {
-    case State::Idle: m_timer.start(m_idleTimeoutMs); break;
+    case State::Idle: m_deadline.setRemainingTime(m_idleTimeoutMs); break;
     case State::Receiving:
-    case State::Sending: m_timer.start(m_requestTimeoutMs); break;
+    case State::Sending: m_deadline.setRemainingTime(m_requestTimeoutMs); break;
     case State::Waiting:
-    case State::Closing: m_timer.stop(); break;
+    case State::Closing: m_deadline = QDeadlineTimer(QDeadlineTimer::Forever); break;
+    }
+}
+
+void ClientConnection::checkDeadline()
+{
+    if (!m_closed && m_deadline.hasExpired()) {
+        m_socket->abort();
+        close();
     }
 }
 
 void ClientConnection::readMore()
 {
-    if (m_closed || (m_state != State::Idle && m_state != State::Receiving))
-        return; // the rest waits in the socket until the request in hand is answered
-    const RequestReader::Status status = m_reader.feed(m_socket->readAll());
-    switch (status) {
-    case RequestReader::Status::NeedMore:
-        // The deadline counts from a request's first byte and is not moved by later ones.
-        if (m_state == State::Idle && m_reader.buffered() > 0)
-            setState(State::Receiving);
-        return;
-    case RequestReader::Status::Bad: answer("400 Bad Request", QByteArray(), QByteArray(), true); return;
-    case RequestReader::Status::Complete: {
-        setState(State::Waiting);
-        const Request request = m_reader.take();
-        m_keepAlive = request.keepAlive;
-        Q_EMIT requestReady(this, request);
+    // An answer sent at once asks to read again from within the loop below: a
+    // loop, not a recursion, however many requests a client sent ahead.
+    if (m_reading) {
+        m_readAgain = true;
         return;
     }
-    }
+    m_reading = true;
+    do {
+        m_readAgain = false;
+        if (m_closed || (m_state != State::Idle && m_state != State::Receiving))
+            break; // the rest waits in the socket until the request in hand is answered
+        const RequestReader::Status status = m_reader.feed(m_socket->readAll());
+        if (status == RequestReader::Status::NeedMore) {
+            // The deadline counts from a request's first byte and is not moved by later ones.
+            if (m_state == State::Idle && m_reader.buffered() > 0)
+                setState(State::Receiving);
+        } else if (status == RequestReader::Status::Bad) {
+            answer("400 Bad Request", QByteArray(), QByteArray(), true);
+        } else {
+            setState(State::Waiting);
+            const Request request = m_reader.take();
+            m_keepAlive = request.keepAlive;
+            Q_EMIT requestReady(this, request);
+        }
+    } while (m_readAgain);
+    m_reading = false;
 }
 
 void ClientConnection::answer(
     const QByteArray &status, const QByteArray &contentType, const QByteArray &body, bool close)
 {
-    if (m_closed)
-        return;
-    close = close || m_finishing || !m_keepAlive;
+    close = close || !keepsAlive();
     QByteArray response;
     response.reserve(96 + contentType.size() + body.size());
     response += "HTTP/1.1 " + status + "\r\n";
@@ -89,11 +100,27 @@ void ClientConnection::answer(
         response += "Connection: close\r\n";
     response += "\r\n";
     response += body;
-    m_closeAfterAnswer = close;
+    send(response, close);
+}
+
+void ClientConnection::send(const QByteArray &response, bool close)
+{
+    if (m_closed)
+        return;
+    m_closeAfterAnswer = close || !keepsAlive();
     setState(State::Sending);
-    m_socket->write(response);
-    if (m_socket->bytesToWrite() == 0)
-        QMetaObject::invokeMethod(this, &ClientConnection::onBytesWritten, Qt::QueuedConnection);
+    // Straight to the kernel when Qt holds nothing unsent: no copy into Qt's
+    // buffer and no wait for the socket to be reported writable.
+    qsizetype sent = 0;
+    if (m_socket->bytesToWrite() == 0) {
+        const ssize_t n = ::send(
+            m_socket->socketDescriptor(), response.constData(), size_t(response.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = n > 0 ? n : 0;
+    }
+    if (sent < response.size())
+        m_socket->write(sent == 0 ? response : response.mid(sent));
+    else
+        onBytesWritten();
 }
 
 void ClientConnection::onBytesWritten()
@@ -126,7 +153,6 @@ void ClientConnection::close()
     if (m_closed)
         return;
     m_closed = true;
-    m_timer.stop();
     Q_EMIT closed(this);
     deleteLater();
 }

@@ -78,13 +78,10 @@ private:
     bool begin(QString *error);
     bool commit(QString *error); // rolls back when the commit fails
     bool insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error);
-    QSqlQuery *insertQuery(bool reports, int rows, QString *error);
 
     DatabaseUrl m_url;
     QString m_connectionName;
     QSqlDatabase m_db;
-    QHash<int, QSqlQuery *> m_insertReports;
-    QHash<int, QSqlQuery *> m_insertAds;
 };
 
 } // namespace orvane::adserver

@@ -2,10 +2,10 @@
 //   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL] [limits]
 //   stats --db URL [--json]
 //   sample-campaign DIR
-#include "AdServer.h"
 #include "DatabaseUrl.h"
 #include "ReportStore.h"
 #include "SampleCampaign.h"
+#include "ServerPool.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -44,7 +45,7 @@ int fail(const QString &message)
 
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
                      "           [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
-                     "           [--max-connections N] [--max-per-peer N]\n"
+                     "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
                      "       orvane-adserver sample-campaign DIR\n";
 
@@ -90,7 +91,7 @@ int serve(const QStringList &args)
     QString error;
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
-                "--max-connections", "--max-per-peer"},
+                "--max-connections", "--max-per-peer", "--threads"},
             {}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
@@ -118,8 +119,9 @@ int serve(const QStringList &args)
         if (*target < 0)
             return usage(QStringLiteral("%1 wants a number of seconds").arg(QString::fromLatin1(flag)));
     }
+    int loops = std::clamp(QThread::idealThreadCount(), 1, 64);
     for (auto [flag, target] : {std::pair {"--max-connections", &options.maxConnections},
-             std::pair {"--max-per-peer", &options.maxConnectionsPerPeer}}) {
+             std::pair {"--max-per-peer", &options.maxConnectionsPerPeer}, std::pair {"--threads", &loops}}) {
         if (!flags.contains(QString::fromLatin1(flag)))
             continue;
         bool ok = false;
@@ -127,6 +129,8 @@ int serve(const QStringList &args)
         if (!ok || *target < 1 || *target > 100000)
             return usage(QStringLiteral("%1 wants a count from 1 to 100000").arg(QString::fromLatin1(flag)));
     }
+    if (loops > 64)
+        return usage(QStringLiteral("--threads wants at most 64"));
     if (options.maxConnectionsPerPeer > options.maxConnections)
         return usage(QStringLiteral("--max-per-peer must not exceed --max-connections"));
 
@@ -141,8 +145,8 @@ int serve(const QStringList &args)
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
 
     ConnectionLimits limits(options.maxConnections, options.maxConnectionsPerPeer);
-    AdServer server(&*campaign, &writer, &limits, options);
-    if (!server.listen(address, quint16(port), &error))
+    ServerPool server(&*campaign, &writer, &limits, options);
+    if (!server.start(loops, address, quint16(port), &error))
         return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, error));
 
     if (pipe(g_signalPipe) != 0)
@@ -161,7 +165,7 @@ int serve(const QStringList &args)
         alarm(unsigned((options.shutdownBoundMs + 999) / 1000));
         server.shutdown();
     });
-    QObject::connect(&server, &AdServer::drained, qApp, &QCoreApplication::quit);
+    QObject::connect(&server, &ServerPool::drained, qApp, &QCoreApplication::quit);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
@@ -171,6 +175,7 @@ int serve(const QStringList &args)
     std::printf("listening on %s:%u\n", qPrintable(shown), unsigned(server.port()));
     std::fflush(stdout);
     const int code = QCoreApplication::exec();
+    server.stop();
     writer.stop(); // commits what is still queued, closes the database
     return code;
 }
@@ -223,6 +228,8 @@ int main(int argc, char **argv)
             return fail(error);
         return 0;
     }
+    // Qt's own event dispatcher serves many sockets with less work than GLib's.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(2);
     if (args.contains(QStringLiteral("--help"))) {

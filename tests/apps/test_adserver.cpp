@@ -239,6 +239,7 @@ private Q_SLOTS:
     void slowClientsCannotStarveTheServer();
     void acknowledgedReportsSurviveAStop_data();
     void acknowledgedReportsSurviveAStop();
+    void twoServersShareOneDatabase();
     void refusedStartsExitWithTwo_data();
     void refusedStartsExitWithTwo();
 };
@@ -534,6 +535,28 @@ void TestAdServer::acknowledgedReportsSurviveAStop()
     // An orderly stop answers every report it stores: none is sent again.
     if (signal == SIGTERM)
         QCOMPARE(stored.size(), load.acknowledged.size());
+}
+
+void TestAdServer::twoServersShareOneDatabase()
+{
+    TestHome home;
+    const QString url = databaseFor(QStringLiteral("postgresql"), home.path());
+    if (url.isEmpty())
+        QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
+    ServerProcess first(home.path(), url);
+    ServerProcess second(home.path(), url);
+    QVERIFY(first.port > 0 && second.port > 0 && first.port != second.port);
+    AdIds ids;
+    ReportLoad one(first.port, &ids, 8);
+    ReportLoad two(second.port, &ids, 8);
+    QVERIFY(QTest::qWaitFor([&] { return one.answered >= 100 && two.answered >= 100; }, 10000));
+    one.stop();
+    two.stop();
+    QVERIFY(QTest::qWaitFor([&] { return one.finished() && two.finished(); }, 5000));
+    const QHash<QString, int> stored = first.views(ids);
+    QCOMPARE(stored.size(), one.acknowledged.size() + two.acknowledged.size());
+    for (const QString &guid : one.acknowledged + two.acknowledged)
+        QCOMPARE(stored.value(guid), 1);
 }
 
 void TestAdServer::refusedStartsExitWithTwo_data()
