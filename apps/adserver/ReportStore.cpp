@@ -1,5 +1,7 @@
 #include "ReportStore.h"
 
+#include "SqliteRows.h"
+
 #include <QAtomicInt>
 #include <QSqlError>
 #include <QUuid>
@@ -66,6 +68,7 @@ ReportStore::ReportStore(const DatabaseUrl &url)
 
 ReportStore::~ReportStore()
 {
+    m_sqliteRows.reset(); // its statements go before the connection
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -116,6 +119,14 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
         if (!store->exec(QString::fromLatin1(statement), error))
             return nullptr;
     }
+    if (url.kind == DatabaseUrl::Kind::Sqlite) {
+        QString why;
+        store->m_sqliteRows = SqliteRows::create(db, &why);
+        if (!store->m_sqliteRows) {
+            *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
+            return nullptr;
+        }
+    }
     return store;
 }
 
@@ -130,11 +141,12 @@ bool ReportStore::exec(const QString &sql, QString *error)
 
 bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error)
 {
-    // Values the server made (ids, times, addresses) and numbers go into the
-    // statement as literals; only the client's texts are bound. Binding costs
-    // far more per value than the database's own work, and a report brings a
-    // dozen ad rows of six values each. The reports are checked before they get
-    // here: every number is finite.
+    // SQLite: row by row through its own interface. PostgreSQL: values the
+    // server made (ids, times, addresses) and numbers go into the statement as
+    // literals and only the client's texts are bound, since Qt SQL's binding
+    // costs far more per value than the database's own work and a report brings
+    // a dozen ad rows of six values each. The reports are checked before they
+    // get here: every number is finite.
     auto run = [&](const QString &sql, const QList<const QString *> &texts) {
         QSqlQuery q(m_db);
         if (q.prepare(sql)) {
@@ -149,7 +161,15 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
     QList<QString> ids;
     ids.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
-        ids.append(QLatin1Char('\'') + orderedId() + QLatin1Char('\''));
+        ids.append(orderedId());
+    if (m_sqliteRows) {
+        if (m_sqliteRows->insert(reports, from, count, ids, error))
+            return true;
+        *error = QStringLiteral("%1: %2").arg(m_url.display(), *error);
+        return false;
+    }
+    for (QString &id : ids)
+        id = QLatin1Char('\'') + id + QLatin1Char('\'');
 
     for (qsizetype start = 0; start < count; start += kReportRowsPerInsert) {
         const qsizetype end = std::min<qsizetype>(start + kReportRowsPerInsert, count);

@@ -82,6 +82,7 @@ private:
     DatabaseUrl m_url;
     QString m_connectionName;
     QSqlDatabase m_db;
+    std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
 };
 
 } // namespace orvane::adserver
