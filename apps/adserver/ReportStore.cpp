@@ -3,7 +3,9 @@
 #include "SqliteRows.h"
 
 #include <QAtomicInt>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QUuid>
 #include <QVariant>
 
@@ -141,23 +143,6 @@ bool ReportStore::exec(const QString &sql, QString *error)
 
 bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error)
 {
-    // SQLite: row by row through its own interface. PostgreSQL: values the
-    // server made (ids, times, addresses) and numbers go into the statement as
-    // literals and only the client's texts are bound, since Qt SQL's binding
-    // costs far more per value than the database's own work and a report brings
-    // a dozen ad rows of six values each. The reports are checked before they
-    // get here: every number is finite.
-    auto run = [&](const QString &sql, const QList<const QString *> &texts) {
-        QSqlQuery q(m_db);
-        if (q.prepare(sql)) {
-            for (qsizetype i = 0; i < texts.size(); ++i)
-                q.bindValue(int(i), *texts[i]);
-            if (q.exec())
-                return true;
-        }
-        *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(q.lastError()));
-        return false;
-    };
     QList<QString> ids;
     ids.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
@@ -168,6 +153,23 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
         *error = QStringLiteral("%1: %2").arg(m_url.display(), *error);
         return false;
     }
+
+    // PostgreSQL: a few multi-row statements of literals, each one round trip.
+    // Texts are quoted by the driver, as Qt's PostgreSQL driver does for the
+    // values of its own prepared statements; the numbers were checked finite.
+    QSqlField field(QString(), QMetaType(QMetaType::QString));
+    const QSqlDriver *driver = m_db.driver();
+    auto quote = [&](const QString &text) {
+        field.setValue(text);
+        return driver->formatValue(field);
+    };
+    auto run = [&](const QString &sql) {
+        QSqlQuery q(m_db);
+        if (q.exec(sql))
+            return true;
+        *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(q.lastError()));
+        return false;
+    };
     for (QString &id : ids)
         id = QLatin1Char('\'') + id + QLatin1Char('\'');
 
@@ -175,30 +177,22 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
         const qsizetype end = std::min<qsizetype>(start + kReportRowsPerInsert, count);
         QString sql = QStringLiteral("INSERT INTO reports (id, received_at, peer, product_guid, rating, age_range, "
                                      "gender, postal_code, country_code) VALUES ");
-        QList<const QString *> texts;
         for (qsizetype i = start; i < end; ++i) {
             const StoredReport &r = reports[from + i];
             if (i > start)
                 sql += QLatin1Char(',');
-            sql += QLatin1Char('(') + ids[i] + QLatin1String(",'") + r.received.toUTC().toString(Qt::ISODateWithMs)
-                + QLatin1String("','") + r.peer + QLatin1String("',?,") + QString::number(r.rating) + QLatin1Char(',')
-                + QString::number(r.ageRange) + QLatin1String(",?,?,?)");
-            texts << &r.productGuid << &r.gender << &r.postalCode << &r.countryCode;
+            sql += QLatin1Char('(') + ids[i] + QLatin1Char(',') + quote(r.received.toUTC().toString(Qt::ISODateWithMs))
+                + QLatin1Char(',') + quote(r.peer) + QLatin1Char(',') + quote(r.productGuid) + QLatin1Char(',')
+                + QString::number(r.rating) + QLatin1Char(',') + QString::number(r.ageRange) + QLatin1Char(',')
+                + quote(r.gender) + QLatin1Char(',') + quote(r.postalCode) + QLatin1Char(',') + quote(r.countryCode)
+                + QLatin1Char(')');
         }
-        if (!run(sql, texts))
+        if (!run(sql))
             return false;
     }
 
     QString sql;
-    QList<const QString *> texts;
     int rows = 0;
-    auto flush = [&] {
-        const bool ok = rows == 0 || run(sql, texts);
-        sql.clear();
-        texts.clear();
-        rows = 0;
-        return ok;
-    };
     for (qsizetype i = 0; i < count; ++i) {
         const StoredReport &r = reports[from + i];
         for (qsizetype j = 0; j < r.ads.size(); ++j) {
@@ -206,15 +200,19 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
             sql += rows == 0 ? QStringLiteral("INSERT INTO report_ads (report_id, position, ad_guid, views, clicks, "
                                               "last_view_time) VALUES ")
                              : QStringLiteral(",");
-            sql += QLatin1Char('(') + ids[i] + QLatin1Char(',') + QString::number(j + 1) + QLatin1String(",?,")
-                + QString::number(a.views) + QLatin1Char(',') + QString::number(a.clicks) + QLatin1Char(',')
-                + QString::number(a.lastViewTime, 'g', 17) + QLatin1Char(')');
-            texts << &a.adGuid;
-            if (++rows == kAdRowsPerInsert && !flush())
-                return false;
+            sql += QLatin1Char('(') + ids[i] + QLatin1Char(',') + QString::number(j + 1) + QLatin1Char(',')
+                + quote(a.adGuid) + QLatin1Char(',') + QString::number(a.views) + QLatin1Char(',')
+                + QString::number(a.clicks) + QLatin1Char(',') + QString::number(a.lastViewTime, 'g', 17)
+                + QLatin1Char(')');
+            if (++rows == kAdRowsPerInsert) {
+                if (!run(sql))
+                    return false;
+                sql.clear();
+                rows = 0;
+            }
         }
     }
-    return flush();
+    return rows == 0 || run(sql);
 }
 
 bool ReportStore::begin(QString *error)

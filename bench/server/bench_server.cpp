@@ -42,7 +42,9 @@ struct Server
         QElapsedTimer t;
         t.start();
         const QByteArray marker = "listening on 127.0.0.1:";
-        while (t.elapsed() < 10000 && !out.contains('\n') && process.state() != QProcess::NotRunning) {
+        // Other lines may come first (a database's notices).
+        while (t.elapsed() < 10000 && process.state() != QProcess::NotRunning
+            && !(out.contains(marker) && out.indexOf('\n', out.indexOf(marker)) > 0)) {
             process.waitForReadyRead(100);
             out += process.readAll();
         }
