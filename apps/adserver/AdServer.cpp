@@ -205,7 +205,7 @@ void AdServer::onCommitted(const QList<quint64> &stored, const QList<quint64> &f
         if (it == m_waiting.end())
             continue; // another loop's report
         if (ClientConnection *c = it.value())
-            c->answer("200 OK"); // 38 bytes, made in a moment
+            c->answer("200 OK");
         m_waiting.erase(it);
     }
     for (quint64 ticket : failed) {
