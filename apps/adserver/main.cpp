@@ -165,7 +165,7 @@ int serve(const QStringList &args)
         alarm(unsigned((options.shutdownBoundMs + 999) / 1000));
         server.shutdown();
     });
-    QObject::connect(&server, &ServerPool::drained, qApp, &QCoreApplication::quit);
+    QObject::connect(&server, &ServerPool::drained, QCoreApplication::instance(), &QCoreApplication::quit);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
