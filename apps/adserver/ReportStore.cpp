@@ -1,21 +1,16 @@
 #include "ReportStore.h"
 
+#include "PostgresRows.h"
 #include "SqliteRows.h"
 
 #include <QAtomicInt>
-#include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
 #include <QUuid>
 #include <QVariant>
 
 namespace orvane::adserver {
 
 namespace {
-
-// Rows per INSERT statement: few statements per commit, far below any parameter limit.
-constexpr int kReportRowsPerInsert = 64;
-constexpr int kAdRowsPerInsert = 128;
 
 const char *const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS reports ("
@@ -70,7 +65,8 @@ ReportStore::ReportStore(const DatabaseUrl &url)
 
 ReportStore::~ReportStore()
 {
-    m_sqliteRows.reset(); // its statements go before the connection
+    m_sqliteRows.reset(); // the statements go before the connection
+    m_postgresRows.reset();
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -121,13 +117,14 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
         if (!store->exec(QString::fromLatin1(statement), error))
             return nullptr;
     }
-    if (url.kind == DatabaseUrl::Kind::Sqlite) {
-        QString why;
+    QString why;
+    if (url.kind == DatabaseUrl::Kind::Sqlite)
         store->m_sqliteRows = SqliteRows::create(db, &why);
-        if (!store->m_sqliteRows) {
-            *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
-            return nullptr;
-        }
+    else
+        store->m_postgresRows = PostgresRows::create(db, &why);
+    if (!store->m_sqliteRows && !store->m_postgresRows) {
+        *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
+        return nullptr;
     }
     return store;
 }
@@ -147,72 +144,11 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
     ids.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
         ids.append(orderedId());
-    if (m_sqliteRows) {
-        if (m_sqliteRows->insert(reports, from, count, ids, error))
-            return true;
+    const bool ok = m_sqliteRows ? m_sqliteRows->insert(reports, from, count, ids, error)
+                                 : m_postgresRows->insert(reports, from, count, ids, error);
+    if (!ok)
         *error = QStringLiteral("%1: %2").arg(m_url.display(), *error);
-        return false;
-    }
-
-    // PostgreSQL: a few multi-row statements of literals, each one round trip.
-    // Texts are quoted by the driver, as Qt's PostgreSQL driver does for the
-    // values of its own prepared statements; the numbers were checked finite.
-    QSqlField field(QString(), QMetaType(QMetaType::QString));
-    const QSqlDriver *driver = m_db.driver();
-    auto quote = [&](const QString &text) {
-        field.setValue(text);
-        return driver->formatValue(field);
-    };
-    auto run = [&](const QString &sql) {
-        QSqlQuery q(m_db);
-        if (q.exec(sql))
-            return true;
-        *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(q.lastError()));
-        return false;
-    };
-    for (QString &id : ids)
-        id = QLatin1Char('\'') + id + QLatin1Char('\'');
-
-    for (qsizetype start = 0; start < count; start += kReportRowsPerInsert) {
-        const qsizetype end = std::min<qsizetype>(start + kReportRowsPerInsert, count);
-        QString sql = QStringLiteral("INSERT INTO reports (id, received_at, peer, product_guid, rating, age_range, "
-                                     "gender, postal_code, country_code) VALUES ");
-        for (qsizetype i = start; i < end; ++i) {
-            const StoredReport &r = reports[from + i];
-            if (i > start)
-                sql += QLatin1Char(',');
-            sql += QLatin1Char('(') + ids[i] + QLatin1Char(',') + quote(r.received.toUTC().toString(Qt::ISODateWithMs))
-                + QLatin1Char(',') + quote(r.peer) + QLatin1Char(',') + quote(r.productGuid) + QLatin1Char(',')
-                + QString::number(r.rating) + QLatin1Char(',') + QString::number(r.ageRange) + QLatin1Char(',')
-                + quote(r.gender) + QLatin1Char(',') + quote(r.postalCode) + QLatin1Char(',') + quote(r.countryCode)
-                + QLatin1Char(')');
-        }
-        if (!run(sql))
-            return false;
-    }
-
-    QString sql;
-    int rows = 0;
-    for (qsizetype i = 0; i < count; ++i) {
-        const StoredReport &r = reports[from + i];
-        for (qsizetype j = 0; j < r.ads.size(); ++j) {
-            const StoredReport::AdCounts &a = r.ads[j];
-            sql += rows == 0 ? QStringLiteral("INSERT INTO report_ads (report_id, position, ad_guid, views, clicks, "
-                                              "last_view_time) VALUES ")
-                             : QStringLiteral(",");
-            sql += QLatin1Char('(') + ids[i] + QLatin1Char(',') + QString::number(j + 1) + QLatin1Char(',')
-                + quote(a.adGuid) + QLatin1Char(',') + QString::number(a.views) + QLatin1Char(',')
-                + QString::number(a.clicks) + QLatin1Char(',') + QString::number(a.lastViewTime, 'g', 17)
-                + QLatin1Char(')');
-            if (++rows == kAdRowsPerInsert) {
-                if (!run(sql))
-                    return false;
-                sql.clear();
-                rows = 0;
-            }
-        }
-    }
-    return rows == 0 || run(sql);
+    return ok;
 }
 
 bool ReportStore::begin(QString *error)

@@ -83,6 +83,7 @@ private:
     QString m_connectionName;
     QSqlDatabase m_db;
     std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
+    std::unique_ptr<class PostgresRows> m_postgresRows; // PostgreSQL only
 };
 
 } // namespace orvane::adserver
