@@ -15,8 +15,12 @@ using namespace orvane;
 namespace {
 QTemporaryDir &home()
 {
-    // Settings, trace and state stay out of the user's own folders.
-    static QTemporaryDir dir;
+    // Settings, trace and state stay out of the user's own folders. Memory
+    // backed when possible: the data file is saved with fsync at every run,
+    // and durability is not what is fuzzed here.
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+            ? QStringLiteral("/dev/shm/orvane-fuzz-XXXXXX")
+            : QDir::tempPath() + QStringLiteral("/orvane-fuzz-XXXXXX"));
     static const bool once = [] {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));

@@ -1,14 +1,10 @@
 // orvane: a command-line host that embeds the control as an application would,
-// with its property bag kept in a profile file.
+// with its property bag kept in a profile file. It uses the public API only.
 #include <orvane/Orvane.h>
 #include <orvane/PropertyBag.h>
 
-#include "catalogue/OVAdvertisement.h"
-#include "catalogue/OVCommercials.h"
-#include "personalization/OVUser.h"
-#include "support/OleDate.h"
-
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,29 +36,30 @@ int usage(const QString &why)
     return 2;
 }
 
-struct Flags
+// One command's options: each is --name VALUE, or a bare --name flag.
+struct Command
 {
-    QHash<QString, QString> values;
+    QCommandLineParser parser;
     QString error;
-};
 
-Flags parse(const QStringList &args, const QStringList &valued, const QStringList &bare)
-{
-    Flags f;
-    for (int i = 0; i < args.size(); ++i) {
-        if (bare.contains(args[i]))
-            f.values.insert(args[i], QStringLiteral("1"));
-        else if (valued.contains(args[i]) && i + 1 < args.size()) {
-            f.values.insert(args[i], args[i + 1]);
-            ++i;
-        } else
-            f.error = valued.contains(args[i]) ? args[i] + QStringLiteral(" needs a value")
-                                               : QStringLiteral("unknown option ") + args[i];
-        if (!f.error.isEmpty())
-            break;
+    Command(const QStringList &args, const QStringList &valued, const QStringList &bare)
+    {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        for (const QString &name : valued)
+            parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("value")));
+        for (const QString &name : bare)
+            parser.addOption(QCommandLineOption(name));
+        if (!parser.parse(QStringList {QStringLiteral("orvane")} + args))
+            error = parser.errorText();
+        else if (!parser.positionalArguments().isEmpty())
+            error = QStringLiteral("unexpected argument ") + parser.positionalArguments().first();
     }
-    return f;
-}
+    bool has(const QString &name) const { return parser.isSet(name); }
+    QString value(const QString &name, const QString &fallback = QString()) const
+    {
+        return parser.isSet(name) ? parser.value(name) : fallback;
+    }
+};
 
 QString dataHome()
 {
@@ -71,26 +68,22 @@ QString dataHome()
 
 int configure(IniPropertyBag &bag, const QStringList &args)
 {
-    const Flags f = parse(args, {"--host", "--port", "--product", "--images", "--data"}, {"--help"});
-    if (!f.error.isEmpty())
-        return usage(f.error);
-    if (f.values.contains(QStringLiteral("--help"))) {
-        std::printf("%s", kUsage);
-        return 0;
+    const Command c(args, {"host", "port", "product", "images", "data"}, {});
+    if (!c.error.isEmpty())
+        return usage(c.error);
+    for (const char *required : {"host", "port", "product"}) {
+        if (!c.has(QString::fromLatin1(required)))
+            return usage(QStringLiteral("configure needs --") + QString::fromLatin1(required));
     }
-    for (const char *required : {"--host", "--port", "--product"}) {
-        if (!f.values.contains(QString::fromLatin1(required)))
-            return usage(QStringLiteral("configure needs ") + QString::fromLatin1(required));
-    }
-    const QString images = f.values.value(QStringLiteral("--images"), dataHome() + QStringLiteral("/images"));
-    const QString data = f.values.value(QStringLiteral("--data"), dataHome());
+    const QString images = c.value(QStringLiteral("images"), dataHome() + QStringLiteral("/images"));
+    const QString data = c.value(QStringLiteral("data"), dataHome());
     QDir().mkpath(images);
     QDir().mkpath(data);
     Orvane control;
     control.ReadProperties(bag);
-    control.setRemoteHost(f.values.value(QStringLiteral("--host")));
-    control.setRemotePort(f.values.value(QStringLiteral("--port")));
-    control.setProductGUID(f.values.value(QStringLiteral("--product")));
+    control.setRemoteHost(c.value(QStringLiteral("host")));
+    control.setRemotePort(c.value(QStringLiteral("port")));
+    control.setProductGUID(c.value(QStringLiteral("product")));
     control.setImageFolder(QDir(images).absolutePath());
     control.setDataFolder(QDir(data).absolutePath());
     control.WriteProperties(bag);
@@ -100,12 +93,12 @@ int configure(IniPropertyBag &bag, const QStringList &args)
 
 int transfer(IniPropertyBag &bag, const QStringList &args)
 {
-    const Flags f = parse(args, {"--timeout"}, {"--help"});
-    if (!f.error.isEmpty())
-        return usage(f.error);
-    if (f.values.contains(QStringLiteral("--timeout"))) {
+    const Command c(args, {"timeout"}, {});
+    if (!c.error.isEmpty())
+        return usage(c.error);
+    if (c.has(QStringLiteral("timeout"))) {
         bool ok = false;
-        const int seconds = f.values.value(QStringLiteral("--timeout")).toInt(&ok);
+        const int seconds = c.value(QStringLiteral("timeout")).toInt(&ok);
         if (!ok || seconds <= 0)
             return usage(QStringLiteral("--timeout wants a positive number of seconds"));
         // The control reads its time-out from the user's preferences.
@@ -133,90 +126,89 @@ int transfer(IniPropertyBag &bag, const QStringList &args)
 
 int ads(IniPropertyBag &bag, const QStringList &args)
 {
-    const Flags f = parse(args, {}, {"--json"});
-    if (!f.error.isEmpty())
-        return usage(f.error);
+    const Command c(args, {}, {"json"});
+    if (!c.error.isEmpty())
+        return usage(c.error);
+    const bool json = c.has(QStringLiteral("json"));
     Orvane control;
     control.ReadProperties(bag);
-    OVCommercials catalogue;
-    catalogue.LoadAdInfoFromLocalStorage(control.DataFolder(), control.ImageFolder());
     QJsonArray list;
-    for (const auto &ad : catalogue.Ads()) {
-        const QString expiry = OleDate::toDateTime(ad->ExpirationDate()).toString(Qt::ISODate);
-        if (f.values.contains(QStringLiteral("--json"))) {
-            list.append(QJsonObject {{QStringLiteral("guid"), ad->AdGUID()}, {QStringLiteral("size"), ad->Size()},
-                {QStringLiteral("rating"), ad->Rating()}, {QStringLiteral("views"), ad->ViewCount()},
-                {QStringLiteral("clicks"), ad->ClickCount()}, {QStringLiteral("expiry"), expiry},
-                {QStringLiteral("image"), ad->ImageFileName()}, {QStringLiteral("click_url"), ad->ClickURL()}});
+    for (const AdListing &ad : control.AdList()) {
+        const QString expiry = ad.ExpirationDate.toString(Qt::ISODate);
+        if (json) {
+            list.append(QJsonObject {{QStringLiteral("guid"), ad.AdGUID}, {QStringLiteral("size"), ad.Size},
+                {QStringLiteral("rating"), ad.Rating}, {QStringLiteral("views"), ad.ViewCount},
+                {QStringLiteral("clicks"), ad.ClickCount}, {QStringLiteral("expiry"), expiry},
+                {QStringLiteral("image"), ad.ImageFileName}, {QStringLiteral("click_url"), ad.ClickURL}});
         } else {
-            std::printf("%s  size %d  rating %2d  views %d  clicks %d  expires %s  %s  %s\n", qPrintable(ad->AdGUID()),
-                ad->Size(), ad->Rating(), ad->ViewCount(), ad->ClickCount(), qPrintable(expiry),
-                qPrintable(ad->ImageFileName()), qPrintable(ad->ClickURL()));
+            std::printf("%s  size %d  rating %2d  views %d  clicks %d  expires %s  %s  %s\n", qPrintable(ad.AdGUID),
+                ad.Size, ad.Rating, ad.ViewCount, ad.ClickCount, qPrintable(expiry), qPrintable(ad.ImageFileName),
+                qPrintable(ad.ClickURL));
         }
     }
-    if (f.values.contains(QStringLiteral("--json")))
+    if (json)
         std::printf("%s\n", QJsonDocument(list).toJson(QJsonDocument::Indented).constData());
     return 0;
 }
 
 int user(const QStringList &args)
 {
-    const Flags f = parse(args, {"--age-range", "--gender", "--postal-code", "--country", "--rating"}, {});
-    if (!f.error.isEmpty())
-        return usage(f.error);
-    OVUser u;
-    u.Load();
-    auto number = [&](const char *flag, void (OVUser::*set)(int32_t)) {
-        if (!f.values.contains(QString::fromLatin1(flag)))
+    const Command c(args, {"age-range", "gender", "postal-code", "country", "rating"}, {});
+    if (!c.error.isEmpty())
+        return usage(c.error);
+    Orvane control;
+    auto number = [&](const char *name, void (Orvane::*set)(short)) {
+        if (!c.has(QString::fromLatin1(name)))
             return true;
         bool ok = false;
-        const int v = f.values.value(QString::fromLatin1(flag)).toInt(&ok);
+        const int v = c.value(QString::fromLatin1(name)).toInt(&ok);
         if (ok)
-            (u.*set)(v);
+            (control.*set)(short(v));
         return ok;
     };
-    if (!number("--age-range", &OVUser::setAgeRange) || !number("--rating", &OVUser::setRating))
+    if (!number("age-range", &Orvane::setAgeRange) || !number("rating", &Orvane::setRating))
         return usage(QStringLiteral("--age-range and --rating want numbers"));
-    if (f.values.contains(QStringLiteral("--gender")))
-        u.setGender(f.values.value(QStringLiteral("--gender")));
-    if (f.values.contains(QStringLiteral("--postal-code")))
-        u.setPostalCode(f.values.value(QStringLiteral("--postal-code")));
-    if (f.values.contains(QStringLiteral("--country")))
-        u.setCountryCode(f.values.value(QStringLiteral("--country")));
-    if (!f.values.isEmpty())
-        u.Save(false);
-    std::printf("age range %d\ngender %s\npostal code %s\ncountry %s\nrating %d\npersonalized %s\n", u.AgeRange(),
-        qPrintable(u.Gender()), qPrintable(u.PostalCode()), qPrintable(u.CountryCode()), u.Rating(),
-        u.Personalized() ? "yes" : "no");
+    if (c.has(QStringLiteral("gender")))
+        control.setGender(c.value(QStringLiteral("gender")));
+    if (c.has(QStringLiteral("postal-code")))
+        control.setPostalCode(c.value(QStringLiteral("postal-code")));
+    if (c.has(QStringLiteral("country")))
+        control.setCountryCode(c.value(QStringLiteral("country")));
+    std::printf("age range %d\ngender %s\npostal code %s\ncountry %s\nrating %d\npersonalized %s\n", control.AgeRange(),
+        qPrintable(control.Gender()), qPrintable(control.PostalCode()), qPrintable(control.CountryCode()),
+        control.Rating(), control.Personalized() ? "yes" : "no");
     return 0;
+}
+
+// Once shown: take the picture, then close as soon as the window lets us.
+void screenshotWhenShown(const QString &shot)
+{
+    QTimer::singleShot(500, [shot] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("frmRegister") && w->isVisible())
+                w->close();
+        }
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("frmAdDisplayer") && w->isVisible()) {
+                w->grab().save(shot, "PNG");
+                std::printf("screenshot saved to %s\n", qPrintable(shot));
+                auto *closer = new QTimer(w);
+                QObject::connect(closer, &QTimer::timeout, w, [w] { w->close(); });
+                closer->start(500);
+            }
+        }
+    });
 }
 
 int show(IniPropertyBag &bag, const QStringList &args)
 {
-    const Flags f = parse(args, {"--screenshot"}, {});
-    if (!f.error.isEmpty())
-        return usage(f.error);
+    const Command c(args, {"screenshot"}, {});
+    if (!c.error.isEmpty())
+        return usage(c.error);
     Orvane control;
     control.ReadProperties(bag);
-    const QString shot = f.values.value(QStringLiteral("--screenshot"));
-    if (!shot.isEmpty()) {
-        // Once shown: take the picture, then close as soon as the window lets us.
-        QTimer::singleShot(500, [shot] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (w->objectName() == QLatin1String("frmRegister") && w->isVisible())
-                    w->close();
-            }
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (w->objectName() == QLatin1String("frmAdDisplayer") && w->isVisible()) {
-                    w->grab().save(shot, "PNG");
-                    std::printf("screenshot saved to %s\n", qPrintable(shot));
-                    auto *closer = new QTimer(w);
-                    QObject::connect(closer, &QTimer::timeout, w, [w] { w->close(); });
-                    closer->start(500);
-                }
-            }
-        });
-    }
+    if (c.has(QStringLiteral("screenshot")))
+        screenshotWhenShown(c.value(QStringLiteral("screenshot")));
     const short result = control.Show();
     if (result != 0) {
         std::fprintf(stderr, "orvane: %s\n", qPrintable(control.GetResultString(result)));
@@ -225,8 +217,11 @@ int show(IniPropertyBag &bag, const QStringList &args)
     return 0;
 }
 
-int personalize(IniPropertyBag &bag)
+int personalize(IniPropertyBag &bag, const QStringList &args)
 {
+    const Command c(args, {}, {});
+    if (!c.error.isEmpty())
+        return usage(c.error);
     Orvane control;
     control.ReadProperties(bag);
     const short result = control.ShowPersonalizationForm();
@@ -244,22 +239,25 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    QString profile
-        = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Orvane/host.ini");
-    if (args.value(0) == QLatin1String("--profile")) {
-        if (args.size() < 2)
-            return usage(QStringLiteral("--profile needs a file"));
-        profile = args[1];
-        args = args.mid(2);
-    }
+    // The global options stop at the command; the rest belongs to the command.
+    QCommandLineParser global;
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption profileOption(QStringLiteral("profile"), QString(), QStringLiteral("file"));
+    const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
+    global.addOption(profileOption);
+    global.addOption(helpOption);
+    if (!global.parse(app.arguments()))
+        return usage(global.errorText());
+    QStringList args = global.positionalArguments();
     const QString command = args.value(0);
     args = args.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("help")
-        || args.contains(QStringLiteral("--help"))) {
+    if (global.isSet(helpOption) || command == QLatin1String("help") || args.contains(QStringLiteral("--help"))) {
         std::printf("%s", kUsage);
         return 0;
     }
+    const QString profile = global.isSet(profileOption)
+        ? global.value(profileOption)
+        : QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Orvane/host.ini");
     QDir().mkpath(QFileInfo(profile).absolutePath());
     IniPropertyBag bag(profile);
     if (command == QLatin1String("configure"))
@@ -273,6 +271,6 @@ int main(int argc, char **argv)
     if (command == QLatin1String("show"))
         return show(bag, args);
     if (command == QLatin1String("personalize"))
-        return personalize(bag);
+        return personalize(bag, args);
     return usage(command.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command ") + command);
 }

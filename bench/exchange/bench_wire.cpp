@@ -1,5 +1,5 @@
-// Encoding and decoding a full content update (255 offers) and a usage report
-// of 500 statistics, against copying the same bytes.
+// Encoding and decoding a full content update (255 offers), a hostile one
+// and a usage report of 500 statistics, against copying the same bytes.
 #include "BenchHarness.h"
 #include "exchange/OVContentUpdate.h"
 #include "exchange/OVUsageReport.h"
@@ -44,6 +44,22 @@ int main()
         keep(back);
     }),
         contentCopy);
+
+    // The worst a hostile server can send: 255 records announced and no
+    // terminator in 32 KB, so every read of every record fails.
+    QByteArray hostile(32'767, 'x');
+    hostile[0] = 5;
+    hostile[1] = char(255);
+    const double hostileCopy = copyOf(hostile);
+    std::printf("hostile content update: %lld bytes, 255 records announced, no terminator\n",
+        static_cast<long long>(hostile.size()));
+    bench::report("  copy (baseline)", hostileCopy, hostileCopy);
+    bench::report("  SetStateFromByteArray", bench::nsPerRun([&] {
+        OVContentUpdate back;
+        back.SetStateFromByteArray(hostile);
+        keep(back);
+    }),
+        hostileCopy);
 
     OVUsageReport report;
     report.setProductGUID(guid(1));

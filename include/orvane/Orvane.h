@@ -1,10 +1,12 @@
 #pragma once
 
+#include <orvane/AdListing.h>
 #include <orvane/Container.h>
 #include <orvane/PropertyBag.h>
 #include <orvane/ResultCodes.h>
 
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -43,12 +45,13 @@ public:
     explicit Orvane(Container *container = nullptr, QObject *parent = nullptr);
     ~Orvane() override;
 
-    // Lifecycle driven by the host.
-    void InitProperties();
+    // Lifecycle driven by the host. The methods are invokable through the
+    // meta-object system for hosts that create the control by class id.
+    Q_INVOKABLE void InitProperties();
     void ReadProperties(const PropertyBag &bag);
     void WriteProperties(PropertyBag &bag) const;
     // The face always snaps back to 1125 x 1125 twips.
-    void Resize(int widthTwips, int heightTwips);
+    Q_INVOKABLE void Resize(int widthTwips, int heightTwips);
 
     QString Version() const;
     short LastError() const;
@@ -71,19 +74,19 @@ public:
     void setText(const QString &value);
     bool TransferInProgress() const;
 
-    QString GetResultString(short errorCode) const;
+    Q_INVOKABLE QString GetResultString(short errorCode) const;
 
     // Transfer with the ad server. StartTransfer returns at once; Transfer
     // waits, dispatching the thread's events, until the exchange has ended (0),
     // its time-out has passed (608) or it did not start (-1).
-    short StartTransfer();
-    short Transfer();
+    Q_INVOKABLE short StartTransfer();
+    Q_INVOKABLE short Transfer();
 
     // The ad window (modal) and the personalization form. Show returns when the
     // user has closed the window.
-    short Show(short ShowMode = 1);
-    short Hide();
-    short ShowPersonalizationForm();
+    Q_INVOKABLE short Show(short ShowMode = 1);
+    Q_INVOKABLE short Hide();
+    Q_INVOKABLE short ShowPersonalizationForm();
 
     // The user's demographics, read from and written to the settings store on
     // every access.
@@ -98,6 +101,9 @@ public:
     void setPostalCode(const QString &value);
     short Rating() const;
     void setRating(short value);
+
+    // The ads of the local catalogue, loaded from the data file on first need.
+    QList<AdListing> AdList() const;
 
     // Called by the ad window when it unloads; raises AdWindowClosed.
     void RaiseAdWindowClosed();

@@ -1,6 +1,7 @@
 #include "catalogue/OVCommercials.h"
 
 #include "catalogue/OVAdSize.h"
+#include "exchange/TrimSpaces.h"
 #include "personalization/OVUser.h"
 #include "platform/Clock.h"
 #include "platform/RandomSource.h"
@@ -54,12 +55,12 @@ OVCommercials::~OVCommercials()
 
 void OVCommercials::setDataFolder(const QString &value)
 {
-    m_dataFolder = value.trimmed();
+    m_dataFolder = trimSpaces(value);
 }
 
 void OVCommercials::setImageFolder(const QString &value)
 {
-    m_imageFolder = value.trimmed();
+    m_imageFolder = trimSpaces(value);
 }
 
 void OVCommercials::AddAdvertisement(AdPointer Ad)

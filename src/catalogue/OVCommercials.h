@@ -60,7 +60,13 @@ public:
     void ResetAllUsageCounts();
 
     // The local data file "OVImage.dat" (backup "OVImage.bak") in DataFolder.
+    // True also when a fault after the header left the previous file in
+    // place: SavePending() tells whether the file lags behind the catalogue.
     bool SaveAdInfoToLocalStorage();
+    bool SavePending() const { return m_savePending; }
+    // Empty when a save could go ahead now (its temporary file can be made
+    // in DataFolder, with room for the whole file); else why not.
+    QString CannotSaveReason();
     void LoadAdInfoFromLocalStorage(const QString &DataFolder, const QString &ImageFolder);
 
     // Range-for over the records in catalogue order.
@@ -75,6 +81,7 @@ private:
     QString m_dataFolder;
     int32_t m_lastError = 0;
     bool m_traceLocalStorage = false;
+    bool m_savePending = false;
 };
 
 } // namespace orvane

@@ -12,13 +12,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,8 +42,7 @@ QString inFolder(const QString &folder, const QString &name)
     raiseFault(number, what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// Writes all of bytes to fd and forces them to the disk.
-void writeDurably(int fd, const QByteArray &bytes)
+void writeAll(int fd, const QByteArray &bytes)
 {
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
@@ -58,31 +58,147 @@ void writeDurably(int fd, const QByteArray &bytes)
         data += written;
         left -= written;
     }
-    if (::fsync(fd) != 0)
-        raiseFileFault(QStringLiteral("fsync"), errno);
 }
 
-void syncFolder(const QString &folder)
+void syncFolder(int folderFd)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (folderFd >= 0)
+        ::fsync(folderFd);
+}
+
+// Held while a save runs (an advisory lock on the folder itself), so that a
+// temporary file found while holding it was left by a save that died.
+class FolderLock
+{
+public:
+    explicit FolderLock(const QString &folder)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        // A save takes milliseconds; a holder that takes seconds is stuck,
+        // and the host must not wait for it.
+        for (int tries = 0; m_fd >= 0 && tries < 200; ++tries) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_locked = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            ::usleep(10'000);
+        }
     }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    bool locked() const { return m_locked; }
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+    bool m_locked = false;
+};
+
+// Temporary names are the file's name, a point and six letters or digits.
+const QString kTemporaryPattern = QStringLiteral(".??????");
+
+void removeStaleTemporaries(const QString &folder)
+{
+    QDir dir(folder);
+    const QStringList stale = dir.entryList({kDataFileName + kTemporaryPattern, kBackupFileName + kTemporaryPattern},
+        QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive);
+    for (const QString &name : stale)
+        dir.remove(name);
 }
 
-// Files get the mode an ordinary file of the user would get.
-void setOrdinaryMode(int fd)
+QString randomSuffix()
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString suffix = QStringLiteral(".");
+    for (int i = 0; i < 6; ++i)
+        suffix += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
+    return suffix;
+}
+
+// A new file beside the data file, named like it with a random suffix. It is
+// created with mode 0666, so the kernel applies the process's umask and the
+// umask itself is never touched.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(const QString &dat)
+    {
+        for (int attempt = 0; attempt < 64 && m_fd < 0; ++attempt) {
+            m_suffix = randomSuffix();
+            m_name = QFile::encodeName(dat + m_suffix);
+            m_fd = ::open(m_name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+        m_error = m_fd < 0 ? errno : 0;
+    }
+    ~TemporaryFile()
+    {
+        close();
+        if (!m_kept)
+            ::unlink(m_name.constData());
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    int error() const { return m_error; }
+    QString suffix() const { return m_suffix; }
+    const QByteArray &name() const { return m_name; }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    void keep() { m_kept = true; }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    QString m_suffix;
+    QByteArray m_name;
+    bool m_kept = false;
+};
+
+// A new file takes the permissions of the file it replaces.
+void keepMode(int fd, const QString &dat)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(dat).constData(), &info) == 0)
+        ::fchmod(fd, info.st_mode & 07777);
+}
+
+// The current file becomes the backup: a second name for it (or a copy where
+// links are not possible) renamed over the old backup in one step, so that a
+// backup is present at every moment once there has been one.
+void backUp(const QString &dat, const QString &bak, const QString &suffix)
+{
+    if (!QFileInfo(dat).isFile())
+        return;
+    const QByteArray link = QFile::encodeName(bak + suffix);
+    if (::link(QFile::encodeName(dat).constData(), link.constData()) != 0 && !QFile::copy(dat, QFile::decodeName(link)))
+        return;
+    if (::rename(link.constData(), QFile::encodeName(bak).constData()) != 0)
+        ::unlink(link.constData());
 }
 } // namespace
 
 bool OVCommercials::SaveAdInfoToLocalStorage()
 {
     ErrorHandler handler(kSaveSource);
+    m_savePending = true;
     if (m_dataFolder.isEmpty()) {
         // The code of the missing image folder words this warning.
         m_lastError = orvNoImageFolder;
@@ -99,58 +215,78 @@ bool OVCommercials::SaveAdInfoToLocalStorage()
     } catch (...) {
     }
 
+    FolderLock lock(m_dataFolder);
+    try {
+        if (lock.locked())
+            removeStaleTemporaries(m_dataFolder);
+    } catch (...) {
+    }
+
     // The new file is written completely beside the old one and only then
     // takes its name, so that "OVImage.dat" is at every moment either the
     // previous file or the new one.
-    QTemporaryFile file(dat + QStringLiteral(".XXXXXX"));
-    if (!file.open()) {
+    TemporaryFile file(dat);
+    if (!file.isOpen()) {
         handler.step([&] { OVSimpleLog::LogWarning(QStringLiteral("Cannot open data file: ") + dat); });
         return false;
     }
 
-    QByteArray bytes;
+    QByteArray key;
+    QByteArray vector;
     const bool headerWritten = handler.step([&] {
-        QByteArray key;
-        QByteArray vector;
         drawKeyAndVector(key, vector);
-        bytes = header(AdCount(), key, vector);
+        keepMode(file.fd(), dat);
+        writeAll(file.fd(), header(AdCount(), key, vector));
+    });
+    if (!headerWritten)
+        return false;
+
+    // From here a fault is logged and the save still ends with true; the
+    // previous file then stays in place and the save is left pending.
+    QByteArray payload;
+    bool complete = handler.step([&] {
         key.truncate(kUsedKeyBytes);
         vector.truncate(kUsedKeyBytes);
-
         // A record whose state cannot be taken is left out.
         QString joined;
         joined.reserve(qsizetype(m_ads.Count()) * OVAdvertisement::kStateUnits);
         for (const AdPointer &ad : m_ads)
             handler.step([&] { joined += ad->GetState(); });
-        if (!joined.isEmpty()) {
-            handler.step([&] { bytes += OVHelperFunctions::EncryptByteArray(textToBytes(joined), key, vector); });
-        }
+        if (!joined.isEmpty())
+            payload = OVHelperFunctions::EncryptByteArray(textToBytes(joined), key, vector);
     });
-    if (!headerWritten)
-        return false;
-
-    const bool written = handler.step([&] {
-        const int fd = file.handle();
-        setOrdinaryMode(fd);
-        writeDurably(fd, bytes);
+    complete = complete && handler.step([&] {
+        writeAll(file.fd(), payload);
+        if (::fsync(file.fd()) != 0)
+            raiseFileFault(QStringLiteral("fsync"), errno);
         file.close();
-
-        // The previous file becomes the backup (a second name for it, or a
-        // copy where links are not possible); then the new file replaces it
-        // in one rename.
-        const QByteArray datName = QFile::encodeName(dat);
-        const QByteArray bakName = QFile::encodeName(bak);
-        if (QFileInfo(dat).isFile()) {
-            ::unlink(bakName.constData());
-            if (::link(datName.constData(), bakName.constData()) != 0)
-                QFile::copy(dat, bak);
-        }
-        if (::rename(QFile::encodeName(file.fileName()).constData(), datName.constData()) != 0)
+        backUp(dat, bak, file.suffix());
+        if (::rename(file.name().constData(), QFile::encodeName(dat).constData()) != 0)
             raiseFileFault(QStringLiteral("rename to ") + dat, errno);
-        file.setAutoRemove(false);
-        syncFolder(m_dataFolder);
+        file.keep();
+        syncFolder(lock.fd());
     });
-    return written;
+    m_savePending = !complete;
+    return true;
+}
+
+QString OVCommercials::CannotSaveReason()
+{
+    if (m_dataFolder.isEmpty())
+        return ResultCodeText(orvNoImageFolder);
+    const QString dat = inFolder(m_dataFolder, kDataFileName);
+    QDir().mkpath(m_dataFolder);
+    TemporaryFile probe(dat);
+    if (!probe.isOpen())
+        return QStringLiteral("Cannot open data file: ") + dat + QStringLiteral(" (")
+            + QString::fromLocal8Bit(std::strerror(probe.error())) + QLatin1Char(')');
+    // Room for the whole file, where the file system can promise it.
+    const off_t size = kHeaderBytes + off_t(m_ads.Count()) * kRecordBytes;
+    const int error = ::posix_fallocate(probe.fd(), 0, size);
+    if (error != 0 && error != EOPNOTSUPP && error != EINVAL)
+        return QStringLiteral("Cannot write data file: ") + dat + QStringLiteral(" (")
+            + QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')');
+    return {};
 }
 
 void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const QString &ImageFolder)
@@ -217,6 +353,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
     }
 
     ClearAds();
+    m_savePending = false;
     const qsizetype units = OVAdvertisement::kStateUnits;
     for (int i = 0; i < count; ++i) {
         const bool pastText = qsizetype(i) * units >= text.size();

@@ -13,6 +13,7 @@ namespace orvane {
 class OVCommercials;
 class OVHTTPClient;
 class OVUsageReport;
+class OVUser;
 
 // The control's state. The transfer, the ad window and the demographics
 // entry points keep their members here too.
@@ -46,6 +47,9 @@ public:
     std::unique_ptr<OVHTTPClient> mOVClientTransfer;
     // The catalogue, created and loaded from the data file on first need.
     OVCommercials &commercials();
+    // Fills UsageReport with the counts to report: none when the data file
+    // cannot be saved, and only as many as the report's buffer takes.
+    void collectUsage(OVCommercials &catalogue, const std::shared_ptr<OVUser> &user);
     void mOVClientTransfer_SentUsage(bool Success);
     void mOVClientTransfer_ReceivedContent(bool Complete);
     void mOVClientTransfer_DataExchanged(bool Success);

@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <cmath>
+#include <limits>
 
 namespace orvane {
 
@@ -59,8 +60,8 @@ short Orvane::StartTransfer()
         if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
             window->disableUpdate();
         OVCommercials &catalogue = d->commercials();
-        OVUser user;
-        user.Load();
+        const auto user = std::make_shared<OVUser>();
+        user->Load();
         if (!d->mOVClientTransfer) {
             d->mOVClientTransfer = std::make_unique<OVHTTPClient>();
             OVHTTPClient *client = d->mOVClientTransfer.get();
@@ -76,20 +77,16 @@ short Orvane::StartTransfer()
         client.setRemoteHost(d->RemoteHost);
         client.setRemotePort(d->RemotePort);
         client.setProductGUID(d->ProductGUID);
-        client.setAgeRange(int16_t(user.AgeRange()));
-        client.setCountry(user.CountryCode());
-        client.setGender(user.Gender());
-        client.setPostalCode(user.PostalCode());
-        client.setRequestedRating(int16_t(user.Rating()));
+        client.setAgeRange(int16_t(user->AgeRange()));
+        client.setCountry(user->CountryCode());
+        client.setGender(user->Gender());
+        client.setPostalCode(user->PostalCode());
+        client.setRequestedRating(int16_t(user->Rating()));
         client.setImageFolder(d->ImageFolder);
         client.ClearUsageStats();
-        for (int16_t i = 1; i <= catalogue.AdCount(); ++i) {
-            const auto ad = catalogue.Ad(i);
-            if (int16_t(ad->ClickCount() + ad->ViewCount()) > 0) {
-                client.AddUsageStat(ad->AdGUID(), ad->ViewCount(), ad->ClickCount(), ad->LastViewTime());
-                d->UsageReport->AddUsageStat(ad->AdGUID(), ad->ViewCount(), ad->ClickCount(), ad->LastViewTime());
-            }
-        }
+        d->collectUsage(catalogue, user);
+        for (const auto &stat : d->UsageReport->AdStats())
+            client.AddUsageStat(stat->AdIdGUIDString(), stat->ViewCount(), stat->ClickCount(), stat->LastViewTime());
         d->TransferInProgress = true;
         result = client.StartDataExchange();
         // A refused start raises no event: the flag is cleared here, so the
@@ -132,21 +129,71 @@ short Orvane::Transfer()
     return result;
 }
 
+void OrvanePrivate::collectUsage(OVCommercials &catalogue, const std::shared_ptr<OVUser> &user)
+{
+    // A save that failed after the last acknowledgement is tried again first.
+    if (catalogue.SavePending() && !catalogue.DataFolder().isEmpty())
+        catalogue.SaveAdInfoToLocalStorage();
+    // Counts go out only when their deduction can be kept: otherwise the next
+    // run would report them again. Without a data folder nothing outlives
+    // the process, so nothing can be reported twice.
+    const QString cannotSave = catalogue.DataFolder().isEmpty() ? QString() : catalogue.CannotSaveReason();
+    for (int i = 1; i <= catalogue.AdCount(); ++i) {
+        const auto ad = catalogue.Ad(int16_t(i));
+        const int sum = ad->ClickCount() + ad->ViewCount();
+        if (sum > std::numeric_limits<int16_t>::max() || sum < std::numeric_limits<int16_t>::min())
+            raiseFault(FaultOverflow, QStringLiteral("The counts of ad %1 overflow").arg(ad->AdGUID()));
+        if (sum > 0 && cannotSave.isEmpty())
+            UsageReport->AddUsageStat(ad->AdGUID(), ad->ViewCount(), ad->ClickCount(), ad->LastViewTime());
+    }
+    if (!cannotSave.isEmpty()) {
+        OVSimpleLog::LogWarning(
+            QStringLiteral("Usage counts held back until the data file can be saved: ") + cannotSave);
+        return;
+    }
+    // The report carries exactly what fits its buffer; the rest stays
+    // counted for the next exchange.
+    UsageReport->setProductGUID(ProductGUID);
+    UsageReport->setUser(user);
+    const int total = UsageReport->AdStats().Count();
+    const int fitting = UsageReport->StatsThatFit();
+    for (int i = total; i > fitting; --i)
+        UsageReport->AdStats().Remove(i);
+    if (fitting < total)
+        OVSimpleLog::LogWarning(
+            QStringLiteral("Usage report full: %1 of %2 usage statistics left for the next exchange")
+                .arg(total - fitting)
+                .arg(total));
+}
+
 void OrvanePrivate::mOVClientTransfer_SentUsage(bool Success)
 {
     ErrorHandler handler(QStringLiteral("OVSocketClient.SentUsage"));
     if (Success) {
-        handler.step([&] {
-            OVCommercials &catalogue = commercials();
-            for (const auto &stat : UsageReport->AdStats()) {
-                const auto ad = catalogue.GetAdByGUID(stat->AdIdGUIDString());
+        // UsageReport holds exactly the statistics the acknowledged report
+        // carried; each deduction is a step of its own.
+        const auto report = UsageReport ? UsageReport : std::make_shared<OVUsageReport>();
+        for (const auto &stat : report->AdStats()) {
+            handler.step([&] {
+                const auto ad = commercials().GetAdByGUID(stat->AdIdGUIDString());
                 if (!ad)
-                    continue;
+                    raiseFault(FaultObjectNotSet,
+                        QStringLiteral("Ad %1 is no longer in the catalogue").arg(stat->AdIdGUIDString()));
                 ad->setClickCount(int16_t(ad->ClickCount() - stat->ClickCount()));
                 ad->setViewCount(int16_t(ad->ViewCount() - stat->ViewCount()));
-            }
+            });
+        }
+        handler.step([&] {
+            OVCommercials &catalogue = commercials();
+            catalogue.SaveAdInfoToLocalStorage();
+            // The deducted counts stay in memory and are never sent again by
+            // this process; the next save tries to keep them.
+            if (catalogue.SavePending() && !catalogue.DataFolder().isEmpty())
+                OVSimpleLog::LogWarning(
+                    QStringLiteral("Reported usage deducted but not yet saved in ") + catalogue.DataFolder());
         });
-        handler.step([&] { commercials().SaveAdInfoToLocalStorage(); });
+        // Reported once: a second acknowledgement deducts nothing more.
+        handler.step([&] { report->ClearUsageStats(); });
     }
     Q_EMIT q->ProgressMessage(
         (Success ? QStringLiteral("Sent") : QStringLiteral("Error sending")) + QStringLiteral(" usage data"));

@@ -1,7 +1,6 @@
 #include "exchange/OVByteReader.h"
 
 #include "support/Ansi.h"
-#include "support/OVFault.h"
 
 #include <bit>
 #include <cstring>
@@ -14,17 +13,76 @@ OVByteReader::OVByteReader(const QByteArray &bytes, qsizetype position)
 {
 }
 
-void OVByteReader::pastEnd(qsizetype at) const
+OVByteReader::~OVByteReader() = default;
+
+OVFault OVByteReader::pastEnd(qsizetype at) const
 {
-    raiseFault(
+    return OVFault(
         FaultIndexOutOfRange, QStringLiteral("Read past the end of %1 bytes at offset %2").arg(m_bytes.size()).arg(at));
+}
+
+void OVByteReader::report(ErrorHandler &handler)
+{
+    // Once the bytes have run out every further read fails the same way; one
+    // fault serves them all.
+    if (!m_pastEnd)
+        m_pastEnd = std::make_unique<OVFault>(
+            FaultIndexOutOfRange, QStringLiteral("Read past the end of %1 bytes").arg(m_bytes.size()));
+    handler.fail(*m_pastEnd);
+}
+
+qsizetype OVByteReader::readByte(uint8_t &out)
+{
+    if (m_position < 0 || m_position >= m_bytes.size())
+        return m_position;
+    out = static_cast<uint8_t>(m_bytes[m_position++]);
+    return -1;
+}
+
+qsizetype OVByteReader::readText(QString &out)
+{
+    if (m_position < 0 || m_position >= m_bytes.size())
+        return m_position;
+    const qsizetype end = m_bytes.indexOf('\0', m_position);
+    if (end < 0) {
+        const qsizetype start = m_position;
+        m_position = m_bytes.size();
+        return start;
+    }
+    out = QString(end - m_position, Qt::Uninitialized);
+    QChar *to = out.data();
+    for (qsizetype i = m_position; i < end; ++i)
+        *to++ = Ansi::toChar(static_cast<unsigned char>(m_bytes[i]));
+    m_position = end;
+    return -1;
+}
+
+qsizetype OVByteReader::readDate(double &out)
+{
+    const qsizetype start = m_position;
+    m_position += 16;
+    if (start < 0 || 16 > m_bytes.size() - start)
+        return start;
+    static_assert(std::endian::native == std::endian::little, "the date bytes are read in host order");
+    std::memcpy(&out, m_bytes.constData() + start, sizeof out);
+    return -1;
 }
 
 uint8_t OVByteReader::byte()
 {
-    if (m_position < 0 || m_position >= m_bytes.size())
-        pastEnd(m_position);
-    return static_cast<uint8_t>(m_bytes[m_position++]);
+    uint8_t value = 0;
+    if (const qsizetype at = readByte(value); at >= 0)
+        throw pastEnd(at);
+    return value;
+}
+
+bool OVByteReader::byte(ErrorHandler &handler, uint8_t &out)
+{
+    if (readByte(out) >= 0) {
+        report(handler);
+        return false;
+    }
+    return true;
 }
 
 int16_t OVByteReader::base255()
@@ -39,26 +97,25 @@ int16_t OVByteReader::base255()
 
 QString OVByteReader::text()
 {
-    if (m_position < 0 || m_position >= m_bytes.size())
-        pastEnd(m_position);
-    const qsizetype end = m_bytes.indexOf('\0', m_position);
-    if (end < 0) {
-        const qsizetype start = m_position;
-        m_position = m_bytes.size();
-        pastEnd(start);
+    QString value;
+    if (const qsizetype at = readText(value); at >= 0)
+        throw pastEnd(at);
+    return value;
+}
+
+bool OVByteReader::text(ErrorHandler &handler, QString &out)
+{
+    if (readText(out) >= 0) {
+        report(handler);
+        return false;
     }
-    QString out(end - m_position, Qt::Uninitialized);
-    QChar *to = out.data();
-    for (qsizetype i = m_position; i < end; ++i)
-        *to++ = Ansi::toChar(static_cast<unsigned char>(m_bytes[i]));
-    m_position = end;
-    return out;
+    return true;
 }
 
 QString OVByteReader::fixedText(qsizetype count)
 {
     if (m_position < 0 || count > m_bytes.size() - m_position)
-        pastEnd(m_position);
+        throw pastEnd(m_position);
     QString out(count, Qt::Uninitialized);
     for (qsizetype i = 0; i < count; ++i)
         out[i] = Ansi::toChar(static_cast<unsigned char>(m_bytes[m_position + i]));
@@ -68,14 +125,19 @@ QString OVByteReader::fixedText(qsizetype count)
 
 double OVByteReader::date()
 {
-    const qsizetype start = m_position;
-    m_position += 16;
-    if (start < 0 || 16 > m_bytes.size() - start)
-        pastEnd(start);
-    static_assert(std::endian::native == std::endian::little, "the date bytes are read in host order");
-    double value;
-    std::memcpy(&value, m_bytes.constData() + start, sizeof value);
+    double value = 0;
+    if (const qsizetype at = readDate(value); at >= 0)
+        throw pastEnd(at);
     return value;
+}
+
+bool OVByteReader::date(ErrorHandler &handler, double &out)
+{
+    if (readDate(out) >= 0) {
+        report(handler);
+        return false;
+    }
+    return true;
 }
 
 } // namespace orvane

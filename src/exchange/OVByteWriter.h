@@ -27,16 +27,25 @@ public:
     qsizetype room() const { return kLastOffset - m_position; }
 
     // One step writes value at the position (OVFault 6 outside 0..255, 9 past
-    // the buffer; OVFault from value() itself), a second step advances.
+    // the buffer; OVFault from value() itself), a second step advances. Only
+    // value() may throw; the checks of the buffer report without throwing.
     template <typename F>
     void emit(F &&value)
     {
-        m_handler.step([&] { put(m_position, value()); });
-        m_handler.step([&] { advance(); });
+        int32_t v = 0;
+        if (m_handler.step([&] { v = value(); }))
+            put(m_position, v);
+        advance();
     }
     void emitByte(int32_t value)
     {
-        emit([value] { return value; });
+        if (value >= 0 && value <= 255 && m_position < kLastOffset) {
+            reach(m_position);
+            m_buffer.data()[m_position++] = static_cast<char>(value);
+            return;
+        }
+        put(m_position, value);
+        advance();
     }
     void emitChar(QChar c);
     // Every character, one step each. Once the buffer is full the rest of the
@@ -54,11 +63,20 @@ public:
     // The buffer cut to offsets 0 to the position: one byte more than the data.
     QByteArray finish();
 
+    // The character's byte in the code page; OVFault 5 when it has none.
     static int32_t charByte(QChar c);
 
 private:
+    // Each reports its failure to the handler as one failed step.
     void put(qsizetype offset, int32_t value);
     void advance();
+    // The buffer holds only what has been reached, so that a short result
+    // costs no 32 KB of zeros; the bytes past it are zeros all the same.
+    void reach(qsizetype offset)
+    {
+        if (offset >= m_buffer.size())
+            m_buffer.append(offset + 1 - m_buffer.size(), '\0');
+    }
 
     ErrorHandler &m_handler;
     QByteArray m_buffer;

@@ -141,45 +141,57 @@ void OVContentUpdate::SetStateFromByteArray(const QByteArray &bytes)
     ErrorHandler handler(QStringLiteral("OVContentUpdate.SetStateFromByteArray"));
     handler.step([&] { m_adOfferings.Clear(); });
 
+    // Every read checks the bounds and reports a failure without throwing: a
+    // buffer that ends early fails each further read, at most 255 records of
+    // eight reads each.
     OVByteReader reader(bytes, 1); // the tag is not read
-    int count = 0;
-    handler.step([&] { count = reader.byte(); });
+    uint8_t count = 0;
+    reader.byte(handler, count);
     reader.setPosition(2);
     QString baseURL;
-    handler.step([&] { baseURL = reader.text(); });
+    reader.text(handler, baseURL);
     m_baseURL = baseURL;
     reader.skip();
 
-    // At most 255 records, so a buffer that ends early costs a bounded number
-    // of failed reads.
+    // Nothing else touches the collection while it is read, so whether the
+    // empty key is taken need not be searched for at every record.
+    bool emptyKeyTaken = keyPosition(QString()) != 0;
     for (int i = 0; i < count; ++i) {
-        auto offering = std::make_shared<OVAdOffering>();
-        QString key;
-        bool complete = true;
-        auto read = [&](auto &&f) { complete = handler.step(f) && complete; };
-        read([&] {
-            key = reader.text();
-            offering->setAdGUID(key);
-        });
+        QString key, advertiser, clickURL, imageFileName;
+        double expiration = 0;
+        uint8_t size = 0, rating = 0, imageFormat = 0;
+        reader.text(handler, key);
         reader.skip();
-        read([&] { offering->setAdvertiserGUID(reader.text()); });
+        reader.text(handler, advertiser);
         reader.skip();
-        read([&] { offering->setExpirationDate(reader.date()); });
-        read([&] { offering->setClickURL(reader.text()); });
+        reader.date(handler, expiration);
+        reader.text(handler, clickURL);
         reader.skip();
-        read([&] { offering->setSize(reader.byte()); });
-        read([&] { offering->setRating(reader.byte()); });
-        read([&] { offering->setImageFormat(reader.byte()); });
-        read([&] { offering->setImageFileName(reader.text()); });
+        reader.byte(handler, size);
+        reader.byte(handler, rating);
+        reader.byte(handler, imageFormat);
+        reader.text(handler, imageFileName);
         reader.skip();
-        // A record cut short is not half an offering: its reads were reported.
-        if (complete) {
-            handler.step([&] {
-                if (keyPosition(key) != 0)
-                    raiseFault(FaultDuplicateKey, QStringLiteral("Ad %1 is offered twice").arg(key));
-                m_adOfferings.Add(offering, key);
-            });
+        // A record cut short is still added with the fields read so far (a
+        // failed read leaves its field as a new offering has it); the image
+        // retrieval drops it.
+        if (key.isEmpty() ? emptyKeyTaken : m_adOfferings.Contains(key)) {
+            handler.fail(OVFault(FaultDuplicateKey, QStringLiteral("Ad %1 is offered twice").arg(key)));
+            continue;
         }
+        handler.step([&] {
+            auto offering = std::make_shared<OVAdOffering>();
+            offering->setAdGUID(key);
+            offering->setAdvertiserGUID(advertiser);
+            offering->setExpirationDate(expiration);
+            offering->setClickURL(clickURL);
+            offering->setSize(size);
+            offering->setRating(rating);
+            offering->setImageFormat(imageFormat);
+            offering->setImageFileName(imageFileName);
+            m_adOfferings.Add(offering, key);
+            emptyKeyTaken = emptyKeyTaken || key.isEmpty();
+        });
     }
 }
 

@@ -47,8 +47,9 @@ public:
     QByteArray GetStateIntoByteArray();
     // Replaces BaseURL and AdOfferings with what the bytes hold. Every failed
     // read is logged under "OVContentUpdate.SetStateFromByteArray" and the
-    // reading goes on; a record cut short by the end of the bytes is not
-    // added, nor a record whose key is already present.
+    // reading goes on; a record cut short by the end of the bytes is added
+    // with the fields read so far, a record whose key is already present is
+    // not.
     void SetStateFromByteArray(const QByteArray &bytes);
     // Replaces BaseURL and AdOfferings from the fixed-width text form: a
     // 56-unit header, then 196-unit records. False after a failure (logged

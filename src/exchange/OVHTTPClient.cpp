@@ -3,13 +3,13 @@
 #include "exchange/OVAdOffering.h"
 #include "exchange/OVContentUpdate.h"
 #include "exchange/OVFraming.h"
+#include "exchange/OVImageRetrieval.h"
 #include "exchange/OVUsageReport.h"
 #include "exchange/OVWinsock.h"
 #include "exchange/frmTransferControls.h"
 #include "personalization/OVUser.h"
 #include "platform/Clock.h"
 #include "platform/ModuleInfo.h"
-#include "platform/PictureTester.h"
 #include "support/Ansi.h"
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
@@ -20,9 +20,8 @@
 
 #include <orvane/ResultCodes.h>
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryFile>
+#include <QPointer>
 
 namespace orvane {
 
@@ -42,11 +41,22 @@ QString number(qint64 n)
 platform::UrlFetcher::Limits OVHTTPClient::defaultImageLimits()
 {
     platform::UrlFetcher::Limits limits;
-    limits.maxBytes = kMaxImageBytes;
+    limits.maxBytes = ImageLimits::kMaxImageBytes;
     limits.timeoutMs = kImageTimeoutMs;
     limits.connectTimeoutMs = kImageConnectTimeoutMs;
     limits.totalTimeoutMs = kImageRetrievalBudgetMs;
+    limits.concurrency = kConcurrentImageFetches;
     return limits;
+}
+
+int32_t OVHTTPClient::exchangeLimitSeconds(int32_t timeoutSeconds) const
+{
+    // The time-out counts silence only, so a server that sends a byte now
+    // and then would hold an exchange forever. Each of the two connections
+    // may be silent for up to one time-out, and the images have their own
+    // budget: past twice the time-out plus that budget the exchange ends.
+    const int32_t images = (std::max(0, m_imageLimits.totalTimeoutMs) + 999) / 1000;
+    return 2 * std::max(0, timeoutSeconds) + images;
 }
 
 OVHTTPClient::OVHTTPClient(QObject *parent)
@@ -68,6 +78,7 @@ OVHTTPClient::OVHTTPClient(QObject *parent)
 
 OVHTTPClient::~OVHTTPClient()
 {
+    stopRetrieval();
     if (m_controls) {
         if (m_controls->client() == this) {
             m_controls->Timer1()->stop();
@@ -198,7 +209,9 @@ int16_t OVHTTPClient::StartDataExchange()
             [&] { OVSimpleLog::LogWarning(ResultCodeText(code)); });
         return code;
     };
-    if (m_state != StateIdle)
+    // While the images are fetched the state is already Idle, but the
+    // exchange runs until its DataExchanged.
+    if (m_state != StateIdle || m_exchanging)
         return refuse(orvTransferInProgress);
     if (m_remoteHost.isEmpty() || m_remotePort.isEmpty())
         return refuse(orvRemoteHostNotSpecified);
@@ -221,6 +234,7 @@ int16_t OVHTTPClient::StartDataExchange()
         const QVariant timeout
             = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"));
         m_controls->setTimeout(int32_t(std::lround(timeout.toString().trimmed().toDouble())));
+        m_controls->setExchangeLimit(m_lastTouched, exchangeLimitSeconds(m_controls->Timeout()));
         if (m_controls->Timeout() > 0) {
             const int granularity = ReadSettingsValueOrDefault(
                 HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500)
@@ -249,20 +263,24 @@ int16_t OVHTTPClient::StartDataExchange()
 void OVHTTPClient::AbortDataExchange(const QString &Why)
 {
     trace(QStringLiteral("Aborted (") + Why + u')');
-    // The socket is closed and the client made idle, so the next exchange can start.
-    closeConnection();
-    m_state = StateIdle;
-    finish(false);
+    // The socket is closed and the client made idle, so the next exchange
+    // can start. Every call ends with DataExchanged(false), running or not.
+    if (m_exchanging) {
+        stopRetrieval();
+        closeConnection();
+        m_state = StateIdle;
+    }
+    finish(false, true);
 }
 
 void OVHTTPClient::mSocket_Connect()
 {
     guarded(QStringLiteral("OVClientTransfer.mSocket_Connect"), [&] {
-        const quint64 generation = m_generation;
+        const Ongoing ongoing = this->ongoing();
         if (m_state == StateConnecting) {
             m_state = StateConnected;
             Q_EMIT ProgressMessage(QStringLiteral("Connected"));
-            if (generation != m_generation)
+            if (!ongoing)
                 return;
             trace(QStringLiteral("About to POST"));
             m_usageReport->setProductGUID(m_productGUID);
@@ -271,7 +289,7 @@ void OVHTTPClient::mSocket_Connect()
             trace(QStringLiteral("Sending ") + number(AnnouncedUsageLength(report))
                 + QStringLiteral(" bytes usage data"));
             Q_EMIT ProgressMessage(QStringLiteral("Sending usage data"));
-            if (generation != m_generation)
+            if (!ongoing)
                 return;
             const QByteArray post = ComposeUsagePost(m_remoteHost, report);
             m_state = StateSendingUsageData;
@@ -279,7 +297,7 @@ void OVHTTPClient::mSocket_Connect()
         } else if (m_state == StateSentUsageData) {
             trace(QStringLiteral("Requesting Ads"));
             Q_EMIT ProgressMessage(QStringLiteral("Requesting Ads"));
-            if (generation != m_generation)
+            if (!ongoing)
                 return;
             const QByteArray request = ComposeAdListRequest(m_remoteHost);
             m_state = StateSendingContentRequest;
@@ -308,10 +326,10 @@ void OVHTTPClient::mSocket_SendComplete()
 
 void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
 {
-    const quint64 generation = m_generation;
+    const Ongoing ongoing = this->ongoing();
     const bool ok = guarded(QStringLiteral("OVClientTransfer.DataArrival"), [&] {
         Q_EMIT ProgressMessage(QStringLiteral("Received ") + number(bytesTotal) + QStringLiteral(" bytes"));
-        if (generation != m_generation)
+        if (!ongoing)
             return;
         const QByteArray block = socket()->GetData();
         m_lastTouched = platform::Clock::instance().localNow();
@@ -320,7 +338,7 @@ void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
         trace(QStringLiteral("arIncoming: ") + Ansi::decode(block));
         receive(block);
     });
-    if (!ok && generation == m_generation) {
+    if (!ok && ongoing) {
         closeConnection();
         m_state = StateIdle;
         finish(false);
@@ -329,13 +347,13 @@ void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
 
 void OVHTTPClient::receive(const QByteArray &block)
 {
-    const quint64 generation = m_generation;
+    const Ongoing ongoing = this->ongoing();
     switch (m_state) {
     case StateSentUsageData:
         if (IsOKResponse(block)) {
             trace(QStringLiteral("Server received usage data"));
             Q_EMIT SentUsage(true);
-            if (generation != m_generation)
+            if (!ongoing)
                 return;
             socket()->Close();
             socket()->Connect(m_remoteHost, m_remotePort);
@@ -344,7 +362,7 @@ void OVHTTPClient::receive(const QByteArray &block)
             closeConnection();
             m_state = StateIdle;
             Q_EMIT SentUsage(false);
-            if (generation == m_generation)
+            if (ongoing)
                 finish(false);
         }
         return;
@@ -417,23 +435,53 @@ void OVHTTPClient::processContent()
 
 void OVHTTPClient::retrieveImages()
 {
-    const quint64 generation = m_generation;
+    const Ongoing ongoing = this->ongoing();
     m_state = StateIdle;
     trace(QStringLiteral("Retrieving images"));
     Q_EMIT ProgressMessage(QStringLiteral("Retrieving Images"));
-    if (generation != m_generation)
-        return;
-    const bool ok = GetNewImages(false);
-    if (generation != m_generation)
-        return;
+    if (ongoing)
+        GetNewImages(false);
+}
+
+void OVHTTPClient::GetNewImages(bool overwrite)
+{
+    OVImageRetrieval::Settings settings;
+    settings.baseURL = m_contentUpdate->BaseURL();
+    settings.imageFolder = m_imageFolder;
+    settings.overwrite = overwrite;
+    settings.trace = m_debugMode;
+    settings.limits = m_imageLimits;
+    QList<std::shared_ptr<OVAdOffering>> offers;
+    for (const auto &offer : m_contentUpdate->AdOfferings())
+        offers.append(offer);
+    m_retrieval = std::make_unique<OVImageRetrieval>(std::move(offers), settings);
+    connect(m_retrieval.get(), &OVImageRetrieval::ProgressMessage, this, &OVHTTPClient::ProgressMessage);
+    connect(m_retrieval.get(), &OVImageRetrieval::finished, this, &OVHTTPClient::imagesRetrieved);
+    m_retrieval->start();
+}
+
+void OVHTTPClient::imagesRetrieved(bool ok)
+{
+    // Released here, after its last signal has been delivered.
+    const std::unique_ptr<OVImageRetrieval> done = std::move(m_retrieval);
+    for (const auto &offer : done->failedOffers())
+        guarded(QStringLiteral("OVClientTransfer.GetNewImages"), [&] { m_contentUpdate->RemoveOffering(offer); });
+    const Ongoing ongoing = this->ongoing();
     if (ok) {
         Q_EMIT ReceivedContent(true);
     } else {
         Q_EMIT ReceivedContent(false);
-        m_lastError = orvImageRetrievalFailed;
+        if (ongoing.client)
+            m_lastError = orvImageRetrievalFailed;
     }
-    if (generation == m_generation)
+    if (ongoing)
         finish(ok);
+}
+
+void OVHTTPClient::stopRetrieval()
+{
+    // Cancels the downloads; nothing more comes from the retrieval.
+    m_retrieval.reset();
 }
 
 void OVHTTPClient::failExchange(const QString &why)
@@ -454,14 +502,16 @@ void OVHTTPClient::closeConnection()
     trace(QStringLiteral("Closed connection"));
 }
 
-void OVHTTPClient::finish(bool result)
+void OVHTTPClient::finish(bool result, bool always)
 {
-    // An exchange ends once, however many ways it is told to.
-    if (!m_exchanging)
+    // An exchange ends once, however many ways it is told to; only an abort
+    // reports the end again.
+    const bool running = m_exchanging;
+    if (!running && !always)
         return;
     m_exchanging = false;
     ++m_generation;
-    if (m_controls)
+    if (running && m_controls && m_controls->client() == this)
         m_controls->Timer1()->stop();
     Q_EMIT DataExchanged(result);
 }
@@ -469,8 +519,11 @@ void OVHTTPClient::finish(bool result)
 void OVHTTPClient::mSocket_Close()
 {
     trace(QStringLiteral("Socket_Close"));
-    // The server closed while content was still expected: that exchange can
-    // only fail, so it ends now rather than at the time-out.
+    // The server closed while its acknowledgement or content was still
+    // expected: that exchange can only fail, so it ends now rather than at
+    // the time-out.
+    if (m_state == StateSendingUsageData || m_state == StateSentUsageData)
+        failExchange(QStringLiteral("Server closed the connection before acknowledging the usage data"));
     if (m_state == StateSentContentRequest || m_state == StateReceivingAdContent)
         failExchange(QStringLiteral("Server closed the connection before all content arrived"));
 }
@@ -479,9 +532,9 @@ void OVHTTPClient::mSocket_Error(int errorNumber, const QString &description)
 {
     const QString text = QStringLiteral("Winsock Error ") + number(errorNumber) + QStringLiteral(" - ") + description;
     guarded(QStringLiteral("OVClientTransfer.mSocket_Error"), [&] { OVSimpleLog::LogWarning(text); });
-    const quint64 generation = m_generation;
+    const Ongoing ongoing = this->ongoing();
     Q_EMIT ProgressMessage(text);
-    if (generation != m_generation)
+    if (!ongoing)
         return;
     closeConnection();
     m_state = StateIdle;
@@ -495,124 +548,6 @@ void OVHTTPClient::dumpContent(const QByteArray &content) const
         file.write(content);
         file.write("\r\n");
     }
-}
-
-bool OVHTTPClient::GetNewImages(bool overwrite)
-{
-    QString base;
-    QString folder;
-    ErrorHandler handler(QStringLiteral("OVClientTransfer.GetNewImages"));
-    handler.step([&] {
-        if (!m_contentUpdate)
-            raiseFault(FaultObjectNotSet);
-        base = m_contentUpdate->BaseURL().trimmed();
-        if (!base.isEmpty())
-            base += u'/';
-        folder = m_imageFolder;
-        QDir().mkpath(folder);
-        if (m_debugMode)
-            OVSimpleLog::WriteTraceLine(number(m_contentUpdate->AdOfferings().Count()) + QStringLiteral(" offerings"));
-    });
-    if (!m_contentUpdate)
-        return false;
-
-    struct Job
-    {
-        std::shared_ptr<OVAdOffering> offer;
-        QString address;
-        QString path;
-        bool present = false;
-    };
-    QList<Job> jobs;
-    for (const auto &offer : m_contentUpdate->AdOfferings()) {
-        Job job;
-        job.offer = offer;
-        const QString name = offer->ImageFileName().trimmed();
-        QString address = base + name;
-        if (!address.startsWith(QStringLiteral("http:")) && !address.startsWith(QStringLiteral("ftp:")))
-            address.prepend(QStringLiteral("http://"));
-        trace(address);
-        if (!name.isEmpty()) {
-            job.address = address;
-            job.path = folder + u'/' + OVHelperFunctions::FileNameFromPath(name);
-            if (overwrite)
-                QFile::remove(job.path);
-            job.present = platform::PictureTester::instance().isPictureFile(job.path);
-        }
-        jobs.append(job);
-    }
-
-    // The missing images are fetched together; their files, tests and
-    // messages follow in offer order, as if they had been fetched one by one.
-    QStringList addresses;
-    for (const Job &job : jobs) {
-        if (!job.address.isEmpty() && !job.present)
-            addresses.append(job.address);
-    }
-    QList<platform::UrlFetcher::Result> fetched;
-    handler.step([&] {
-        fetched = platform::UrlFetcher::instance().OpenURLs(addresses, m_imageLimits, kConcurrentImageFetches);
-    });
-
-    int failures = 0;
-    qsizetype next = 0;
-    const quint64 generation = m_generation;
-    for (const Job &job : jobs) {
-        bool ok = !job.address.isEmpty();
-        if (ok && !job.present) {
-            Q_EMIT ProgressMessage(QStringLiteral("Retrieving ") + job.address);
-            ok = GetImageFile(job.address, job.path, fetched.value(next++));
-        }
-        if (generation != m_generation)
-            return false;
-        if (!ok) {
-            ++failures;
-            guarded(
-                QStringLiteral("OVClientTransfer.GetNewImages"), [&] { m_contentUpdate->RemoveOffering(job.offer); });
-        }
-    }
-    return failures == 0;
-}
-
-bool OVHTTPClient::GetImageFile(const QString &address, const QString &path)
-{
-    return GetImageFile(address, path, platform::UrlFetcher::instance().OpenURL(address, m_imageLimits));
-}
-
-bool OVHTTPClient::GetImageFile(const QString &address, const QString &path, const platform::UrlFetcher::Result &result)
-{
-    bool ok = false;
-    ErrorHandler handler(QStringLiteral("OVClientTransfer.GetImageFile"));
-    if (result.body.isEmpty()) {
-        trace(QStringLiteral("OpenURL(") + address + QStringLiteral(") failed")
-            + (result.ok() ? QString() : QStringLiteral(": ") + result.error));
-        return false;
-    }
-    // Written beside its final name and renamed into place: no half-written
-    // image is ever left under the ad's name. Not synced to disk: an image
-    // lost to a power cut fails its picture test and is fetched again.
-    handler.step([&] {
-        QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
-        if (!file.open() || file.write(result.body) != result.body.size() || !file.flush())
-            raiseFault(FaultPathFileAccess, file.errorString());
-        QFile::remove(path);
-        if (!file.rename(path))
-            raiseFault(FaultPathFileAccess, file.errorString());
-        file.setAutoRemove(false);
-        file.setPermissions(
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    });
-    QString message;
-    handler.step([&] { ok = platform::PictureTester::instance().isPictureFile(path); });
-    if (ok) {
-        message = QStringLiteral("Received ") + address;
-    } else {
-        QFile::remove(path);
-        message = QStringLiteral("Invalid or missing image file: ") + address;
-    }
-    Q_EMIT ProgressMessage(message);
-    trace(message);
-    return ok;
 }
 
 } // namespace orvane

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "exchange/ImageLimits.h"
 #include "exchange/TYPE_INCOMINGAD.h"
 #include "platform/UrlFetcher.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 namespace orvane {
 
 class OVContentUpdate;
+class OVImageRetrieval;
 class OVUsageReport;
 class OVUser;
 class OVWinsock;
@@ -23,16 +26,16 @@ class frmTransferControls;
 // acknowledgement on a first connection, the ad list request and the content
 // update on a second, then the images of the offers. Event-driven on the
 // thread's event loop: after StartDataExchange every step runs from the
-// shared socket's events and the time-out timer of frmTransferControls.
+// shared socket's events, the image downloads' events and the time-out timer
+// of frmTransferControls. Nothing waits: the host's other events run between
+// any two steps.
 class OVHTTPClient : public QObject
 {
     Q_OBJECT
 
 public:
     // Bounds of the image downloads, so that an exchange never hangs on one
-    // image: the UI thread waits for the images (see GetNewImages), at most
-    // kImageRetrievalBudgetMs for all of them together.
-    static constexpr qint64 kMaxImageBytes = 1 << 20;
+    // image: at most kImageRetrievalBudgetMs for all of them together.
     static constexpr int kImageTimeoutMs = 15'000;
     static constexpr int kImageConnectTimeoutMs = 5'000;
     static constexpr int kImageRetrievalBudgetMs = 30'000;
@@ -82,6 +85,11 @@ public:
     int32_t state() const { return m_state; }
     // True from a started exchange until its DataExchanged.
     bool isExchanging() const { return m_exchanging; }
+    // True while the images of the content update are being fetched.
+    bool isRetrievingImages() const { return m_retrieval != nullptr; }
+    // The bound on a whole exchange, in seconds from its start, for a
+    // time-out of t seconds (see StartDataExchange).
+    int32_t exchangeLimitSeconds(int32_t timeoutSeconds) const;
 
     // The shared socket's events, routed here by frmTransferControls while
     // this client runs the exchange.
@@ -98,18 +106,29 @@ Q_SIGNALS:
     void ProgressMessage(const QString &Message);
 
 private:
+    // Whether the exchange that ran before an event was raised still runs:
+    // a handler may have ended it, or deleted the client.
+    struct Ongoing
+    {
+        QPointer<OVHTTPClient> client;
+        quint64 generation;
+        explicit operator bool() const { return client && client->m_generation == generation; }
+    };
+    Ongoing ongoing() { return {this, m_generation}; }
     void trace(const QString &text) const;
     void receive(const QByteArray &block);
     void processContent();
     void retrieveImages();
     void closeConnection();
-    void finish(bool result);
+    // Ends the running exchange (once) or, when always is set, raises
+    // DataExchanged whether one runs or not.
+    void finish(bool result, bool always = false);
+    void imagesRetrieved(bool ok);
+    void stopRetrieval();
     void failExchange(const QString &why);
     void receiveHeader(const QByteArray &block);
     void checkContent(const QString &prefix);
-    bool GetNewImages(bool overwrite);
-    bool GetImageFile(const QString &address, const QString &path);
-    bool GetImageFile(const QString &address, const QString &path, const platform::UrlFetcher::Result &fetched);
+    void GetNewImages(bool overwrite);
     void dumpContent(const QByteArray &content) const;
     OVWinsock *socket() const;
 
@@ -132,6 +151,7 @@ private:
     std::unique_ptr<OVUsageReport> m_usageReport;
     std::shared_ptr<OVUser> m_user;
     std::unique_ptr<OVContentUpdate> m_contentUpdate;
+    std::unique_ptr<OVImageRetrieval> m_retrieval;
     frmTransferControls *m_controls = nullptr;
 };
 

@@ -11,6 +11,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 namespace orvane {
 
 namespace {
@@ -134,15 +136,7 @@ QByteArray OVUsageReport::GetStateIntoByteArray()
     // Only whole statistics go out: those that do not fit are left out, and
     // the count says how many follow.
     const int total = m_adStats.Count();
-    int fitting = 0;
-    qsizetype room = writer.room() - 2;
-    for (const auto &stat : m_adStats) {
-        const qsizetype size = stat->AdIdGUIDString().size() + kStatFixedBytes;
-        if (size > room)
-            break;
-        room -= size;
-        ++fitting;
-    }
+    const int fitting = fittingStats(writer.position());
     if (fitting < total) {
         handler.step([&] {
             OVSimpleLog::LogWarning(QStringLiteral("Usage report full: %1 of %2 usage statistics left out")
@@ -166,6 +160,31 @@ QByteArray OVUsageReport::GetStateIntoByteArray()
     writer.putAt(1, int32_t(length / 255));
     writer.putAt(2, int32_t(length % 255));
     return writer.finish();
+}
+
+int OVUsageReport::fittingStats(qsizetype statsOffset) const
+{
+    qsizetype room = OVByteWriter::kLastOffset - statsOffset - 2;
+    int fitting = 0;
+    for (const auto &stat : m_adStats) {
+        const qsizetype size = stat->AdIdGUIDString().size() + kStatFixedBytes;
+        if (size > room)
+            break;
+        room -= size;
+        ++fitting;
+    }
+    return fitting;
+}
+
+int OVUsageReport::StatsThatFit() const
+{
+    // Tag, length, product, rating, age range and gender, then the two codes
+    // with their terminators; the writer advances once per character.
+    qsizetype offset = 3 + kGUIDLength + 3;
+    if (m_user)
+        offset += codeOrSpace(m_user->PostalCode()).size() + codeOrSpace(m_user->CountryCode()).size();
+    offset = std::min(offset + 2, OVByteWriter::kLastOffset);
+    return fittingStats(offset);
 }
 
 void OVUsageReport::SetStateFromByteArray(const QByteArray &bytes)

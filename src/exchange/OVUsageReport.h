@@ -62,8 +62,13 @@ public:
     // How many entries of AdStats the last GetStateIntoByteArray wrote (the
     // first ones, in order): the counts that the server was told about.
     int StatsInLastState() const { return m_statsInLastState; }
+    // How many entries of AdStats, from the first, the byte form written now
+    // (with the current ProductGUID and User) would carry.
+    int StatsThatFit() const;
 
 private:
+    int fittingStats(qsizetype statsOffset) const;
+
     OVCollection<OVAdStat> m_adStats;
     std::shared_ptr<OVUser> m_user;
     int32_t m_requestedRating = 0;

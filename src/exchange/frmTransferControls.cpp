@@ -82,11 +82,18 @@ void frmTransferControls::Timer1_Timer()
 {
     if (m_timeout <= 0 || !m_client)
         return;
-    const qint64 last = m_client->lastTouchedDateTime().toMSecsSinceEpoch() / 1000;
-    const qint64 now = platform::Clock::instance().localNow().toMSecsSinceEpoch() / 1000;
-    if (now - last > m_timeout) {
+    const auto seconds = [](const QDateTime &t) { return t.toMSecsSinceEpoch() / 1000; };
+    const qint64 now = seconds(platform::Clock::instance().localNow());
+    int32_t limit = 0;
+    // Silence counts while the server is talked to; the images that follow
+    // have a budget of their own.
+    if (!m_client->isRetrievingImages() && now - seconds(m_client->lastTouchedDateTime()) > m_timeout)
+        limit = m_timeout;
+    else if (m_exchangeLimit > 0 && now - seconds(m_started) > m_exchangeLimit)
+        limit = m_exchangeLimit;
+    if (limit > 0) {
         m_timer.stop();
-        m_client->AbortDataExchange(QStringLiteral("timed out after %1 seconds").arg(m_timeout));
+        m_client->AbortDataExchange(QStringLiteral("timed out after %1 seconds").arg(limit));
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -42,6 +43,13 @@ public:
     void setClient(OVHTTPClient *client) { m_client = client; }
     int32_t Timeout() const { return m_timeout; }
     void setTimeout(int32_t seconds) { m_timeout = seconds; }
+    // The bound on the whole exchange: it ends as a time-out does once more
+    // than `seconds` have passed since `start`.
+    void setExchangeLimit(const QDateTime &start, int32_t seconds)
+    {
+        m_started = start;
+        m_exchangeLimit = seconds;
+    }
 
 private:
     frmTransferControls();
@@ -53,6 +61,8 @@ private:
     QTimer m_timer;
     QPointer<OVHTTPClient> m_client;
     int32_t m_timeout = 0;
+    QDateTime m_started;
+    int32_t m_exchangeLimit = 0;
 };
 
 } // namespace orvane

@@ -1,5 +1,7 @@
 #include "platform/PictureTester.h"
 
+#include "exchange/ImageLimits.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -9,6 +11,24 @@
 namespace orvane::platform {
 
 namespace {
+
+// Qt's decode bound is one value for the whole process: it is set for this
+// decode only and given back at once, so the host's own pictures keep theirs.
+class AllocationLimit
+{
+public:
+    explicit AllocationLimit(int megabytes)
+        : m_previous(QImageReader::allocationLimit())
+    {
+        QImageReader::setAllocationLimit(megabytes);
+    }
+    ~AllocationLimit() { QImageReader::setAllocationLimit(m_previous); }
+    AllocationLimit(const AllocationLimit &) = delete;
+    AllocationLimit &operator=(const AllocationLimit &) = delete;
+
+private:
+    int m_previous;
+};
 
 // Decoding from the bytes, never from the file's suffix: an error page saved
 // as ad.gif must not pass because of its name.
@@ -21,6 +41,10 @@ bool decodes(QIODevice *device)
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead() || !accepted.contains(reader.format().toLower()))
         return false;
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > ImageLimits::kMaxImageSide || size.height() > ImageLimits::kMaxImageSide)
+        return false;
+    const AllocationLimit limit(ImageLimits::kMaxDecodeMegabytes);
     const QImage image = reader.read();
     return !image.isNull();
 }

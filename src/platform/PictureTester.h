@@ -7,8 +7,11 @@
 
 namespace orvane::platform {
 
-// Tells whether a file or a buffer holds a picture the platform can show:
-// the whole image is decoded, so a truncated or corrupt file fails.
+// Tells whether a file or a buffer holds a picture the platform can show.
+// The header is read first: a picture wider or taller than
+// ImageLimits::kMaxImageSide, or of no stated size, is refused without
+// decoding a pixel. Any other is decoded whole, within
+// ImageLimits::kMaxDecodeMegabytes, so a truncated or corrupt file fails.
 class PictureTester : public Installable<PictureTester>
 {
 public:

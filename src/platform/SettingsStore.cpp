@@ -1,8 +1,16 @@
 #include "platform/SettingsStore.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
 
 namespace orvane::platform {
 
@@ -28,28 +36,169 @@ QSet<QString> &createdKeys()
     return keys;
 }
 
-bool existsIn(QSettings &settings, const QString &group)
+// What tells one version of the file from another. Writers replace the file
+// (a new inode) or rewrite it in place (a new change time, which the kernel
+// sets at nanosecond precision even within one second), so an unchanged stamp
+// means unchanged contents.
+struct Stamp
+{
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified {};
+    timespec changed {};
+
+    static Stamp of(const struct stat &st) { return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim}; }
+    bool operator==(const Stamp &o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size
+            && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec
+            && changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+// One parsed version of a settings file. QSettings keeps its own per-path cache
+// that it checks only by size and millisecond time, so each version is parsed
+// from a private copy under a fresh name: what is read is exactly the bytes
+// that the stamp describes.
+struct Parsed
+{
+    bool valid = false;
+    Stamp stamp;
+    std::shared_ptr<QSettings> settings; // null for a missing or unreadable file
+};
+
+QHash<QString, Parsed> &cache()
+{
+    // Never destroyed: QSettings objects must not outlive Qt's own settings
+    // registry at exit.
+    static auto *parsed = new QHash<QString, Parsed>;
+    return *parsed;
+}
+
+bool statPath(const QString &path, Stamp &stamp)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        stamp = Stamp {};
+        return false;
+    }
+    stamp = Stamp::of(st);
+    return true;
+}
+
+std::shared_ptr<QSettings> parseCopy(const QByteArray &bytes)
+{
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush())
+        return nullptr;
+    auto settings = std::make_shared<QSettings>(copy.fileName(), QSettings::IniFormat);
+    // The constructor has read the copy; from here on it answers from memory.
+    return settings;
+}
+
+// Reads the file and the stamp of exactly what was read, retrying when a
+// writer rewrites it in place meanwhile.
+bool readVersion(const QString &path, QByteArray &bytes, Stamp &stamp)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        struct stat before, after;
+        if (::fstat(file.handle(), &before) != 0)
+            return false;
+        bytes = file.readAll();
+        if (::fstat(file.handle(), &after) != 0)
+            return false;
+        stamp = Stamp::of(after);
+        if (Stamp::of(before) == stamp)
+            return true;
+    }
+    return false;
+}
+
+// The current version of the settings file, parsed once per version.
+QSettings *current()
+{
+    const QString path = SettingsStore::filePath();
+    Parsed &entry = cache()[path];
+    Stamp now;
+    statPath(path, now);
+    if (entry.valid && entry.stamp == now)
+        return entry.settings.get();
+
+    entry = Parsed {};
+    if (!now.exists) {
+        entry.valid = true;
+        return nullptr;
+    }
+    QByteArray bytes;
+    Stamp read;
+    if (!readVersion(path, bytes, read))
+        return nullptr; // not cached: the next read tries again
+    entry.settings = parseCopy(bytes);
+    if (!entry.settings) {
+        // No room for a private copy: the file itself, parsed for this read only.
+        entry.settings = std::make_shared<QSettings>(path, QSettings::IniFormat);
+        return entry.settings.get();
+    }
+    entry.stamp = read;
+    entry.valid = true;
+    return entry.settings.get();
+}
+
+void forgetCurrent()
+{
+    cache().remove(SettingsStore::filePath());
+}
+
+bool existsIn(QSettings *settings, const QString &group)
 {
     if (group.isEmpty())
         return true;
     if (createdKeys().contains(SettingsStore::filePath() + u'|' + group.toLower()))
         return true;
-    settings.beginGroup(group);
-    const bool exists = !settings.childKeys().isEmpty() || !settings.childGroups().isEmpty();
-    settings.endGroup();
+    if (!settings)
+        return false;
+    settings->beginGroup(group);
+    const bool exists = !settings->childKeys().isEmpty() || !settings->childGroups().isEmpty();
+    settings->endGroup();
     return exists;
+}
+
+QVariant storedValue(QSettings *settings, const QString &group, const QString &name)
+{
+    if (!settings)
+        return {};
+    settings->beginGroup(group);
+    const QVariant v = settings->value(name);
+    settings->endGroup();
+    return v;
+}
+
+bool sameValue(const QVariant &stored, const QVariant &value)
+{
+    return stored.isValid() && stored.typeId() == value.typeId() && stored == value;
 }
 
 bool write(const QString &keyPath, const QString &name, const QVariant &value)
 {
-    QSettings settings(SettingsStore::filePath(), QSettings::IniFormat);
     const QString group = groupOf(keyPath);
-    if (!existsIn(settings, group) || name.isEmpty())
+    QSettings *parsed = current();
+    if (!existsIn(parsed, group) || name.isEmpty())
         return false;
+    // Writing what the file already holds would change nothing but cost a
+    // locked rewrite and an fsync.
+    if (sameValue(storedValue(parsed, group, name), value))
+        return true;
+    QSettings settings(SettingsStore::filePath(), QSettings::IniFormat);
     settings.beginGroup(group);
     settings.setValue(name, value);
     settings.endGroup();
     settings.sync();
+    forgetCurrent();
     return settings.status() == QSettings::NoError;
 }
 } // namespace
@@ -62,8 +211,7 @@ QString SettingsStore::filePath()
 
 bool SettingsStore::keyExists(const QString &keyPath)
 {
-    QSettings settings(filePath(), QSettings::IniFormat);
-    return existsIn(settings, groupOf(keyPath));
+    return existsIn(current(), groupOf(keyPath));
 }
 
 void SettingsStore::createKey(const QString &keyPath)
@@ -76,10 +224,7 @@ SettingsStore::Value SettingsStore::read(const QString &keyPath, const QString &
     Value result;
     if (name.isEmpty())
         return result;
-    QSettings settings(filePath(), QSettings::IniFormat);
-    settings.beginGroup(groupOf(keyPath));
-    const QVariant v = settings.value(name);
-    settings.endGroup();
+    const QVariant v = storedValue(current(), groupOf(keyPath), name);
     if (!v.isValid())
         return result;
     switch (v.typeId()) {

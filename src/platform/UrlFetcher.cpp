@@ -1,25 +1,23 @@
 #include "platform/UrlFetcher.h"
 
 #include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <curl/curl.h>
 
-#include <memory>
+#include <map>
 
 namespace orvane::platform {
-
-QList<UrlFetcher::Result> UrlFetcher::OpenURLs(const QStringList &urls, const Limits &limits, int)
-{
-    QList<Result> results;
-    for (const QString &url : urls)
-        results.append(OpenURL(url, limits));
-    return results;
-}
 
 namespace {
 
 struct Transfer
 {
+    int id = 0;
     QByteArray body;
     qint64 maxBytes = 0;
     bool tooLarge = false;
@@ -38,99 +36,197 @@ size_t collect(char *data, size_t size, size_t count, void *user)
     return bytes;
 }
 
-class CurlFetcher final : public UrlFetcher
+// libcurl's multi interface driven by the Qt event loop: curl names the
+// sockets it waits on and the time it next needs to run (the socket and
+// timer callbacks), socket notifiers and a single-shot timer hand control
+// back with curl_multi_socket_action. No thread, no blocking call: the
+// thread's other events run between any two steps of any transfer.
+class CurlBatch final : public QObject, public UrlFetcher::Batch
 {
 public:
-    CurlFetcher()
+    CurlBatch(const UrlFetcher::Limits &limits, UrlFetcher::Handler handler)
+        : m_limits(limits)
+        , m_handler(std::move(handler))
+        , m_multi(curl_multi_init())
     {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        m_share = curl_share_init();
-        curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
-        curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        m_clock.start();
+        curl_multi_setopt(m_multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(std::max(1, limits.concurrency)));
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &CurlBatch::onSocket);
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlBatch::onTimer);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+        m_delivery.setSingleShot(true);
+        m_delivery.setInterval(0);
+        connect(&m_delivery, &QTimer::timeout, this, &CurlBatch::deliver);
     }
 
-    Result OpenURL(const QString &url, const Limits &limits) override { return OpenURLs({url}, limits, 1).value(0); }
-
-    QList<Result> OpenURLs(const QStringList &urls, const Limits &limits, int concurrency) override
+    ~CurlBatch() override
     {
-        QList<Result> results(urls.size());
-        std::vector<std::unique_ptr<Transfer>> transfers(urls.size());
-        std::vector<CURL *> handles(urls.size(), nullptr);
-        CURLM *multi = curl_multi_init();
-        curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(std::max(1, concurrency)));
-
-        qsizetype next = 0;
-        int running = 0;
-        QElapsedTimer clock;
-        clock.start();
-        const auto remainingMs = [&]() -> long {
-            return limits.totalTimeoutMs > 0 ? std::max<long>(1, long(limits.totalTimeoutMs - clock.elapsed()))
-                                             : long(limits.timeoutMs);
-        };
-        auto start = [&](qsizetype i) {
-            transfers[i] = std::make_unique<Transfer>();
-            transfers[i]->maxBytes = limits.maxBytes;
-            CURL *easy = curl_easy_init();
-            handles[i] = easy;
-            const QByteArray address = urls[i].toUtf8();
-            curl_easy_setopt(easy, CURLOPT_URL, address.constData());
-            curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-            curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
-            curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::min(long(limits.timeoutMs), remainingMs()));
-            curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeoutMs));
-            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBytes));
-            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collect);
-            curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfers[i].get());
-            curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfers[i]->errorBuffer);
-            curl_easy_setopt(easy, CURLOPT_PRIVATE, reinterpret_cast<void *>(i));
-            curl_multi_add_handle(multi, easy);
-            ++running;
-        };
-        while (next < urls.size() && running < std::max(1, concurrency))
-            start(next++);
-
-        while (running > 0) {
-            int stillRunning = 0;
-            curl_multi_perform(multi, &stillRunning);
-            int queued = 0;
-            while (CURLMsg *msg = curl_multi_info_read(multi, &queued)) {
-                if (msg->msg != CURLMSG_DONE)
-                    continue;
-                void *priv = nullptr;
-                curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
-                const qsizetype i = reinterpret_cast<qsizetype>(priv);
-                Transfer &t = *transfers[i];
-                if (msg->data.result == CURLE_OK) {
-                    results[i].body = std::move(t.body);
-                } else {
-                    results[i].error = t.tooLarge
-                        ? QStringLiteral("larger than %1 bytes").arg(limits.maxBytes)
-                        : QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(msg->data.result));
-                }
-                curl_multi_remove_handle(multi, msg->easy_handle);
-                curl_easy_cleanup(msg->easy_handle);
-                handles[i] = nullptr;
-                --running;
-                if (next < urls.size()) {
-                    if (limits.totalTimeoutMs > 0 && clock.elapsed() >= limits.totalTimeoutMs) {
-                        // Out of time: the rest are not fetched at all.
-                        for (; next < urls.size(); ++next)
-                            results[next].error = QStringLiteral("not fetched: retrieval time used up");
-                    } else {
-                        start(next++);
-                    }
-                }
-            }
-            if (running > 0)
-                curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        m_timer.stop();
+        for (auto &[easy, transfer] : m_transfers) {
+            curl_multi_remove_handle(m_multi, easy);
+            curl_easy_cleanup(easy);
         }
-        curl_multi_cleanup(multi);
-        return results;
+        m_transfers.clear();
+        curl_multi_cleanup(m_multi);
+    }
+
+    void fetch(int id, const QString &url) override
+    {
+        long timeoutMs = m_limits.timeoutMs;
+        if (m_limits.totalTimeoutMs > 0) {
+            const qint64 left = m_limits.totalTimeoutMs - m_clock.elapsed();
+            if (left <= 0) {
+                fail(id, QStringLiteral("not fetched: retrieval time used up"));
+                return;
+            }
+            timeoutMs = long(std::min<qint64>(timeoutMs, left));
+        }
+        auto transfer = std::make_unique<Transfer>();
+        transfer->id = id;
+        transfer->maxBytes = m_limits.maxBytes;
+        CURL *easy = curl_easy_init();
+        if (!easy) {
+            fail(id, QStringLiteral("out of memory"));
+            return;
+        }
+        const QByteArray address = url.toUtf8();
+        curl_easy_setopt(easy, CURLOPT_URL, address.constData());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxBytes));
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collect);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
+        if (curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
+            curl_easy_cleanup(easy);
+            fail(id, QStringLiteral("cannot start the transfer"));
+            return;
+        }
+        m_transfers.emplace(easy, std::move(transfer));
     }
 
 private:
-    CURLSH *m_share = nullptr;
+    struct Watch
+    {
+        QSocketNotifier *read = nullptr;
+        QSocketNotifier *write = nullptr;
+    };
+
+    static int onSocket(CURL *, curl_socket_t socket, int what, void *self, void *)
+    {
+        static_cast<CurlBatch *>(self)->watch(socket, what);
+        return 0;
+    }
+
+    static int onTimer(CURLM *, long timeoutMs, void *self)
+    {
+        // curl must not be called back from inside its own callback: a zero
+        // time-out runs from the event loop like any other.
+        QTimer &timer = static_cast<CurlBatch *>(self)->m_timer;
+        if (timeoutMs < 0)
+            timer.stop();
+        else
+            timer.start(int(std::min<long>(timeoutMs, 24L * 3600 * 1000)));
+        return 0;
+    }
+
+    void watch(curl_socket_t socket, int what)
+    {
+        if (what == CURL_POLL_REMOVE) {
+            const auto found = m_watches.find(socket);
+            if (found == m_watches.end())
+                return;
+            // Possibly called from this very notifier's signal: let it go later.
+            for (QSocketNotifier *notifier : {found->second.read, found->second.write}) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+            m_watches.erase(found);
+            return;
+        }
+        Watch &w = m_watches[socket];
+        if (!w.read) {
+            w.read = new QSocketNotifier(qintptr(socket), QSocketNotifier::Read, this);
+            w.write = new QSocketNotifier(qintptr(socket), QSocketNotifier::Write, this);
+            connect(w.read, &QSocketNotifier::activated, this, [this, socket] { act(socket, CURL_CSELECT_IN); });
+            connect(w.write, &QSocketNotifier::activated, this, [this, socket] { act(socket, CURL_CSELECT_OUT); });
+        }
+        w.read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+        w.write->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+    }
+
+    void act(curl_socket_t socket, int events)
+    {
+        int running = 0;
+        curl_multi_socket_action(m_multi, socket, events, &running);
+        int queued = 0;
+        while (CURLMsg *msg = curl_multi_info_read(m_multi, &queued)) {
+            if (msg->msg != CURLMSG_DONE)
+                continue;
+            CURL *easy = msg->easy_handle;
+            const CURLcode code = msg->data.result;
+            const auto found = m_transfers.find(easy);
+            if (found == m_transfers.end())
+                continue;
+            Transfer &t = *found->second;
+            UrlFetcher::Result result;
+            if (code == CURLE_OK) {
+                result.body = std::move(t.body);
+            } else if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+                result.error = QStringLiteral("larger than %1 bytes").arg(m_limits.maxBytes);
+            } else {
+                result.error = QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(code));
+            }
+            m_done.append({t.id, std::move(result)});
+            curl_multi_remove_handle(m_multi, easy);
+            curl_easy_cleanup(easy);
+            m_transfers.erase(found);
+        }
+        deliver();
+    }
+
+    void fail(int id, const QString &error)
+    {
+        m_done.append({id, UrlFetcher::Result {QByteArray(), error}});
+        m_delivery.start();
+    }
+
+    void deliver()
+    {
+        const QPointer<CurlBatch> self(this);
+        while (!m_done.isEmpty()) {
+            const auto [id, result] = m_done.takeFirst();
+            m_handler(id, result);
+            if (!self)
+                return;
+        }
+    }
+
+    UrlFetcher::Limits m_limits;
+    UrlFetcher::Handler m_handler;
+    CURLM *m_multi;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    QTimer m_delivery;
+    std::map<curl_socket_t, Watch> m_watches;
+    std::map<CURL *, std::unique_ptr<Transfer>> m_transfers;
+    QList<std::pair<int, UrlFetcher::Result>> m_done;
+};
+
+class CurlFetcher final : public UrlFetcher
+{
+public:
+    CurlFetcher() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+    std::unique_ptr<Batch> startBatch(const Limits &limits, Handler handler) override
+    {
+        return std::make_unique<CurlBatch>(limits, std::move(handler));
+    }
 };
 
 } // namespace

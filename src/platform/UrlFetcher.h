@@ -3,15 +3,17 @@
 #include "platform/Installable.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
-#include <QStringList>
+
+#include <functional>
+#include <memory>
 
 namespace orvane::platform {
 
-// Synchronous fetches of http, https and ftp addresses into byte buffers. The
-// body is returned whatever the status (an error page is a body too); only a
-// failed transfer, a refused scheme or an exceeded limit gives nothing.
+// Fetches of http, https and ftp addresses into byte buffers, run by the
+// calling thread's event loop: nothing waits for the network. The body is
+// returned whatever the status (an error page is a body too); only a failed
+// transfer, a refused scheme or an exceeded limit gives nothing.
 class UrlFetcher : public Installable<UrlFetcher>
 {
 public:
@@ -20,8 +22,11 @@ public:
         qint64 maxBytes = 1 << 20;
         int timeoutMs = 15'000;
         int connectTimeoutMs = 5'000;
-        // For OpenURLs: all fetches together end by then (0: no bound).
+        // Every fetch of a batch ends by then, counted from the batch's start;
+        // later fetches are not made at all (0: no bound).
         int totalTimeoutMs = 0;
+        // Connections open at once; connections to one server are reused.
+        int concurrency = 4;
     };
 
     struct Result
@@ -31,11 +36,22 @@ public:
         bool ok() const { return error.isEmpty(); }
     };
 
+    // Receives each result, from the event loop and never from inside
+    // fetch(). It may destroy the batch.
+    using Handler = std::function<void(int id, const Result &result)>;
+
+    // A set of fetches sharing connections and one time budget. Destroying it
+    // cancels what still runs; no handler call follows.
+    class Batch
+    {
+    public:
+        virtual ~Batch() = default;
+        // Starts fetching at once; the result comes to the handler under id.
+        virtual void fetch(int id, const QString &url) = 0;
+    };
+
     virtual ~UrlFetcher() = default;
-    virtual Result OpenURL(const QString &url, const Limits &limits) = 0;
-    // Several addresses at once, at most `concurrency` in flight; results in
-    // the order of the addresses. Connections to one server are reused.
-    virtual QList<Result> OpenURLs(const QStringList &urls, const Limits &limits, int concurrency);
+    virtual std::unique_ptr<Batch> startBatch(const Limits &limits, Handler handler) = 0;
 
     static UrlFetcher &real();
 };

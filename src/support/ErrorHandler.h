@@ -48,6 +48,10 @@ public:
         return false;
     }
 
+    // Reports a failure found by an explicit check, as a failing step would,
+    // without the cost of throwing.
+    void fail(const OVFault &fault) noexcept { record(fault); }
+
     bool failed() const noexcept { return m_failures > 0; }
     int failures() const noexcept { return m_failures; }
     int32_t lastNumber() const noexcept { return m_lastNumber; }

@@ -91,11 +91,20 @@ bool CopyByteArray(const QByteArray &source, QByteArray &destination, qsizetype 
     }
     ErrorHandler handler(QStringLiteral("OVHelpers.CopyByteArray"));
     QByteArray copy(count, '\0');
-    handler.step([&] {
-        if (start < 0 || start + count > source.size())
-            raiseFault(FaultIndexOutOfRange);
-        std::copy_n(source.constData() + start, count, copy.data());
-    });
+    // The bytes in range are copied; those outside fail (one logged fault)
+    // and stay 0x00.
+    const qsizetype first = std::clamp<qsizetype>(start, 0, source.size());
+    const qsizetype last = std::clamp<qsizetype>(start + count, 0, source.size());
+    if (last > first)
+        std::copy(source.constData() + first, source.constData() + last, copy.data() + (first - start));
+    if (first != start || last - first != count) {
+        handler.step([&] {
+            raiseFault(FaultIndexOutOfRange,
+                QStringLiteral("%1 of %2 bytes are outside the source")
+                    .arg(count - std::max<qsizetype>(last - first, 0))
+                    .arg(count));
+        });
+    }
     destination = copy;
     return true;
 }

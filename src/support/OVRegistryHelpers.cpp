@@ -2,6 +2,8 @@
 
 #include "platform/SettingsStore.h"
 
+#include <algorithm>
+
 namespace orvane::OVRegistryHelpers {
 
 using platform::SettingsStore;
@@ -92,7 +94,9 @@ QVariant ReadSettingsValueOrDefault(
     uint32_t root, const QString &keyPath, const QString &valueName, const QVariant &defaultValue)
 {
     QVariant value = ReadSettingsValue(root, keyPath, valueName);
-    if (value.toString().trimmed().isEmpty()) {
+    // Blank means empty or spaces only; tabs and line ends are content.
+    const QString text = value.toString();
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; })) {
         value = defaultValue;
         CreateSettingsKey(keyPath, root);
         WriteSettingsValue(root, keyPath, valueName, defaultValue, REG_SZ);

@@ -95,6 +95,8 @@ void LogError(const QString &source, const OVFault &fault) noexcept
 {
     try {
         const Switches &s = switches();
+        if (!s.LogErrorsToFile && !s.VerboseErrors)
+            return;
         const QString numberAndText = QString::number(fault.number()) + u' ' + fault.description();
         if (s.LogErrorsToFile)
             WriteTraceLine(source + u' ' + numberAndText);

@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 // A state text as the bytes the data file holds: low byte first.
 inline QByteArray stateBytes(const QString &state)
@@ -31,3 +33,28 @@ inline std::shared_ptr<orvane::OVAdvertisement> makeAd(int n, int32_t size, int3
     ad->setSize(size);
     return ad;
 }
+
+// A file-size limit stands in for a full disk while it lives.
+class DiskFull
+{
+public:
+    explicit DiskFull(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tight = m_saved;
+        tight.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+    }
+    ~DiskFull()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    DiskFull(const DiskFull &) = delete;
+    DiskFull &operator=(const DiskFull &) = delete;
+
+private:
+    rlimit m_saved {};
+    void (*m_handler)(int) = nullptr;
+};

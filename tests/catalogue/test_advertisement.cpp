@@ -126,25 +126,23 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, reads);
         QFETCH(int, storedSpaces);
+        struct Slot
+        {
+            void (OVAdvertisement::*set)(const QString &);
+            QString (OVAdvertisement::*get)() const;
+            int offset;
+        };
+        const QMap<QString, Slot> table = {
+            {"ClickURL", {&OVAdvertisement::setClickURL, &OVAdvertisement::ClickURL, 204}},
+            {"ImageFileName", {&OVAdvertisement::setImageFileName, &OVAdvertisement::ImageFileName, 324}},
+            {"AdvertiserName", {&OVAdvertisement::setAdvertiserName, &OVAdvertisement::AdvertiserName, 76}},
+            {"AdGUID", {&OVAdvertisement::setAdGUID, &OVAdvertisement::AdGUID, 0}},
+        };
+        const Slot slot = table.value(property);
         OVAdvertisement ad;
-        QString got;
-        int offset = 0;
-        if (property == "ClickURL") {
-            ad.setClickURL(value);
-            got = ad.ClickURL();
-            offset = 204;
-        } else if (property == "ImageFileName") {
-            ad.setImageFileName(value);
-            got = ad.ImageFileName();
-            offset = 324;
-        } else if (property == "AdvertiserName") {
-            ad.setAdvertiserName(value);
-            got = ad.AdvertiserName();
-            offset = 76;
-        } else {
-            ad.setAdGUID(value);
-            got = ad.AdGUID();
-        }
+        (ad.*slot.set)(value);
+        const QString got = (ad.*slot.get)();
+        const int offset = slot.offset;
         QCOMPARE(got, reads);
         for (int i = 0; i < storedSpaces; ++i)
             QCOMPARE(ad.image()[offset + 2 * i], uint8_t(' '));

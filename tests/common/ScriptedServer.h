@@ -4,19 +4,18 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QList>
 #include <QMap>
 #include <QPointer>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+
+#include <sys/socket.h>
 
 // A real local ad server with a script: for each connection, in order, what to
 // answer once the request is complete (its header and announced body). An
@@ -32,6 +31,7 @@ public:
         bool closeAfter = true;
         qsizetype stopAfter = -1; // send only this many bytes, then stall (or close)
         bool closeInsteadOfStall = false;
+        bool reset = false; // end with a reset (RST) instead of a close
     };
 
     explicit ScriptedServer(QList<Answer> script)
@@ -92,8 +92,13 @@ private:
         }
         if (a.stopAfter >= 0 && !a.closeInsteadOfStall)
             return; // stalls
-        if (a.closeAfter || a.closeInsteadOfStall)
+        if (a.reset) {
+            const linger now {1, 0};
+            ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            s->abort();
+        } else if (a.closeAfter || a.closeInsteadOfStall) {
             s->disconnectFromHost();
+        }
     }
 
     QTcpServer m_server;
@@ -101,47 +106,29 @@ private:
     QMap<QTcpSocket *, QByteArray> m_pending;
 };
 
-// A real HTTP server for ad images in a process of its own (Python's
-// http.server), since the exchange waits for its images on this thread.
-// Files put under files are served from /images/<name>; other names get 404.
-class ImageServer
+// A real HTTP/1.1 server for ad images on this thread's event loop, with
+// kept-alive connections. Files put with add() are served from
+// /images/<name>; other names get a 404 text page. Each answer can be held
+// back (delayMs, or per name); every request path is logged.
+class ImageServer : public QObject
 {
 public:
     ImageServer()
     {
-        QDir().mkpath(m_root.filePath(QStringLiteral("images")));
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(QStringLiteral("python3"),
-            {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("0"),
-                QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), m_root.path()});
-        m_process.waitForStarted();
-        const bool up = QTest::qWaitFor(
-            [this] {
-                m_output += m_process.readAll();
-                const qsizetype at = m_output.indexOf(" port ");
-                if (at < 0)
-                    return false;
-                m_port = m_output.mid(at + 6).split(' ').value(0).toInt();
-                return m_port > 0;
-            },
-            10000);
-        if (!up)
-            qWarning("python3 -m http.server did not start");
-    }
-    ~ImageServer()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                ++connections;
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
     }
 
-    QString base() const { return QStringLiteral("127.0.0.1:%1/images").arg(m_port); }
-    void add(const QByteArray &name, const QByteArray &bytes)
+    QString base() const { return QStringLiteral("127.0.0.1:%1/images").arg(m_server.serverPort()); }
+    void add(const QByteArray &name, const QByteArray &bytes, int delay = -1)
     {
-        const QString path = m_root.filePath(QStringLiteral("images/") + QString::fromLatin1(name));
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bytes);
+        m_files.insert("/images/" + name, {bytes, delay});
     }
     static QByteArray png(int w = 30, int h = 14, QColor color = Qt::darkCyan)
     {
@@ -154,9 +141,38 @@ public:
         return out;
     }
 
+    int delayMs = 0;
+    int connections = 0;
+    QList<QByteArray> requests; // paths, in the order asked
+
 private:
-    QTemporaryDir m_root;
-    QProcess m_process;
-    QByteArray m_output;
-    int m_port = 0;
+    struct File
+    {
+        QByteArray bytes;
+        int delay = -1;
+    };
+
+    void onRead(QTcpSocket *s)
+    {
+        QByteArray &pending = m_pending[s];
+        pending += s->readAll();
+        qsizetype end;
+        while ((end = pending.indexOf("\r\n\r\n")) >= 0) {
+            const QByteArray path = pending.left(pending.indexOf("\r\n")).split(' ').value(1);
+            pending.remove(0, end + 4);
+            requests.append(path);
+            const auto found = m_files.constFind(path);
+            const QByteArray answer = found != m_files.cend()
+                ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: "
+                    + QByteArray::number(found->bytes.size()) + "\r\n\r\n" + found->bytes
+                : QByteArray("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 22\r\n\r\n"
+                             "<html>Not found</html>");
+            const int delay = found != m_files.cend() && found->delay >= 0 ? found->delay : delayMs;
+            QTimer::singleShot(delay, s, [s, answer] { s->write(answer); });
+        }
+    }
+
+    QTcpServer m_server;
+    QMap<QByteArray, File> m_files;
+    QMap<QTcpSocket *, QByteArray> m_pending;
 };

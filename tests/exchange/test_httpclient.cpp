@@ -1,14 +1,18 @@
 #include "exchange/OVContentUpdate.h"
 #include "exchange/OVHTTPClient.h"
+#include "exchange/OVImageRetrieval.h"
+#include "exchange/OVWinsock.h"
+#include "exchange/frmTransferControls.h"
 #include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
 
 #include "ScriptedServer.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTest>
 
 #include "TestData.h"
@@ -21,13 +25,22 @@ using namespace orvane::OVRegistryHelpers;
 namespace {
 const QByteArray kOK("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
 const QString kProduct = QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
+using Offers = QList<QPair<QString, QString>>; // AdGUID, ImageFileName
+using Script = QList<ScriptedServer::Answer>;
 
-// Records every event of a client in one list, in the order raised.
+// Records every event of a client in one list, in the order raised, with the
+// client's state at each arrival of bytes.
 struct EventLog
 {
     explicit EventLog(OVHTTPClient &client)
     {
-        QObject::connect(&client, &OVHTTPClient::ProgressMessage, [this](const QString &m) { events << m; });
+        QObject::connect(&client, &OVHTTPClient::ProgressMessage, [this, &client](const QString &m) {
+            events << m;
+            if (m.endsWith(QStringLiteral(" bytes"))) {
+                arrivalStates << client.state();
+                lastArrival.start();
+            }
+        });
         QObject::connect(
             &client, &OVHTTPClient::SentUsage, [this](bool s) { events << QStringLiteral("SentUsage(%1)").arg(s); });
         QObject::connect(&client, &OVHTTPClient::ReceivedContent,
@@ -41,10 +54,35 @@ struct EventLog
     {
         return QTest::qWaitFor([this] { return done; }, ms);
     }
+    QStringList images() const { return events.mid(events.indexOf(QStringLiteral("Retrieving Images")) + 1); }
     QStringList events;
+    QList<int> arrivalStates;
+    QElapsedTimer lastArrival;
     bool done = false;
 };
+
+QByteArray contentFor(const QString &base, const Offers &offers)
+{
+    OVContentUpdate update;
+    update.setBaseURL(base);
+    for (const auto &[id, file] : offers)
+        update.AddAnOffering(id, guid(99), QStringLiteral("http://example.com/") + id, 46000.0, 1, file, 20, 1);
+    return update.GetStateIntoByteArray();
+}
+
+// A content update of exactly `size` bytes without offers, behind a header
+// of exactly `header` bytes.
+QByteArray sizedResponse(int header, int size)
+{
+    QByteArray content = contentFor(QString(), {});
+    content = contentFor(QString(size - content.size(), u'b'), {});
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(content.size()) + "\r\nX-Pad: ";
+    head += QByteArray(header - head.size() - 4, 'p') + "\r\n\r\n";
+    return head + content;
+}
 } // namespace
+
+Q_DECLARE_METATYPE(ScriptedServer::Answer)
 
 class TestHTTPClient : public QObject
 {
@@ -54,20 +92,29 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void successfulExchangeRaisesEventsInOrder();
-    void negativeAcknowledgementEndsAtOnce();
-    void contentInManyBlocks_data();
-    void contentInManyBlocks();
-    void stalledServerTimesOutAndClientCanStartAgain();
-    void serverClosingMidContentFails();
-    void unusableContentHeaderFails();
-    void refusedConnection();
-    void refusals();
+    void successfulExchange();
+    void hostStaysResponsiveWhileImagesArrive();
+    void contentBlocks_data();
+    void contentBlocks();
+    void failedExchanges_data();
+    void failedExchanges();
+    void bytesWhileSending_data();
+    void bytesWhileSending();
+    void silenceTimesOutOneTimeoutAfterTheLastBlock();
+    void drippingServerIsCutOffByTheExchangeBound();
+    void refusalsAndAborts();
+    void endingTheExchangeMidRetrieval_data();
+    void endingTheExchangeMidRetrieval();
+    void deletingTheClientFromItsOwnEvents_data();
+    void deletingTheClientFromItsOwnEvents();
+    void imageAddresses_data();
+    void imageAddresses();
     void imageRules();
+    void traceLines();
 
 private:
     void configure(OVHTTPClient &client, const QString &port);
-    QByteArray contentFor(const QString &base, const QList<QPair<QString, QString>> &offers);
+    void setTimeout(int seconds);
 
     std::unique_ptr<TestHome> m_home;
     QString m_images;
@@ -78,13 +125,18 @@ void TestHTTPClient::init()
     m_home = std::make_unique<TestHome>();
     m_images = m_home->path() + QStringLiteral("/images");
     CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), 30, REG_SZ);
+    setTimeout(30);
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 100, REG_SZ);
 }
 
 void TestHTTPClient::cleanup()
 {
     m_home.reset();
+}
+
+void TestHTTPClient::setTimeout(int seconds)
+{
+    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), seconds, REG_SZ);
 }
 
 void TestHTTPClient::configure(OVHTTPClient &client, const QString &port)
@@ -95,21 +147,13 @@ void TestHTTPClient::configure(OVHTTPClient &client, const QString &port)
     client.setImageFolder(m_images);
 }
 
-QByteArray TestHTTPClient::contentFor(const QString &base, const QList<QPair<QString, QString>> &offers)
-{
-    OVContentUpdate update;
-    update.setBaseURL(base);
-    for (const auto &[id, file] : offers)
-        update.AddAnOffering(id, guid(99), QStringLiteral("http://example.com/") + id, 46000.0, 1, file, 20, 1);
-    return update.GetStateIntoByteArray();
-}
-
-void TestHTTPClient::successfulExchangeRaisesEventsInOrder()
+void TestHTTPClient::successfulExchange()
 {
     ImageServer images;
     images.add("a.png", ImageServer::png());
-    const QByteArray content = contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}});
-    const QByteArray response = ScriptedServer::contentResponse(content);
+    images.add("b.png", ImageServer::png(20, 20));
+    const QByteArray response = ScriptedServer::contentResponse(
+        contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}}));
     ScriptedServer server({{kOK}, {response}});
 
     OVHTTPClient client;
@@ -117,96 +161,129 @@ void TestHTTPClient::successfulExchangeRaisesEventsInOrder()
     client.AddUsageStat(guid(1), 3, 1, 2.5);
     EventLog log(client);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
+    // A second start is refused and leaves the running exchange alone.
+    QCOMPARE(client.StartDataExchange(), int16_t(601));
     QVERIFY(log.waitDone());
-    const QString address = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
+    const QString a = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
+    const QString b = QStringLiteral("http://") + images.base() + QStringLiteral("/b.png");
     QCOMPARE(log.events,
-        QStringList(
-            {"Connected", "Sending usage data", "Sent usage data", QStringLiteral("Received %1 bytes").arg(kOK.size()),
-                "SentUsage(1)", "Requesting Ads", "Sent content request",
-                QStringLiteral("Received %1 bytes").arg(response.size()), "Received Ad list", "Retrieving Images",
-                "Retrieving " + address, "Received " + address, "ReceivedContent(1)", "DataExchanged(1)"}));
+        QStringList({"Connected", "Sending usage data", "Sent usage data",
+            QStringLiteral("Received %1 bytes").arg(kOK.size()), "SentUsage(1)", "Requesting Ads",
+            "Sent content request", QStringLiteral("Received %1 bytes").arg(response.size()), "Received Ad list",
+            "Retrieving Images", "Retrieving " + a, "Received " + a, "Retrieving " + b, "Received " + b,
+            "ReceivedContent(1)", "DataExchanged(1)"}));
     QCOMPARE(server.connections, 2);
     QVERIFY(server.requests[0].startsWith("POST /Orvane/Usage HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
     QVERIFY(server.requests[1].startsWith("GET /Orvane/Ads HTTP/1.1\r\n"));
-    QCOMPARE(client.AdCount(), int16_t(1));
+    QCOMPARE(client.AdCount(), int16_t(2));
     const TYPE_INCOMINGAD ad = client.IncomingAd(1);
     QCOMPARE(ad.AdGUID, guid(1));
     QCOMPARE(ad.AdvertiserName, QString());
     QCOMPARE(ad.Rating, int16_t(20));
     QCOMPARE(client.IncomingAd(0).AdGUID, QString());
-    QCOMPARE(client.IncomingAd(2).AdGUID, QString());
+    QCOMPARE(client.IncomingAd(3).AdGUID, QString());
     QVERIFY(QFile::exists(m_images + QStringLiteral("/a.png")));
     QCOMPARE(client.state(), 10);
+    QVERIFY(!client.isExchanging());
 }
 
-void TestHTTPClient::negativeAcknowledgementEndsAtOnce()
+void TestHTTPClient::hostStaysResponsiveWhileImagesArrive()
 {
-    ScriptedServer server({{"HTTP/1.1 500 Internal Server Error\r\n\r\n"}});
+    ImageServer images;
+    images.delayMs = 300;
+    Offers offers;
+    for (int i = 1; i <= 12; ++i) {
+        offers.append({guid(i), QStringLiteral("ad%1.png").arg(i)});
+        images.add(QByteArray("ad") + QByteArray::number(i) + ".png", ImageServer::png(600, 280, QColor(i, 90, 40)));
+    }
+    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(contentFor(images.base(), offers))}});
+    OVHTTPClient client;
+    configure(client, server.port());
+    EventLog log(client);
+
+    // The host's own timer: the longest gap between its ticks is how long
+    // the host's event loop was held up.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    // While the images come the host may call the client: a new start is refused.
+    int16_t startDuringImages = 0;
+    QElapsedTimer firstReceived;
+    QObject::connect(&client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
+        if (m.startsWith(QStringLiteral("Received http")) && !firstReceived.isValid()) {
+            firstReceived.start();
+            startDuringImages = client.StartDataExchange();
+        }
+        if (m == QStringLiteral("Retrieving Images")) {
+            sinceTick.start();
+            probe.start();
+        }
+    });
+    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    QVERIFY(log.waitDone(20000));
+    probe.stop();
+    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(1)"));
+    QCOMPARE(startDuringImages, int16_t(601));
+    QVERIFY2(longestGap < 150, qPrintable(QStringLiteral("longest gap %1 ms").arg(longestGap)));
+    // Messages come as images arrive, not in one burst at the end.
+    QVERIFY(firstReceived.elapsed() >= 300);
+    // Several images at once over a few kept-alive connections.
+    QVERIFY(images.connections <= 4);
+}
+
+void TestHTTPClient::contentBlocks_data()
+{
+    QTest::addColumn<int>("blockSize");
+    QTest::addColumn<QList<int>>("arrivalStates");
+    QTest::addColumn<QStringList>("arrivals");
+    QTest::newRow("header and content in one block") << 0 << QList<int> {128} << QStringList {"Received 5100 bytes"};
+    const QString block = QStringLiteral("Received 1460 bytes");
+    QTest::newRow("100-byte header and 5,000 bytes in 1,460-byte blocks")
+        << 1460 << QList<int> {128, 150, 150, 150} << QStringList {block, block, block, "Received 720 bytes"};
+}
+
+void TestHTTPClient::contentBlocks()
+{
+    QFETCH(int, blockSize);
+    QFETCH(QList<int>, arrivalStates);
+    QFETCH(QStringList, arrivals);
+    const QByteArray response = sizedResponse(100, 5000);
+    QCOMPARE(response.size(), 5100);
+    ScriptedServer server({{kOK}, {response, blockSize, 40}});
     OVHTTPClient client;
     configure(client, server.port());
     EventLog log(client);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
     QVERIFY(log.waitDone());
-    QCOMPARE(log.events.mid(log.events.size() - 2), QStringList({"SentUsage(0)", "DataExchanged(0)"}));
-    QTest::qWait(100);
-    QCOMPARE(server.connections, 1);
-}
-
-void TestHTTPClient::contentInManyBlocks_data()
-{
-    QTest::addColumn<int>("blockSize");
-    QTest::newRow("one block") << 0;
-    QTest::newRow("1460-byte blocks") << 1460;
-    QTest::newRow("header cut in two") << 20;
-}
-
-void TestHTTPClient::contentInManyBlocks()
-{
-    QFETCH(int, blockSize);
-    ImageServer images;
-    QList<QPair<QString, QString>> offers;
-    for (int i = 1; i <= 60; ++i) {
-        offers.append({guid(i), QStringLiteral("ad%1.png").arg(i)});
-        images.add(QByteArray("ad") + QByteArray::number(i) + ".png", ImageServer::png(10 + i, 10));
-    }
-    const QByteArray response = ScriptedServer::contentResponse(contentFor(images.base(), offers));
-    QVERIFY(response.size() > 4000);
-    ScriptedServer server({{kOK}, {response, blockSize, 20}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(20000));
+    QCOMPARE(log.arrivalStates.mid(1), arrivalStates);
+    const qsizetype first = log.events.indexOf(QStringLiteral("Sent content request")) + 1;
+    QCOMPARE(log.events.mid(first, arrivals.size() + 1), arrivals + QStringList {"Received Ad list"});
     QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(1)"));
-    QCOMPARE(client.AdCount(), int16_t(60));
 }
 
-void TestHTTPClient::stalledServerTimesOutAndClientCanStartAgain()
+void TestHTTPClient::failedExchanges_data()
 {
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), 1, REG_SZ);
-    ScriptedServer::Answer stall {ScriptedServer::contentResponse(QByteArray(500, 'x'))};
-    stall.stopAfter = 100;
-    ScriptedServer server({{kOK}, stall, {kOK}, stall});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(6000));
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
-    QCOMPARE(client.state(), 10);
-    // The aborted client is idle again: the next exchange starts.
-    log.done = false;
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(6000));
-    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 2);
-}
-
-void TestHTTPClient::serverClosingMidContentFails()
-{
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<QString>("lastEvents");
+    QTest::addColumn<int>("lastArrivalState");
     ScriptedServer::Answer cut {ScriptedServer::contentResponse(QByteArray(500, 'x'))};
     cut.stopAfter = 200;
     cut.closeInsteadOfStall = true;
-    ScriptedServer server({{kOK}, cut});
+    QTest::newRow("negative acknowledgement")
+        << Script {{"HTTP/1.1 500 Internal Server Error\r\n\r\n"}} << "SentUsage(0) DataExchanged(0)" << 120;
+    QTest::newRow("server closes mid-content") << Script {{kOK}, cut} << "Received 200 bytes DataExchanged(0)" << 128;
+    QTest::newRow("content too long") << Script {{kOK}, {"HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\nxyz"}}
+                                      << "bytes DataExchanged(0)" << 128;
+}
+
+void TestHTTPClient::failedExchanges()
+{
+    QFETCH(Script, script);
+    QFETCH(QString, lastEvents);
+    QFETCH(int, lastArrivalState);
+    ScriptedServer server(script);
     OVHTTPClient client;
     configure(client, server.port());
     EventLog log(client);
@@ -215,91 +292,309 @@ void TestHTTPClient::serverClosingMidContentFails()
     QCOMPARE(client.StartDataExchange(), int16_t(0));
     QVERIFY(log.waitDone(5000));
     QVERIFY(timer.elapsed() < 3000); // not the 30-second time-out
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
-    QVERIFY(!log.events.contains(QStringLiteral("ReceivedContent(1)")));
+    QVERIFY2(log.events.join(u' ').endsWith(lastEvents), qPrintable(log.events.join(u'|')));
+    QCOMPARE(log.arrivalStates.last(), lastArrivalState);
+    QCOMPARE(client.state(), 10);
+    QTest::qWait(50);
+    QCOMPARE(server.connections, int(script.size()));
 }
 
-void TestHTTPClient::unusableContentHeaderFails()
+void TestHTTPClient::bytesWhileSending_data()
 {
-    ScriptedServer server({{kOK}, {"HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\nxyz"}});
+    QTest::addColumn<int>("sendingState");
+    QTest::newRow("the usage post") << 110;
+    QTest::newRow("the ad request") << 127;
+}
+
+void TestHTTPClient::bytesWhileSending()
+{
+    QFETCH(int, sendingState);
+    ScriptedServer server({{kOK}, {kOK}});
     OVHTTPClient client;
     configure(client, server.port());
     EventLog log(client);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
+    // The socket reports bytes as soon as the request is handed to it,
+    // before its send has completed.
+    OVWinsock *socket = frmTransferControls::instance()->Winsock1();
+    QObject::connect(socket, &OVWinsock::Connected, &client, [&] {
+        if (client.state() == sendingState)
+            Q_EMIT socket->DataArrival(7);
+    });
     QVERIFY(log.waitDone());
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
+    QCOMPARE(log.arrivalStates.last(), sendingState);
+    QCOMPARE(log.events.mid(log.events.size() - 2), QStringList({"Received 7 bytes", "DataExchanged(0)"}));
+    QCOMPARE(client.state(), 10);
 }
 
-void TestHTTPClient::refusedConnection()
+void TestHTTPClient::silenceTimesOutOneTimeoutAfterTheLastBlock()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const QString port = QString::number(probe.serverPort());
-    probe.close();
+    setTimeout(1);
+    ScriptedServer::Answer stall {ScriptedServer::contentResponse(QByteArray(500, 'x')), 100, 200};
+    stall.stopAfter = 400;
+    ScriptedServer server({{kOK}, stall, {kOK}, stall});
     OVHTTPClient client;
-    configure(client, port);
+    configure(client, server.port());
     EventLog log(client);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
-    QVERIFY(log.events.contains(QStringLiteral("Winsock Error 10061 - Connection refused")));
+    QVERIFY(log.waitDone(6000));
+    const qint64 afterLastBlock = log.lastArrival.elapsed();
+    QCOMPARE(log.events.count(QStringLiteral("Received 100 bytes")), 4);
     QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
+    QVERIFY2(afterLastBlock >= 1000 && afterLastBlock < 3000, qPrintable(QString::number(afterLastBlock)));
+    // The client is idle again: the next exchange starts.
+    QCOMPARE(client.state(), 10);
+    log.done = false;
+    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    QVERIFY(log.waitDone(6000));
+    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 2);
 }
 
-void TestHTTPClient::refusals()
+void TestHTTPClient::drippingServerIsCutOffByTheExchangeBound()
+{
+    setTimeout(1);
+    // One byte every 400 ms never lets a second of silence pass.
+    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(QByteArray(500, 'x')), 1, 400}, {kOK}});
+    OVHTTPClient client;
+    configure(client, server.port());
+    auto limits = client.imageLimits();
+    limits.totalTimeoutMs = 1000;
+    client.setImageLimits(limits);
+    QCOMPARE(client.exchangeLimitSeconds(1), 3);
+    EventLog log(client);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    QVERIFY(log.waitDone(8000));
+    QVERIFY2(timer.elapsed() >= 3000 && timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
+    QCOMPARE(client.state(), 10);
+    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    QVERIFY(QTest::qWaitFor([&] { return server.connections == 3; }, 5000));
+}
+
+void TestHTTPClient::refusalsAndAborts()
 {
     ScriptedServer::Answer stall {kOK};
     stall.stopAfter = 0;
     ScriptedServer server({stall});
     OVHTTPClient client;
+    EventLog log(client);
     client.setRemoteHost(QStringLiteral("127.0.0.1"));
     QCOMPARE(client.StartDataExchange(), int16_t(604));
     QCOMPARE(client.LastError(), int16_t(604));
+    // An abort reports a failed end whether or not an exchange runs.
+    client.AbortDataExchange(QStringLiteral("idle"));
+    QCOMPARE(log.events, QStringList {"DataExchanged(0)"});
     configure(client, server.port());
-    EventLog log(client);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QCOMPARE(client.StartDataExchange(), int16_t(601));
     QVERIFY(QTest::qWaitFor([&] { return server.connections == 1; }, 5000));
     client.AbortDataExchange(QStringLiteral("test"));
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
-    client.AbortDataExchange(QStringLiteral("again")); // an exchange ends once
-    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 1);
+    client.AbortDataExchange(QStringLiteral("again"));
+    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 3);
+    QCOMPARE(client.state(), 10);
+}
+
+void TestHTTPClient::endingTheExchangeMidRetrieval_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("client deleted from the host's timer") << "delete later";
+    QTest::newRow("client deleted from a progress message") << "delete";
+    QTest::newRow("aborted from a progress message") << "abort";
+}
+
+void TestHTTPClient::endingTheExchangeMidRetrieval()
+{
+    QFETCH(QString, how);
+    ImageServer images;
+    images.delayMs = 400;
+    images.add("a.png", ImageServer::png());
+    images.add("b.png", ImageServer::png());
+    ScriptedServer server({{kOK},
+        {ScriptedServer::contentResponse(
+            contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}}))}});
+    auto *client = new OVHTTPClient;
+    configure(*client, server.port());
+    QStringList events;
+    QObject::connect(client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
+        events << m;
+        if (!m.startsWith(QStringLiteral("Retrieving http")))
+            return;
+        if (how == QStringLiteral("delete"))
+            delete client;
+        else if (how == QStringLiteral("abort"))
+            client->AbortDataExchange(QStringLiteral("host"));
+        else
+            QTimer::singleShot(100, [&] { delete client; });
+    });
+    QObject::connect(
+        client, &OVHTTPClient::DataExchanged, [&](bool s) { events << QStringLiteral("DataExchanged(%1)").arg(s); });
+    QCOMPARE(client->StartDataExchange(), int16_t(0));
+    QTest::qWait(900);
+    // Nothing more is raised or written: the downloads are cancelled.
+    const QString retrieving = QStringLiteral("Retrieving http://") + images.base() + QStringLiteral("/a.png");
+    QStringList after {retrieving};
+    if (how == QStringLiteral("abort"))
+        after << QStringLiteral("DataExchanged(0)");
+    QCOMPARE(events.mid(events.indexOf(retrieving)), after);
+    QVERIFY(QDir(m_images).entryList(QDir::Files).isEmpty());
+    if (how == QStringLiteral("abort")) {
+        QCOMPARE(client->state(), 10);
+        delete client;
+    }
+}
+
+void TestHTTPClient::deletingTheClientFromItsOwnEvents_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::newRow("connected") << "Connected";
+    QTest::newRow("bytes arrived") << "Received 38 bytes";
+    QTest::newRow("timed out") << "DataExchanged(0)";
+}
+
+void TestHTTPClient::deletingTheClientFromItsOwnEvents()
+{
+    QFETCH(QString, event);
+    setTimeout(1);
+    ScriptedServer::Answer stall {kOK};
+    stall.stopAfter = 0;
+    ScriptedServer server({{kOK}, stall, stall, stall});
+    auto *client = new OVHTTPClient;
+    configure(*client, server.port());
+    bool deleted = false;
+    const auto check = [&](const QString &e) {
+        if (e == event && !deleted) {
+            deleted = true;
+            delete client;
+        }
+    };
+    QObject::connect(client, &OVHTTPClient::ProgressMessage, check);
+    QObject::connect(
+        client, &OVHTTPClient::DataExchanged, [&](bool s) { check(QStringLiteral("DataExchanged(%1)").arg(s)); });
+    QCOMPARE(client->StartDataExchange(), int16_t(0));
+    QVERIFY(QTest::qWaitFor([&] { return deleted; }, 5000));
+    QTest::qWait(200);
+    // The shared controls start again for the next client.
+    const int before = server.connections;
+    OVHTTPClient next;
+    configure(next, server.port());
+    QCOMPARE(next.StartDataExchange(), int16_t(0));
+    QVERIFY(QTest::qWaitFor([&] { return server.connections > before; }, 5000));
+}
+
+void TestHTTPClient::imageAddresses_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("no base") << ""
+                             << "h/a.png"
+                             << "http://h/a.png";
+    QTest::newRow("plain base") << " h/i "
+                                << " a.png "
+                                << "http://h/i/a.png";
+    QTest::newRow("base ending in a slash") << "h/"
+                                            << "a.png"
+                                            << "http://h//a.png";
+    QTest::newRow("http:") << "http://h"
+                           << "a.png"
+                           << "http://h/a.png";
+    QTest::newRow("ftp:") << "ftp://h"
+                          << "a.png"
+                          << "ftp://h/a.png";
+    QTest::newRow("HTTP: in capitals") << "HTTP://h"
+                                       << "a.png"
+                                       << "http://HTTP://h/a.png";
+}
+
+void TestHTTPClient::imageAddresses()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, name);
+    QFETCH(QString, address);
+    QCOMPARE(OVImageRetrieval::imageAddress(OVImageRetrieval::baseAddress(base), name), address);
 }
 
 void TestHTTPClient::imageRules()
 {
     ImageServer images;
-    images.add("new.png", ImageServer::png());
+    images.add("new.png", ImageServer::png(), 300); // slow: later results wait for it
     images.add("x/y/deep.png", ImageServer::png());
+    images.add("x\\z.gif", ImageServer::png());
     images.add("page.gif", "<html>Server error</html>");
+    images.add("empty.png", "");
+    images.add("dup.png", ImageServer::png());
     QDir().mkpath(m_images);
-    const QByteArray existing = ImageServer::png(5, 5);
     {
         QFile f(m_images + QStringLiteral("/kept.png"));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(existing);
+        f.write(ImageServer::png(5, 5));
     }
-    const QByteArray content = contentFor(images.base(),
-        {{guid(1), QStringLiteral("kept.png")}, {guid(2), QStringLiteral("new.png")},
-            {guid(3), QStringLiteral("page.gif")}, {guid(4), QString()}, {guid(5), QStringLiteral("x/y/deep.png")},
-            {guid(6), QStringLiteral("missing.png")}});
-    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(content)}});
+    // An empty base: the file names carry the server.
+    const QString server = images.base() + u'/';
+    const QByteArray content = contentFor(QString(),
+        {{guid(1), server + "kept.png"}, {guid(2), server + "new.png"}, {guid(3), server + "page.gif"},
+            {guid(4), QString()}, {guid(5), server + "x/y/deep.png"}, {guid(6), server + "missing.png"},
+            {guid(7), server + "x\\z.gif"}, {guid(8), server + "empty.png"}, {guid(9), server + "dup.png"},
+            {guid(10), server + "other/dup.png"}});
+    ScriptedServer ads({{kOK}, {ScriptedServer::contentResponse(content)}});
+    OVHTTPClient client;
+    configure(client, ads.port());
+    EventLog log(client);
+    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    QVERIFY(log.waitDone());
+    const QString base = QStringLiteral("http://") + server;
+    QCOMPARE(log.images(),
+        QStringList(
+            {"Retrieving " + base + "new.png", "Received " + base + "new.png", "Retrieving " + base + "page.gif",
+                "Invalid or missing image file: " + base + "page.gif", "Retrieving " + base + "x/y/deep.png",
+                "Received " + base + "x/y/deep.png", "Retrieving " + base + "missing.png",
+                "Invalid or missing image file: " + base + "missing.png", "Retrieving " + base + "x\\z.gif",
+                "Received " + base + "x\\z.gif", "Retrieving " + base + "empty.png", "Retrieving " + base + "dup.png",
+                "Received " + base + "dup.png", "ReceivedContent(0)", "DataExchanged(0)"}));
+    // The picture already present and the name an earlier offer got are not asked for.
+    QStringList asked;
+    for (const QByteArray &path : images.requests)
+        asked << QString::fromLatin1(path);
+    asked.sort();
+    QCOMPARE(asked,
+        QStringList({"/images/dup.png", "/images/empty.png", "/images/missing.png", "/images/new.png",
+            "/images/page.gif", "/images/x/y/deep.png", "/images/x\\z.gif"}));
+    QCOMPARE(
+        QDir(m_images).entryList(QDir::Files), QStringList({"deep.png", "dup.png", "kept.png", "new.png", "z.gif"}));
+    QCOMPARE(client.LastError(), int16_t(609));
+    QStringList left;
+    for (int16_t i = 1; i <= client.AdCount(); ++i)
+        left << client.IncomingAd(i).AdGUID;
+    QCOMPARE(left, QStringList({guid(1), guid(2), guid(5), guid(7), guid(9), guid(10)}));
+}
+
+void TestHTTPClient::traceLines()
+{
+    FakeModuleInfo module(m_home->path());
+    CreateSettingsKey(kDebugKey, HKEY_CURRENT_USER);
+    WriteSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QStringLiteral("True"), REG_SZ);
+    ImageServer images;
+    images.add("a.png", ImageServer::png());
+    images.add("empty.png", "");
+    ScriptedServer server({{kOK},
+        {ScriptedServer::contentResponse(
+            contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("empty.png")}}))}});
     OVHTTPClient client;
     configure(client, server.port());
     EventLog log(client);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
     QVERIFY(log.waitDone());
-    const QString base = QStringLiteral("http://") + images.base() + u'/';
-    QVERIFY(!log.events.contains("Retrieving " + base + "kept.png"));
-    QVERIFY(log.events.contains("Invalid or missing image file: " + base + "page.gif"));
-    QVERIFY(log.events.contains("Received " + base + "x/y/deep.png"));
-    QVERIFY(!QFile::exists(m_images + QStringLiteral("/page.gif")));
-    QVERIFY(QFile::exists(m_images + QStringLiteral("/deep.png")));
-    QCOMPARE(log.events.mid(log.events.size() - 2), QStringList({"ReceivedContent(0)", "DataExchanged(0)"}));
-    QCOMPARE(client.LastError(), int16_t(609));
-    QStringList left;
-    for (int16_t i = 1; i <= client.AdCount(); ++i)
-        left << client.IncomingAd(i).AdGUID;
-    QCOMPARE(left, QStringList({guid(1), guid(2), guid(5)}));
+    QFile file(OVSimpleLog::TraceFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        lines << QString::fromLatin1(line.trimmed()).section(u' ', 3);
+    const QString a = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
+    const QString e = QStringLiteral("http://") + images.base() + QStringLiteral("/empty.png");
+    const qsizetype at = lines.indexOf(QStringLiteral("Retrieving images"));
+    QCOMPARE(lines.mid(at, 6),
+        QStringList({"Retrieving images", "2 offerings", a, "Received " + a, e, "OpenURL(" + e + ") failed"}));
 }
 
 QTEST_MAIN(TestHTTPClient)

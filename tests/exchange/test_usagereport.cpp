@@ -40,6 +40,7 @@ private Q_SLOTS:
     void shortProductGUIDLeavesZeros();
     void roundTrip();
     void truncatedInputIsReportedNotRead();
+    void oversizedReportKeepsWholeStatistics_data();
     void oversizedReportKeepsWholeStatistics();
     void adUsageStatIndexing();
 
@@ -172,16 +173,32 @@ void TestUsageReport::truncatedInputIsReportedNotRead()
     QCOMPARE(back.AdStats().Count(), 0);
 }
 
+void TestUsageReport::oversizedReportKeepsWholeStatistics_data()
+{
+    QTest::addColumn<int>("stats");
+    QTest::addColumn<int>("postalCode"); // characters
+    QTest::addColumn<int>("written");
+    QTest::newRow("none") << 0 << 0 << 0;
+    QTest::newRow("all fit") << 541 << 0 << 541;
+    QTest::newRow("one left out") << 542 << 0 << 541;
+    QTest::newRow("long postal code") << 600 << 118 << 539;
+}
+
+// What fits is known before writing, and is exactly what is written.
 void TestUsageReport::oversizedReportKeepsWholeStatistics()
 {
+    QFETCH(int, stats);
+    QFETCH(int, postalCode);
+    QFETCH(int, written);
     OVUsageReport report;
     report.setProductGUID(kProduct);
-    for (int i = 0; i < 600; ++i)
+    report.User()->setPostalCode(QString(postalCode, u'9'));
+    for (int i = 0; i < stats; ++i)
         report.AddUsageStat(kAd, 1, 1, 1.0);
+    QCOMPARE(report.StatsThatFit(), written);
     const QByteArray state = report.GetStateIntoByteArray();
-    const int written = report.StatsInLastState();
-    QVERIFY(written > 500 && written < 600);
-    QCOMPARE(state.size(), 50 + written * 59 + 1);
+    QCOMPARE(report.StatsInLastState(), written);
+    QCOMPARE(state.size(), 50 + std::max(postalCode - 1, 0) + written * 59 + 1);
     OVUsageReport back;
     back.SetStateFromByteArray(state);
     QCOMPARE(back.AdStats().Count(), written);

@@ -28,7 +28,9 @@ private Q_SLOTS:
     void scramble();
     void scrambleRoundTrip();
     void shortChainingVectorIsLoggedNotFatal();
-    void copyAndConcatenate();
+    void copy_data();
+    void copy();
+    void concatenate();
     void stringToByteArray();
     void fileNameFromPath_data();
     void fileNameFromPath();
@@ -117,6 +119,8 @@ void TestBytes::scramble()
     QCOMPARE(DecryptByteArray(scrambled, key, vector), key.isEmpty() ? QByteArray() : data);
 }
 
+// Boundary lengths around one and two blocks, the record size and the
+// 16-bit limit, for the shortest and the longest key in use.
 void TestBytes::scrambleRoundTrip()
 {
     QRandomGenerator random(1234);
@@ -126,14 +130,10 @@ void TestBytes::scrambleRoundTrip()
             c = static_cast<char>(random.bounded(256));
         return out;
     };
-    QList<qsizetype> lengths;
-    for (qsizetype n = 0; n <= 64; ++n)
-        lengths << n;
-    lengths << 464 << 465 << 32'766 << 32'767 << 32'768 << 100'003;
-    for (int k = 1; k <= 15; ++k) {
+    for (int k : {1, 15}) {
         const QByteArray key = randomBytes(k);
         const QByteArray vector = randomBytes(k);
-        for (qsizetype n : lengths) {
+        for (qsizetype n : {0, 1, k - 1, k, k + 1, 2 * k + 1, 464, 32'767, 32'768}) {
             const QByteArray data = randomBytes(n);
             const QByteArray scrambled = EncryptByteArray(data, key, vector);
             QCOMPARE(scrambled.size(), data.size());
@@ -154,31 +154,53 @@ void TestBytes::shortChainingVectorIsLoggedNotFatal()
     QVERIFY(boxes.shown.first().first.startsWith(QStringLiteral("OVHelpers.EncryptByteArray\r\n9 ")));
 }
 
-void TestBytes::copyAndConcatenate()
+void TestBytes::copy_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length"); // -1: not given
+    QTest::addColumn<QByteArray>("copy");
+    QTest::addColumn<bool>("logged");
+    const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    QTest::newRow("to the end") << ten << 3 << -1 << bytes({3, 4, 5, 6, 7, 8, 9}) << false;
+    QTest::newRow("start at the end") << ten << 10 << -1 << QByteArray() << false;
+    QTest::newRow("slice") << ten << 2 << 3 << bytes({2, 3, 4}) << false;
+    QTest::newRow("empty source") << QByteArray() << 0 << 5 << QByteArray() << false;
+    QTest::newRow("zero length") << ten << 4 << 0 << QByteArray() << false;
+    // Bytes in range are kept; only those outside stay zero.
+    QTest::newRow("past the end") << ten << 8 << 4 << bytes({8, 9, 0, 0}) << true;
+    QTest::newRow("before the start") << ten << -2 << 4 << bytes({0, 0, 0, 1}) << true;
+}
+
+void TestBytes::copy()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    QFETCH(QByteArray, copy);
+    QFETCH(bool, logged);
+    TestHome home;
+    RecordingMessageBoxes boxes;
+    OVSimpleLog::switches().VerboseErrors = true;
+    QByteArray out = "junk";
+    const std::optional<qsizetype> given = length < 0 ? std::nullopt : std::optional<qsizetype>(length);
+    QVERIFY(CopyByteArray(source, out, start, given));
+    QCOMPARE(out, copy);
+    QCOMPARE(boxes.shown.size(), logged ? 1 : 0);
+    if (logged)
+        QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVHelpers.CopyByteArray\r\n9 ")));
+}
+
+void TestBytes::concatenate()
 {
     const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    QByteArray out = "junk";
-    QVERIFY(CopyByteArray(ten, out, 3));
-    QCOMPARE(out, bytes({3, 4, 5, 6, 7, 8, 9}));
-    QVERIFY(CopyByteArray(ten, out, 10));
-    QVERIFY(out.isEmpty());
-    QVERIFY(CopyByteArray(ten, out, 2, 3));
-    QCOMPARE(out, bytes({2, 3, 4}));
-    out = "junk";
-    QVERIFY(CopyByteArray(QByteArray(), out, 0, 5));
-    QVERIFY(out.isEmpty());
-    // Past the end: logged, and the copy keeps what it could not fill as zeros.
-    QVERIFY(CopyByteArray(ten, out, 8, 4));
-    QCOMPARE(out.size(), 4);
-
     QByteArray dest;
     QVERIFY(ConcatenateByteArrays(dest, ten));
     QCOMPARE(dest, ten);
     QVERIFY(ConcatenateByteArrays(dest, QByteArray()));
     QCOMPARE(dest, ten);
     QVERIFY(ConcatenateByteArrays(dest, bytes({42})));
-    QCOMPARE(dest.size(), 11);
-    QCOMPARE(dest.back(), char(42));
+    QCOMPARE(dest, ten + bytes({42}));
 }
 
 void TestBytes::stringToByteArray()

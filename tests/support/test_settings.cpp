@@ -15,79 +15,91 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    void defaultWrittenBackAsText();
-    void numberValueIsKept();
-    void blankValueReplaced();
-    void valueOfAnotherType();
-    void plainReadCreatesNothing();
+    void readWithDefault_data();
+    void readWithDefault();
+    void plainReads();
+    void whitespaceIsAValue_data();
+    void whitespaceIsAValue();
     void writeNeedsAnExistingKey();
     void booleans_data();
     void booleans();
     void twoProcessesShareOneKey();
+    void changeSeenAtNextRead();
 
 private:
     std::unique_ptr<TestHome> m_home;
 };
 
-void TestSettings::defaultWrittenBackAsText()
+void TestSettings::readWithDefault_data()
 {
-    const QVariant v
-        = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QVariant(false));
-    QCOMPARE(v, QVariant(false));
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")),
-        QVariant(QStringLiteral("False")));
-    QVERIFY(m_home->readSettingsFile().contains("[Debug]\nTraceTransfer=False"));
-    ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-        QVariant(QStringLiteral("500")));
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("defaultValue");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("missing: default written as text")
+        << QByteArray() << kDebugKey << QStringLiteral("TraceTransfer") << QVariant(false) << QStringLiteral("false")
+        << QStringLiteral("False");
+    QTest::newRow("blanks replaced") << QByteArray("[Preferences]\nTimeoutGranularity=\"   \"\n") << kPreferencesKey
+                                     << QStringLiteral("TimeoutGranularity") << QVariant(500) << QStringLiteral("500")
+                                     << QStringLiteral("500");
+    QTest::newRow("number kept") << QByteArray("[Preferences]\nTransferTimeoutSeconds=60\n") << kPreferencesKey
+                                 << QStringLiteral("TransferTimeoutSeconds") << QVariant(QStringLiteral("300"))
+                                 << QStringLiteral("60") << QStringLiteral("60");
+    QTest::newRow("another type overwritten")
+        << QByteArray("[Debug]\nTraceTransfer=@ByteArray(\\x1\\x2)\n") << kDebugKey << QStringLiteral("TraceTransfer")
+        << QVariant(false) << QStringLiteral("false") << QStringLiteral("False");
+    QTest::newRow("zero is a value") << QByteArray("[Preferences]\nZero=0\n") << kPreferencesKey
+                                     << QStringLiteral("Zero") << QVariant(7) << QStringLiteral("0")
+                                     << QStringLiteral("0");
 }
 
-void TestSettings::numberValueIsKept()
+void TestSettings::readWithDefault()
 {
-    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), 60, REG_DWORD);
-    const QVariant v = ReadSettingsValueOrDefault(
-        HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
-    QCOMPARE(v.toInt(), 60);
-    QVERIFY(m_home->readSettingsFile().contains("TransferTimeoutSeconds=60"));
-    // Zero is a value, not a blank.
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("Zero"), 0, REG_DWORD);
-    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("Zero"), 7).toInt(), 0);
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, key);
+    QFETCH(QString, name);
+    QFETCH(QVariant, defaultValue);
+    QFETCH(QString, expected);
+    QFETCH(QString, stored);
+    if (!ini.isEmpty())
+        m_home->writeSettingsFile(ini);
+    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, key, name, defaultValue).toString(), expected);
+    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, key, name), QVariant(stored));
+    QVERIFY(m_home->readSettingsFile().contains((name + u'=' + stored).toLatin1()));
 }
 
-void TestSettings::blankValueReplaced()
+void TestSettings::plainReads()
 {
-    m_home->writeSettingsFile("[Preferences]\nTimeoutGranularity=\"   \"\n");
-    const QVariant v
-        = ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500);
-    QCOMPARE(v.toInt(), 500);
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")),
-        QVariant(QStringLiteral("500")));
-}
-
-void TestSettings::valueOfAnotherType()
-{
+    QVariant v;
+    const OpenKey debug {HKEY_CURRENT_USER, kDebugKey};
+    QCOMPARE(ReadValueFromOpenKey(debug, QStringLiteral("TraceLocalStorage"), v), int(StatusNotFound));
+    QVERIFY(m_home->readSettingsFile().isEmpty()); // nothing created
     m_home->writeSettingsFile("[Debug]\nTraceTransfer=@ByteArray(\\x1\\x2)\nKept=yes\n");
-    QVariant raw;
-    QCOMPARE(ReadValueFromOpenKey(OpenKey {HKEY_CURRENT_USER, kDebugKey}, QStringLiteral("TraceTransfer"), raw),
-        int(StatusOtherType));
-    QVERIFY(!raw.isValid());
+    QCOMPARE(ReadValueFromOpenKey(debug, QStringLiteral("TraceTransfer"), v), int(StatusOtherType));
+    QVERIFY(!v.isValid());
     QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")).isValid());
-    // Read with a default, it is overwritten by the default.
-    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), false),
-        QVariant(false));
-    QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")).toString(),
-        QStringLiteral("False"));
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("Kept")).toString(), QStringLiteral("yes"));
 }
 
-void TestSettings::plainReadCreatesNothing()
+// Only empty text or spaces are blank: tabs and line ends are values.
+void TestSettings::whitespaceIsAValue_data()
 {
-    QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceLocalStorage")).isValid());
-    QVERIFY(m_home->readSettingsFile().isEmpty());
-    QVariant v;
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("tab") << QStringLiteral("\t");
+    QTest::newRow("line end") << QStringLiteral(" \r\n");
+}
+
+void TestSettings::whitespaceIsAValue()
+{
+    QFETCH(QString, stored);
+    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
+    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), stored, REG_SZ);
+    QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500),
+        QVariant(stored));
     QCOMPARE(
-        ReadValueFromOpenKey(OpenKey {HKEY_CURRENT_USER, kDebugKey}, QStringLiteral("Nope"), v), int(StatusNotFound));
+        ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity")), QVariant(stored));
 }
 
 void TestSettings::writeNeedsAnExistingKey()
@@ -127,6 +139,7 @@ void TestSettings::twoProcessesShareOneKey()
 {
     CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER);
     WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Gender"), QStringLiteral("F"), REG_SZ);
+    QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("A0")).isValid());
     constexpr int kCount = 60;
     QProcess a, b;
     a.start(QStringLiteral(SETTINGS_WRITER), {QStringLiteral("A"), QString::number(kCount)});
@@ -143,6 +156,17 @@ void TestSettings::twoProcessesShareOneKey()
     }
     QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Gender")).toString(),
         QStringLiteral("F"));
+}
+
+void TestSettings::changeSeenAtNextRead()
+{
+    // Each change keeps the file's size and lands within the same second as
+    // the read before it.
+    for (const char *ini : {"[Preferences]\nP0=7\n", "[Preferences]\nP0=8\n"}) {
+        m_home->writeSettingsFile(ini);
+        QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("P0")).toString(),
+            QString::fromLatin1(ini).mid(17, 1));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

