@@ -1,57 +1,112 @@
 #include "AdServer.h"
 
-#include "exchange/OVAdStat.h"
+#include "BaseUrl.h"
+#include "ClientConnection.h"
+#include "ReportDecoder.h"
+
 #include "exchange/OVContentUpdate.h"
-#include "exchange/OVUsageReport.h"
-#include "personalization/OVUser.h"
 #include "support/OleDate.h"
 
 #include <QDateTime>
 #include <QTcpSocket>
-#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace orvane::adserver {
 
-AdServer::AdServer(Campaign campaign, ReportWriter *writer, QString publicUrl, QObject *parent)
+AdServer::AdServer(
+    const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
     : QObject(parent)
-    , m_campaign(std::move(campaign))
+    , m_campaign(campaign)
     , m_writer(writer)
-    , m_publicUrl(std::move(publicUrl))
+    , m_limits(limits)
+    , m_options(std::move(options))
 {
+    // The limits count connections, not the kernel's queue of unaccepted ones.
+    m_server.setMaxPendingConnections(1024);
     connect(&m_server, &QTcpServer::newConnection, this, &AdServer::accept);
+    m_sweep.setInterval(100);
+    connect(&m_sweep, &QTimer::timeout, this, [this] {
+        const QSet<ClientConnection *> connections = m_connections;
+        for (ClientConnection *c : connections)
+            c->checkDeadline();
+    });
     connect(m_writer, &ReportWriter::committed, this, &AdServer::onCommitted);
 }
 
 bool AdServer::listen(const QHostAddress &address, quint16 port, QString *error)
 {
-    if (!m_server.listen(address, port)) {
-        *error = m_server.errorString();
+    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol || address == QHostAddress(QHostAddress::Any);
+    sockaddr_storage storage {};
+    socklen_t length = 0;
+    if (v6) {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address == QHostAddress(QHostAddress::Any) ? Q_IPV6ADDR {} : address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, &bytes, sizeof bytes);
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto *in4 = reinterpret_cast<sockaddr_in *>(&storage);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof(sockaddr_in);
+    }
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+    const int one = 1;
+    const int zero = 0;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+    if (v6) // "::" takes IPv4 clients too
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&storage), length) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    if (!m_server.setSocketDescriptor(fd)) {
+        *error = m_server.errorString();
+        ::close(fd);
+        return false;
+    }
+    m_sweep.start();
     return true;
 }
 
-void AdServer::close()
+void AdServer::shutdown()
 {
+    m_shuttingDown = true;
     m_server.close();
-    const auto sockets = m_connections.keys();
-    for (QTcpSocket *socket : sockets)
-        socket->abort();
+    const QSet<ClientConnection *> connections = m_connections;
+    for (ClientConnection *c : connections)
+        c->finish();
+    emitDrainedOnce();
 }
 
-QString AdServer::baseUrl() const
+void AdServer::emitDrainedOnce()
 {
-    if (!m_publicUrl.isEmpty())
-        return m_publicUrl;
-    return QStringLiteral("http://%1:%2/images").arg(address().toString()).arg(port());
+    if (m_shuttingDown && m_connections.isEmpty() && !m_drained) {
+        m_drained = true;
+        Q_EMIT drained();
+    }
 }
 
-QByteArray AdServer::contentUpdate() const
+QByteArray AdServer::contentUpdate(const QString &baseUrl) const
 {
     OVContentUpdate update;
-    update.setBaseURL(baseUrl());
+    update.setBaseURL(baseUrl);
     const double now = OleDate::fromDateTime(QDateTime::currentDateTime());
-    for (const CampaignAd &ad : m_campaign.ads()) {
+    for (const CampaignAd &ad : m_campaign->ads()) {
         if (update.AdOfferings().Count() >= kMaxOffers)
             break;
         if (ad.expirationDate < now || update.AdOfferings().Contains(ad.adGuid))
@@ -72,116 +127,96 @@ QByteArray AdServer::contentUpdate() const
 void AdServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        if (m_connections.size() >= kMaxConnections) {
+        const QHostAddress peer = ConnectionLimits::key(socket->peerAddress());
+        if (m_shuttingDown || !m_limits->admit(peer)) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        Connection &c = m_connections[socket];
-        c.idle = new QTimer(socket);
-        c.idle->setSingleShot(true);
-        c.idle->setInterval(kIdleTimeoutMs);
-        connect(c.idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
-        c.idle->start();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            m_connections.remove(socket);
-            socket->deleteLater();
-        });
+        auto *c = new ClientConnection(socket, m_options.idleTimeoutMs, m_options.requestTimeoutMs, this);
+        m_connections.insert(c);
+        connect(c, &ClientConnection::requestReady, this, &AdServer::handle);
+        connect(c, &ClientConnection::closed, this, &AdServer::onClosed);
+        c->start();
     }
 }
 
-void AdServer::onReadyRead(QTcpSocket *socket)
+void AdServer::onClosed(ClientConnection *connection)
 {
-    auto it = m_connections.find(socket);
-    if (it == m_connections.end())
-        return;
-    it->idle->start();
-    RequestReader::Status status = it->reader.feed(socket->readAll());
-    while (status == RequestReader::Status::Complete) {
-        handle(socket, it->reader.take());
-        it = m_connections.find(socket);
-        if (it == m_connections.end())
-            return;
-        status = it->reader.poll();
-    }
-    if (status == RequestReader::Status::Bad)
-        answer(socket, "400 Bad Request", QByteArray(), QByteArray(), true);
+    if (m_connections.remove(connection))
+        m_limits->release(connection->peer());
+    emitDrainedOnce();
 }
 
-void AdServer::handle(QTcpSocket *socket, const Request &request)
+void AdServer::handle(ClientConnection *c, const Request &request)
 {
     if (request.method == "POST" && request.target == "/Orvane/Usage") {
-        handleUsage(socket, request);
+        handleUsage(c, request);
     } else if (request.method == "GET" && request.target == "/Orvane/Ads") {
-        answer(socket, "200 OK", "application/x-orvane", contentUpdate());
+        QString baseUrl = m_options.publicUrl;
+        if (baseUrl.isEmpty() && !BaseUrl::isWildcard(address()))
+            baseUrl = BaseUrl::forAddress(address(), port());
+        if (baseUrl.isEmpty()) {
+            const std::optional<QString> fromHost = BaseUrl::forHostLine(request.header("Host"), port());
+            if (!fromHost) {
+                c->answer("400 Bad Request", "text/plain", "A Host line naming this server is needed\n", true);
+                return;
+            }
+            baseUrl = *fromHost;
+        }
+        c->answer("200 OK", "application/x-orvane", contentUpdate(baseUrl));
     } else if (request.method == "GET" && request.target.startsWith("/images/")) {
         const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(request.target.mid(8)));
-        if (const CampaignImage *image = m_campaign.image(name))
-            answer(socket, "200 OK", image->contentType, image->bytes);
+        const CampaignImage *image = m_campaign->image(name);
+        if (image && c->keepsAlive()) {
+            QByteArray &response = m_imageResponses[name];
+            if (response.isEmpty())
+                response = "HTTP/1.1 200 OK\r\nContent-Type: " + image->contentType
+                    + "\r\nContent-Length: " + QByteArray::number(image->bytes.size()) + "\r\n\r\n" + image->bytes;
+            c->send(response, false);
+        } else if (image)
+            c->answer("200 OK", image->contentType, image->bytes);
         else
-            answer(socket, "404 Not Found", "text/plain", "Not found\n");
+            c->answer("404 Not Found", "text/plain", "Not found\n");
     } else {
-        answer(socket, "404 Not Found", "text/plain", "Not found\n");
+        c->answer("404 Not Found", "text/plain", "Not found\n");
     }
 }
 
-void AdServer::handleUsage(QTcpSocket *socket, const Request &request)
+void AdServer::handleUsage(ClientConnection *c, const Request &request)
 {
-    OVUsageReport report;
-    report.SetStateFromByteArray(request.body);
-    // A well-formed report writes back to exactly the bytes it came in.
-    if (report.GetStateIntoByteArray() != request.body) {
-        answer(socket, "400 Bad Request", QByteArray(), QByteArray(), true);
+    QString why;
+    std::optional<StoredReport> report = ReportDecoder::decode(request.body, &why);
+    if (!report) {
+        c->answer("400 Bad Request", "text/plain", why.toUtf8() + '\n', true);
         return;
     }
-    StoredReport stored;
-    stored.received = QDateTime::currentDateTimeUtc();
-    stored.peer = socket->peerAddress().toString();
-    stored.productGuid = report.ProductGUID();
-    stored.rating = report.User()->Rating();
-    stored.ageRange = report.User()->AgeRange();
-    stored.gender = report.User()->Gender();
-    stored.postalCode = report.User()->PostalCode();
-    stored.countryCode = report.User()->CountryCode();
-    for (const auto &stat : report.AdStats())
-        stored.ads.append({stat->AdIdGUIDString(), stat->ViewCount(), stat->ClickCount(), stat->LastViewTime()});
-    const quint64 ticket = m_nextTicket++;
-    m_waiting.insert(ticket, socket);
-    ++m_connections[socket].pendingAcks;
-    m_writer->submit(ticket, std::move(stored));
+    report->received = QDateTime::currentDateTimeUtc();
+    report->peer = c->peer().toString();
+    m_waiting.insert(m_writer->submit(std::move(*report)), c);
 }
 
-void AdServer::onCommitted(const QList<quint64> &tickets, bool ok, const QString &error)
+void AdServer::onCommitted(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error)
 {
-    if (!ok)
-        qWarning("orvane-adserver: commit failed: %s", qPrintable(error));
-    for (quint64 ticket : tickets) {
-        QPointer<QTcpSocket> socket = m_waiting.take(ticket);
-        if (!socket || !m_connections.contains(socket))
-            continue;
-        --m_connections[socket].pendingAcks;
-        if (ok)
-            answer(socket, "200 OK");
-        else
-            answer(socket, "500 Internal Server Error", QByteArray(), QByteArray(), true);
+    if (m_waiting.isEmpty())
+        return;
+    for (quint64 ticket : stored) {
+        const auto it = m_waiting.find(ticket);
+        if (it == m_waiting.end())
+            continue; // another loop's report
+        if (ClientConnection *c = it.value())
+            c->answer("200 OK");
+        m_waiting.erase(it);
     }
-}
-
-void AdServer::answer(
-    QTcpSocket *socket, const QByteArray &status, const QByteArray &contentType, const QByteArray &body, bool close)
-{
-    QByteArray response = "HTTP/1.1 " + status + "\r\n";
-    if (!contentType.isEmpty())
-        response += "Content-Type: " + contentType + "\r\n";
-    response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    if (close)
-        response += "Connection: close\r\n";
-    response += "\r\n" + body;
-    // One write, so the status line arrives in the first block.
-    socket->write(response);
-    if (close)
-        socket->disconnectFromHost();
+    for (quint64 ticket : failed) {
+        const auto it = m_waiting.find(ticket);
+        if (it == m_waiting.end())
+            continue;
+        qWarning("orvane-adserver: a report was not stored: %s", qPrintable(error));
+        if (ClientConnection *c = it.value())
+            c->answer("500 Internal Server Error", QByteArray(), QByteArray(), true);
+        m_waiting.erase(it);
+    }
 }
 
 } // namespace orvane::adserver

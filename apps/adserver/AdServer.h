@@ -1,67 +1,76 @@
 #pragma once
 
 #include "Campaign.h"
+#include "ConnectionLimits.h"
 #include "ReportWriter.h"
 #include "RequestReader.h"
+#include "ServerOptions.h"
 
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTcpServer>
 #include <QTimer>
 
-class QTcpSocket;
-
 namespace orvane::adserver {
 
-// The reference ad server: usage reports in, the campaign's ads and images out,
-// on one event loop. Reports are acknowledged only once their transaction has
-// committed.
+class ClientConnection;
+
+// One event loop of the reference ad server: usage reports in, the campaign's
+// ads and images out. Reports are acknowledged only once their transaction has
+// committed, and every report that commits is acknowledged to a client still
+// connected. The campaign, the writer and the limits may be shared by several
+// servers on several threads.
 class AdServer : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxConnections = 256;
-    static constexpr int kIdleTimeoutMs = 10'000;
     static constexpr int kMaxOffers = 255;
 
-    AdServer(Campaign campaign, ReportWriter *writer, QString publicUrl, QObject *parent = nullptr);
+    AdServer(const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
+        QObject *parent = nullptr);
 
+    // Listens with SO_REUSEPORT, so that the servers of several event loops share
+    // one port and the kernel spreads the connections among them.
     bool listen(const QHostAddress &address, quint16 port, QString *error);
     QHostAddress address() const { return m_server.serverAddress(); }
     quint16 port() const { return m_server.serverPort(); }
-    // Stops accepting and closes every connection.
-    void close();
+
+    // Stops accepting, closes idle connections and ends the others once their
+    // request is answered (reports waiting for their commit included); `drained`
+    // follows when no connection is left.
+    void shutdown();
+    int connectionCount() const { return int(m_connections.size()); }
 
     // The content update of the ads on offer now (at most 255, within 32,767 bytes).
-    QByteArray contentUpdate() const;
+    QByteArray contentUpdate(const QString &baseUrl) const;
+
+Q_SIGNALS:
+    void drained();
 
 private:
-    struct Connection
-    {
-        RequestReader reader;
-        QTimer *idle = nullptr;
-        int pendingAcks = 0;
-    };
-
     void accept();
-    void onReadyRead(QTcpSocket *socket);
-    void handle(QTcpSocket *socket, const Request &request);
-    void handleUsage(QTcpSocket *socket, const Request &request);
-    void onCommitted(const QList<quint64> &tickets, bool ok, const QString &error);
-    void answer(QTcpSocket *socket, const QByteArray &status, const QByteArray &contentType = QByteArray(),
-        const QByteArray &body = QByteArray(), bool close = false);
-    QString baseUrl() const;
+    void handle(ClientConnection *connection, const Request &request);
+    void handleUsage(ClientConnection *connection, const Request &request);
+    void onCommitted(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error);
+    void onClosed(ClientConnection *connection);
+    void emitDrainedOnce();
 
-    Campaign m_campaign;
+    const Campaign *m_campaign;
     ReportWriter *m_writer;
-    QString m_publicUrl;
-    QTcpServer m_server;
-    QHash<QTcpSocket *, Connection> m_connections;
-    QHash<quint64, QPointer<QTcpSocket>> m_waiting;
-    quint64 m_nextTicket = 1;
+    ConnectionLimits *m_limits;
+    const ServerOptions m_options;
+    // Children, so that they move to the server's thread with it.
+    QTcpServer m_server {this};
+    QTimer m_sweep {this}; // checks the connections' deadlines
+    QHash<QString, QByteArray> m_imageResponses; // complete keep-alive answers, made at the first request
+    QSet<ClientConnection *> m_connections;
+    QHash<quint64, QPointer<ClientConnection>> m_waiting;
+    bool m_shuttingDown = false;
+    bool m_drained = false;
 };
 
 } // namespace orvane::adserver

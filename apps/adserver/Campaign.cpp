@@ -1,11 +1,14 @@
 #include "Campaign.h"
 
+#include "exchange/ImageLimits.h"
 #include "support/Ansi.h"
 #include "support/OleDate.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -85,6 +88,16 @@ std::optional<double> parseExpiration(const QString &text)
     if (moment.isValid() && moment.timeSpec() == Qt::LocalTime)
         return OleDate::fromDateTime(moment);
     return std::nullopt;
+}
+
+// Width and height from the image's header, without decoding a pixel.
+QSize imageSize(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return reader.size();
 }
 
 } // namespace
@@ -206,13 +219,30 @@ std::optional<Campaign> Campaign::load(const QString &folder, QString *error)
             if (!info.isFile() || canonical.isEmpty() || !canonical.startsWith(root + QLatin1Char('/')))
                 return refuse(name + QStringLiteral(": image %1 is missing").arg(ad.imageFileName));
             QFile image(canonical);
-            if (!image.open(QIODevice::ReadOnly) || image.size() > kMaxImageBytes)
+            if (!image.open(QIODevice::ReadOnly))
                 return refuse(name + QStringLiteral(": image %1 cannot be read").arg(ad.imageFileName));
+            // Clients refuse larger images: offering one would only waste their transfers.
+            if (image.size() > ImageLimits::kMaxImageBytes)
+                return refuse(name
+                    + QStringLiteral(": image %1 has %2 bytes, more than the %3 a client accepts")
+                          .arg(ad.imageFileName)
+                          .arg(image.size())
+                          .arg(ImageLimits::kMaxImageBytes));
             CampaignImage entry;
             entry.bytes = image.readAll();
             const int format = sniffImageFormat(entry.bytes);
             if (format == 0)
                 return refuse(name + QStringLiteral(": %1 is not a GIF, JPEG, PNG or BMP image").arg(ad.imageFileName));
+            const QSize side = imageSize(entry.bytes);
+            if (!side.isValid())
+                return refuse(name + QStringLiteral(": the size of image %1 cannot be read").arg(ad.imageFileName));
+            if (side.width() > ImageLimits::kMaxImageSide || side.height() > ImageLimits::kMaxImageSide)
+                return refuse(name
+                    + QStringLiteral(": image %1 is %2 x %3 pixels, more than the %4 a side a client accepts")
+                          .arg(ad.imageFileName)
+                          .arg(side.width())
+                          .arg(side.height())
+                          .arg(ImageLimits::kMaxImageSide));
             entry.contentType = contentTypeOf(format);
             campaign.m_images.insert(ad.imageFileName, entry);
         }

@@ -37,7 +37,6 @@ struct CampaignImage
 class Campaign
 {
 public:
-    static constexpr qsizetype kMaxImageBytes = 4 * 1024 * 1024;
     static constexpr qsizetype kMaxTextLength = 1024;
 
     // The campaign, or nothing with a one-line reason in `error`.

@@ -1,5 +1,8 @@
 #include "ReportStore.h"
 
+#include "PostgresRows.h"
+#include "SqliteRows.h"
+
 #include <QAtomicInt>
 #include <QSqlError>
 #include <QUuid>
@@ -8,12 +11,6 @@
 namespace orvane::adserver {
 
 namespace {
-
-constexpr int kReportColumns = 9;
-constexpr int kAdColumns = 6;
-// Rows per INSERT statement: few statements per commit, far below any parameter limit.
-constexpr int kReportRowsPerInsert = 64;
-constexpr int kAdRowsPerInsert = 128;
 
 const char *const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS reports ("
@@ -36,24 +33,25 @@ const char *const kSchema[] = {
     " PRIMARY KEY (report_id, position))",
 };
 
+// A UUID whose first 48 bits are the time in milliseconds (as in UUID version
+// 7): reports stored one after the other land side by side in the key's index,
+// instead of all over it, so a commit writes a few pages instead of many.
+QString orderedId()
+{
+    QUuid id = QUuid::createUuid();
+    const quint64 ms = quint64(QDateTime::currentMSecsSinceEpoch());
+    id.data1 = quint32(ms >> 16);
+    id.data2 = quint16(ms);
+    id.data3 = quint16(0x7000 | (id.data3 & 0x0FFF));
+    return id.toString(QUuid::WithoutBraces);
+}
+
 QString describe(const QSqlError &e)
 {
     QString text = e.databaseText().trimmed();
     if (text.isEmpty())
         text = e.driverText().trimmed();
     return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-}
-
-QString placeholders(int rows, int columns)
-{
-    QString row = QStringLiteral("(?");
-    for (int c = 1; c < columns; ++c)
-        row += QStringLiteral(",?");
-    row += QLatin1Char(')');
-    QString all = row;
-    for (int r = 1; r < rows; ++r)
-        all += QLatin1Char(',') + row;
-    return all;
 }
 
 } // namespace
@@ -67,10 +65,8 @@ ReportStore::ReportStore(const DatabaseUrl &url)
 
 ReportStore::~ReportStore()
 {
-    qDeleteAll(m_insertReports);
-    qDeleteAll(m_insertAds);
-    m_insertReports.clear();
-    m_insertAds.clear();
+    m_sqliteRows.reset(); // the statements go before the connection
+    m_postgresRows.reset();
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -121,6 +117,15 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
         if (!store->exec(QString::fromLatin1(statement), error))
             return nullptr;
     }
+    QString why;
+    if (url.kind == DatabaseUrl::Kind::Sqlite)
+        store->m_sqliteRows = SqliteRows::create(db, &why);
+    else
+        store->m_postgresRows = PostgresRows::create(db, &why);
+    if (!store->m_sqliteRows && !store->m_postgresRows) {
+        *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
+        return nullptr;
+    }
     return store;
 }
 
@@ -133,114 +138,72 @@ bool ReportStore::exec(const QString &sql, QString *error)
     return false;
 }
 
-QSqlQuery *ReportStore::insertQuery(bool reports, int rows, QString *error)
+bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error)
 {
-    QHash<int, QSqlQuery *> &cache = reports ? m_insertReports : m_insertAds;
-    if (QSqlQuery *q = cache.value(rows))
-        return q;
-    auto *query = new QSqlQuery(m_db);
-    const QString sql = reports
-        ? QStringLiteral("INSERT INTO reports (id, received_at, peer, product_guid, rating, age_range, gender, "
-                         "postal_code, country_code) VALUES ")
-            + placeholders(rows, kReportColumns)
-        : QStringLiteral("INSERT INTO report_ads (report_id, position, ad_guid, views, clicks, last_view_time) VALUES ")
-            + placeholders(rows, kAdColumns);
-    if (!query->prepare(sql)) {
-        *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(query->lastError()));
-        delete query;
-        return nullptr;
-    }
-    cache.insert(rows, query);
-    return query;
+    QList<QString> ids;
+    ids.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        ids.append(orderedId());
+    const bool ok = m_sqliteRows ? m_sqliteRows->insert(reports, from, count, ids, error)
+                                 : m_postgresRows->insert(reports, from, count, ids, error);
+    if (!ok)
+        *error = QStringLiteral("%1: %2").arg(m_url.display(), *error);
+    return ok;
+}
+
+bool ReportStore::begin(QString *error)
+{
+    if (m_db.transaction())
+        return true;
+    *error = QStringLiteral("%1: cannot begin a transaction: %2").arg(m_url.display(), describe(m_db.lastError()));
+    return false;
+}
+
+bool ReportStore::commit(QString *error)
+{
+    if (m_db.commit())
+        return true;
+    *error = QStringLiteral("%1: commit failed: %2").arg(m_url.display(), describe(m_db.lastError()));
+    m_db.rollback();
+    return false;
 }
 
 bool ReportStore::store(const QList<StoredReport> &reports, QString *error)
 {
     if (reports.isEmpty())
         return true;
-    if (!m_db.transaction()) {
-        *error = QStringLiteral("%1: cannot begin a transaction: %2").arg(m_url.display(), describe(m_db.lastError()));
+    if (!begin(error))
         return false;
-    }
-
-    struct AdRow
-    {
-        const QString *reportId;
-        int position;
-        const StoredReport::AdCounts *counts;
-    };
-    QList<QString> ids;
-    ids.reserve(reports.size());
-    QList<AdRow> adRows;
-    for (const StoredReport &r : reports) {
-        ids.append(QUuid::createUuid().toString(QUuid::WithoutBraces));
-        for (int i = 0; i < r.ads.size(); ++i)
-            adRows.append({nullptr, i + 1, &r.ads[i]});
-    }
-    {
-        qsizetype row = 0;
-        for (qsizetype i = 0; i < reports.size(); ++i) {
-            for (int j = 0; j < reports[i].ads.size(); ++j)
-                adRows[row++].reportId = &ids[i];
-        }
-    }
-
-    auto run = [&](QSqlQuery *q) {
-        if (q->exec())
-            return true;
-        *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(q->lastError()));
-        return false;
-    };
-
-    bool ok = true;
-    for (qsizetype start = 0; ok && start < reports.size(); start += kReportRowsPerInsert) {
-        const int rows = int(std::min<qsizetype>(kReportRowsPerInsert, reports.size() - start));
-        QSqlQuery *q = insertQuery(true, rows, error);
-        if (!q) {
-            ok = false;
-            break;
-        }
-        int p = 0;
-        for (qsizetype i = start; i < start + rows; ++i) {
-            const StoredReport &r = reports[i];
-            q->bindValue(p++, ids[i]);
-            q->bindValue(p++, r.received.toUTC().toString(Qt::ISODateWithMs));
-            q->bindValue(p++, r.peer);
-            q->bindValue(p++, r.productGuid);
-            q->bindValue(p++, r.rating);
-            q->bindValue(p++, r.ageRange);
-            q->bindValue(p++, r.gender);
-            q->bindValue(p++, r.postalCode);
-            q->bindValue(p++, r.countryCode);
-        }
-        ok = run(q);
-    }
-    for (qsizetype start = 0; ok && start < adRows.size(); start += kAdRowsPerInsert) {
-        const int rows = int(std::min<qsizetype>(kAdRowsPerInsert, adRows.size() - start));
-        QSqlQuery *q = insertQuery(false, rows, error);
-        if (!q) {
-            ok = false;
-            break;
-        }
-        int p = 0;
-        for (qsizetype i = start; i < start + rows; ++i) {
-            const AdRow &a = adRows[i];
-            q->bindValue(p++, *a.reportId);
-            q->bindValue(p++, a.position);
-            q->bindValue(p++, a.counts->adGuid);
-            q->bindValue(p++, a.counts->views);
-            q->bindValue(p++, a.counts->clicks);
-            q->bindValue(p++, a.counts->lastViewTime);
-        }
-        ok = run(q);
-    }
-    if (ok && !m_db.commit()) {
-        *error = QStringLiteral("%1: commit failed: %2").arg(m_url.display(), describe(m_db.lastError()));
-        ok = false;
-    }
-    if (!ok)
+    if (!insert(reports, 0, reports.size(), error)) {
         m_db.rollback();
-    return ok;
+        return false;
+    }
+    return commit(error);
+}
+
+QList<bool> ReportStore::storeEach(const QList<StoredReport> &reports, QString *error)
+{
+    QList<bool> stored(reports.size(), false);
+    if (reports.isEmpty() || !begin(error))
+        return stored;
+    for (qsizetype i = 0; i < reports.size(); ++i) {
+        QString why;
+        if (!exec(QStringLiteral("SAVEPOINT one_report"), &why)) {
+            *error = why;
+            m_db.rollback();
+            return QList<bool>(reports.size(), false);
+        }
+        if (insert(reports, i, 1, &why)) {
+            stored[i] = exec(QStringLiteral("RELEASE SAVEPOINT one_report"), &why);
+        } else {
+            *error = why;
+            exec(QStringLiteral("ROLLBACK TO SAVEPOINT one_report"), &why);
+            exec(QStringLiteral("RELEASE SAVEPOINT one_report"), &why);
+        }
+    }
+    if (!commit(error))
+        return QList<bool>(reports.size(), false);
+    return stored;
 }
 
 std::optional<StoreStats> ReportStore::stats(QString *error)

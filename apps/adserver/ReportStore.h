@@ -63,6 +63,10 @@ public:
 
     // Stores all the reports in one transaction; true once it has committed.
     bool store(const QList<StoredReport> &reports, QString *error);
+    // Stores each report on its own savepoint within one transaction, so that
+    // one the database refuses does not take the others with it. Which were
+    // stored once the transaction has committed; `error` names the last failure.
+    QList<bool> storeEach(const QList<StoredReport> &reports, QString *error);
 
     std::optional<StoreStats> stats(QString *error);
 
@@ -71,13 +75,15 @@ public:
 private:
     explicit ReportStore(const DatabaseUrl &url);
     bool exec(const QString &sql, QString *error);
-    QSqlQuery *insertQuery(bool reports, int rows, QString *error);
+    bool begin(QString *error);
+    bool commit(QString *error); // rolls back when the commit fails
+    bool insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error);
 
     DatabaseUrl m_url;
     QString m_connectionName;
     QSqlDatabase m_db;
-    QHash<int, QSqlQuery *> m_insertReports;
-    QHash<int, QSqlQuery *> m_insertAds;
+    std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
+    std::unique_ptr<class PostgresRows> m_postgresRows; // PostgreSQL only
 };
 
 } // namespace orvane::adserver

@@ -35,14 +35,17 @@ bool ReportWriter::start(QString *error)
     return false;
 }
 
-void ReportWriter::submit(quint64 ticket, StoredReport report)
+quint64 ReportWriter::submit(StoredReport report)
 {
+    quint64 ticket = 0;
     {
         std::lock_guard lock(m_mutex);
+        ticket = m_nextTicket++;
         m_tickets.append(ticket);
         m_queue.append(std::move(report));
     }
     m_wake.notify_one();
+    return ticket;
 }
 
 void ReportWriter::stop()
@@ -76,13 +79,22 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
             reports.swap(m_queue);
         }
         QString error;
-        const bool ok = store->store(reports, &error);
+        QList<quint64> stored;
+        QList<quint64> failed;
+        if (store->store(reports, &error)) {
+            stored = std::move(tickets);
+        } else {
+            // One report the database refuses must not fail the others: again, one savepoint each.
+            qWarning("orvane-adserver: group commit failed, storing one by one: %s", qPrintable(error));
+            const QList<bool> each = store->storeEach(reports, &error);
+            for (qsizetype i = 0; i < tickets.size(); ++i)
+                (each[i] ? stored : failed).append(tickets[i]);
+        }
         {
             std::lock_guard lock(m_mutex);
             ++m_commits;
         }
-        // Queued to the owner's thread: this object lives there.
-        Q_EMIT committed(tickets, ok, error);
+        Q_EMIT committed(stored, failed, error);
     }
     store.reset();
 }

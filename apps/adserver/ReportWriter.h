@@ -25,16 +25,18 @@ public:
 
     // Opens the database on the writer thread; false with a reason when it cannot.
     bool start(QString *error);
-    // Queues a report; `committed` names its ticket once its transaction is durable.
-    void submit(quint64 ticket, StoredReport report);
+    // Queues a report and returns its ticket, which `committed` names once the
+    // report's transaction is durable (or has failed).
+    quint64 submit(StoredReport report);
     // Commits what is queued, closes the database and ends the thread.
     void stop();
 
     qint64 commitCount() const;
 
 Q_SIGNALS:
-    // Delivered on the thread that owns the writer. `ok` false: the transaction failed.
-    void committed(const QList<quint64> &tickets, bool ok, const QString &error);
+    // Queued to every receiver's thread: the tickets of one group commit, those
+    // stored and those that failed (with the database's last complaint).
+    void committed(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error);
 
 private:
     void run(std::unique_ptr<ReportStore> store);
@@ -45,6 +47,7 @@ private:
     std::condition_variable m_wake;
     QList<quint64> m_tickets;
     QList<StoredReport> m_queue;
+    quint64 m_nextTicket = 1;
     bool m_stopping = false;
     qint64 m_commits = 0;
 };

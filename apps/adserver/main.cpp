@@ -1,11 +1,11 @@
 // orvane-adserver: the reference ad server.
-//   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]
+//   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL] [limits]
 //   stats --db URL [--json]
 //   sample-campaign DIR
-#include "AdServer.h"
 #include "DatabaseUrl.h"
 #include "ReportStore.h"
 #include "SampleCampaign.h"
+#include "ServerPool.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -29,6 +30,13 @@ void onSignal(int)
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &c, 1);
 }
 
+void onShutdownBound(int)
+{
+    static const char message[] = "orvane-adserver: shutdown took too long, exiting\n";
+    [[maybe_unused]] ssize_t n = write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(3);
+}
+
 int fail(const QString &message)
 {
     std::fprintf(stderr, "orvane-adserver: %s\n", qPrintable(message));
@@ -36,6 +44,8 @@ int fail(const QString &message)
 }
 
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
+                     "           [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
+                     "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
                      "       orvane-adserver sample-campaign DIR\n";
 
@@ -67,11 +77,22 @@ bool parseFlags(const QStringList &args, const QStringList &valued, const QStrin
     return true;
 }
 
+// A number of seconds above zero, as milliseconds; -1 when it is not one.
+int milliseconds(const QString &text)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    return ok && seconds > 0 && seconds <= 86400 ? int(seconds * 1000 + 0.5) : -1;
+}
+
 int serve(const QStringList &args)
 {
     QHash<QString, QString> flags;
     QString error;
-    if (!parseFlags(args, {"--campaign", "--db", "--listen", "--public-url"}, {}, &flags, &error))
+    if (!parseFlags(args,
+            {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
+                "--max-connections", "--max-per-peer", "--threads"},
+            {}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
         if (!flags.contains(QString::fromLatin1(required)))
@@ -81,9 +102,37 @@ int serve(const QStringList &args)
     const qsizetype colon = listen.lastIndexOf(u':');
     bool portOk = false;
     const uint port = colon > 0 ? listen.mid(colon + 1).toUInt(&portOk) : 0;
-    const QHostAddress address(listen.left(colon));
+    QString host = listen.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    const QHostAddress address(host);
     if (!portOk || port > 65535 || address.isNull())
         return usage(QStringLiteral("--listen wants ADDR:PORT, got ") + listen);
+
+    ServerOptions options;
+    options.publicUrl = flags.value(QStringLiteral("--public-url"));
+    for (auto [flag, target] : {std::pair {"--idle-timeout", &options.idleTimeoutMs},
+             std::pair {"--request-timeout", &options.requestTimeoutMs}}) {
+        if (!flags.contains(QString::fromLatin1(flag)))
+            continue;
+        *target = milliseconds(flags.value(QString::fromLatin1(flag)));
+        if (*target < 0)
+            return usage(QStringLiteral("%1 wants a number of seconds").arg(QString::fromLatin1(flag)));
+    }
+    int loops = std::clamp(QThread::idealThreadCount(), 1, 64);
+    for (auto [flag, target] : {std::pair {"--max-connections", &options.maxConnections},
+             std::pair {"--max-per-peer", &options.maxConnectionsPerPeer}, std::pair {"--threads", &loops}}) {
+        if (!flags.contains(QString::fromLatin1(flag)))
+            continue;
+        bool ok = false;
+        *target = flags.value(QString::fromLatin1(flag)).toInt(&ok);
+        if (!ok || *target < 1 || *target > 100000)
+            return usage(QStringLiteral("%1 wants a count from 1 to 100000").arg(QString::fromLatin1(flag)));
+    }
+    if (loops > 64)
+        return usage(QStringLiteral("--threads wants at most 64"));
+    if (options.maxConnectionsPerPeer > options.maxConnections)
+        return usage(QStringLiteral("--max-per-peer must not exceed --max-connections"));
 
     auto campaign = Campaign::load(flags.value(QStringLiteral("--campaign")), &error);
     if (!campaign)
@@ -95,26 +144,39 @@ int serve(const QStringList &args)
     if (!writer.start(&error))
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
 
-    AdServer server(std::move(*campaign), &writer, flags.value(QStringLiteral("--public-url")));
-    if (!server.listen(address, quint16(port), &error))
+    ConnectionLimits limits(options.maxConnections, options.maxConnectionsPerPeer);
+    ServerPool server(&*campaign, &writer, &limits, options);
+    if (!server.start(loops, address, quint16(port), &error))
         return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, error));
 
     if (pipe(g_signalPipe) != 0)
         return fail(QStringLiteral("cannot create the signal pipe"));
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    bool stopping = false;
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char c;
         [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &c, 1);
-        QCoreApplication::quit();
+        if (stopping)
+            return;
+        stopping = true;
+        // Past the bound the process ends without waiting any longer: a report
+        // not yet acknowledged is sent again by its client.
+        std::signal(SIGALRM, onShutdownBound);
+        alarm(unsigned((options.shutdownBoundMs + 999) / 1000));
+        server.shutdown();
     });
+    QObject::connect(&server, &ServerPool::drained, QCoreApplication::instance(), &QCoreApplication::quit);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
-    std::printf("listening on %s:%u\n", qPrintable(server.address().toString()), unsigned(server.port()));
+    const QString shown = address.protocol() == QAbstractSocket::IPv6Protocol
+        ? QLatin1Char('[') + server.address().toString() + QLatin1Char(']')
+        : server.address().toString();
+    std::printf("listening on %s:%u\n", qPrintable(shown), unsigned(server.port()));
     std::fflush(stdout);
     const int code = QCoreApplication::exec();
-    server.close();
-    writer.stop(); // commits what is queued, closes the database
+    server.stop();
+    writer.stop(); // commits what is still queued, closes the database
     return code;
 }
 
@@ -166,6 +228,8 @@ int main(int argc, char **argv)
             return fail(error);
         return 0;
     }
+    // Qt's own event dispatcher serves many sockets with less work than GLib's.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(2);
     if (args.contains(QStringLiteral("--help"))) {

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "RequestReader.h"
+
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QObject>
+
+class QTcpSocket;
+
+namespace orvane::adserver {
+
+// One client's connection and the request under way on it. It handles one
+// request at a time, and a deadline bounds every state a client controls:
+//  - Idle (no request under way): closed after the idle time-out;
+//  - Receiving: the whole request must arrive within the request time-out,
+//    counted from its first byte, whatever the client trickles meanwhile;
+//  - Waiting (for the server, e.g. a report's commit): no deadline, so that
+//    every report that commits is acknowledged;
+//  - Sending: the answer must be taken within the request time-out.
+// The server checks the deadlines of all its connections a few times a second
+// (`checkDeadline`), which costs less than a timer for each.
+class ClientConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Idle, Receiving, Waiting, Sending, Closing };
+
+    ClientConnection(QTcpSocket *socket, int idleTimeoutMs, int requestTimeoutMs, QObject *parent = nullptr);
+
+    QTcpSocket *socket() const { return m_socket; }
+    const QHostAddress &peer() const { return m_peer; }
+    State state() const { return m_state; }
+
+    // Reads what has arrived; call once after construction.
+    void start();
+    // Answers the request in hand (in one write, so the status line arrives in the
+    // first block), then reads the next one or closes (when asked to, or when the
+    // request did not keep the connection alive).
+    void answer(const QByteArray &status, const QByteArray &contentType = QByteArray(),
+        const QByteArray &body = QByteArray(), bool close = false);
+    // Whether an answer may keep the connection open; when it may, `send` takes a
+    // complete response prepared beforehand.
+    bool keepsAlive() const { return m_keepAlive && !m_finishing; }
+    void send(const QByteArray &response, bool close);
+    // Ends the connection after the request in hand has been answered; at once when there is none.
+    void finish();
+    // Closes the connection when the deadline of its state has passed.
+    void checkDeadline();
+
+Q_SIGNALS:
+    // A complete request: the receiver answers it now or later (after a commit);
+    // no deadline runs until it does.
+    void requestReady(ClientConnection *connection, const Request &request);
+    // The socket is gone; the connection deletes itself afterwards.
+    void closed(ClientConnection *connection);
+
+private:
+    void setState(State state);
+    void readMore();
+    void onBytesWritten();
+    void close();
+
+    QTcpSocket *m_socket;
+    QHostAddress m_peer;
+    RequestReader m_reader;
+    QDeadlineTimer m_deadline;
+    const int m_idleTimeoutMs;
+    const int m_requestTimeoutMs;
+    State m_state = State::Idle;
+    bool m_closeAfterAnswer = false;
+    bool m_keepAlive = true; // of the request in hand
+    bool m_finishing = false;
+    bool m_closed = false;
+    bool m_reading = false;
+    bool m_readAgain = false;
+};
+
+} // namespace orvane::adserver
