@@ -61,10 +61,8 @@ void TestPublishedClient::hostRunsAnExchangeAndReadsTheOffers()
     TYPE_INCOMINGAD byName;
     QVERIFY(QMetaObject::invokeMethod(
         &client, "IncomingAd", Q_RETURN_ARG(orvane::TYPE_INCOMINGAD, byName), Q_ARG(short, 1)));
-    QCOMPARE(TYPE_INCOMINGAD::staticMetaObject.property(TYPE_INCOMINGAD::staticMetaObject.indexOfProperty("AdGUID"))
-                 .readOnGadget(&byName)
-                 .toString(),
-        testdata::guid(1));
+    const QMetaObject &gadget = TYPE_INCOMINGAD::staticMetaObject;
+    QCOMPARE(gadget.property(gadget.indexOfProperty("AdGUID")).readOnGadget(&byName).toString(), testdata::guid(1));
 }
 
 QTEST_MAIN(TestPublishedClient)
