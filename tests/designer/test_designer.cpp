@@ -17,12 +17,7 @@
 using namespace orvane;
 using namespace Qt::StringLiterals;
 
-namespace {
-QString pluginFolder()
-{
-    return qEnvironmentVariable("ORVANE_BINARY_DIR") + u"/lib/designer"_s;
-}
-} // namespace
+static const QString kPluginFolder = qEnvironmentVariable("ORVANE_BINARY_DIR") + u"/lib/designer"_s;
 
 class TestDesigner : public QObject
 {
@@ -41,7 +36,7 @@ private:
 
 void TestDesigner::initTestCase()
 {
-    QPluginLoader loader(pluginFolder() + u"/libOrvaneDesigner.so"_s);
+    QPluginLoader loader(kPluginFolder + u"/libOrvaneDesigner.so"_s);
     m_plugin = qobject_cast<QDesignerCustomWidgetInterface *>(loader.instance());
     QVERIFY2(m_plugin, qPrintable(loader.errorString()));
 }
@@ -102,7 +97,7 @@ void TestDesigner::designerFormIsModifiedSavedAndReloaded()
         at = next;
     }
     QFormBuilder builder;
-    builder.setPluginPath({pluginFolder()});
+    builder.setPluginPath({kPluginFolder});
     QBuffer buffer;
     buffer.setData(ui.toUtf8());
     buffer.open(QIODevice::ReadOnly);

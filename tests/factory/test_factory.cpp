@@ -11,10 +11,7 @@ using namespace orvane;
 using namespace Qt::StringLiterals;
 
 namespace {
-QString libraryFile()
-{
-    return qEnvironmentVariable("ORVANE_BINARY_DIR") + u"/lib/libOrvane.so"_s;
-}
+const QString kLibraryFile = qEnvironmentVariable("ORVANE_BINARY_DIR") + u"/lib/libOrvane.so"_s;
 
 QStringList tree(const QString &root)
 {
@@ -42,7 +39,7 @@ private Q_SLOTS:
 
 private:
     TestHome m_home;
-    ComponentLibrary m_library {libraryFile()};
+    ComponentLibrary m_library {kLibraryFile};
 };
 
 void TestFactory::initTestCase()
@@ -119,9 +116,9 @@ void TestFactory::registrationIsUndoneExactly()
     QCOMPARE(classes.value(u"Orvane.Orvane/ClassId"_s).toString(), QString::fromLatin1(ClassIds::Orvane));
     QCOMPARE(classes.value(u"Orvane.OVHTTPClient/ClassId"_s).toString(), QString::fromLatin1(ClassIds::OVHTTPClient));
     QCOMPARE(QFileInfo(classes.value(u"Orvane.Orvane/Library"_s).toString()).canonicalFilePath(),
-        QFileInfo(libraryFile()).canonicalFilePath());
+        QFileInfo(kLibraryFile).canonicalFilePath());
     const QFileInfo link(m_home.path() + u"/.designer/plugins/libOrvaneDesigner.so"_s);
-    const bool havePlugin = QFile::exists(QFileInfo(libraryFile()).absolutePath() + u"/designer"_s);
+    const bool havePlugin = QFile::exists(QFileInfo(kLibraryFile).absolutePath() + u"/designer"_s);
     QCOMPARE(link.isSymLink() && link.exists(), havePlugin);
 
     QCOMPARE(call("OrvaneUnregisterServer"), int(ORVANE_S_OK));
