@@ -46,8 +46,7 @@ void TestDesigner::pluginPlacesADesignTimeControlOfFixedSize()
     QCOMPARE(m_plugin->includeFile(), u"orvane/OrvaneWidget.h"_s);
     QWidget form;
     auto *widget = qobject_cast<OrvaneWidget *>(m_plugin->createWidget(&form));
-    QVERIFY(widget);
-    QVERIFY(!widget->userMode());
+    QVERIFY(widget && !widget->userMode());
     // A new placement ran InitProperties: disabled.
     QCOMPARE(widget->control()->StartTransfer(), short(orvControlDisabled));
     widget->setEnabled(true);
@@ -77,8 +76,7 @@ void TestDesigner::designerFormIsModifiedSavedAndReloaded()
                 QStringLiteral(R"(<ui version="4.0"><class>Form</class><widget class="QWidget" name="Form">)"))
             .replace(u"</ui>"_s, u"</widget></ui>"_s));
     auto *widget = form->mainContainer()->findChild<OrvaneWidget *>();
-    QVERIFY(widget);
-    QVERIFY(!widget->userMode());
+    QVERIFY(widget && !widget->userMode());
     form->setDirty(false);
     widget->control()->setRemoteHost(u"ads.example"_s);
     QVERIFY(form->isDirty());
@@ -118,7 +116,6 @@ void TestDesigner::uicFormRunsTheControl()
     QVERIFY(!ui.orvane->isVisible());
     Orvane *control = ui.orvane->control();
     QCOMPARE(control->Text(), u"Brought to you by"_s);
-    QCOMPARE(control->RemotePort(), u"8080"_s);
     // Enabled and past the design-time check: refused only for the missing product id.
     QCOMPARE(control->StartTransfer(), short(orvInvalidProductID));
 }
