@@ -2,20 +2,16 @@
 
 #include "TestHome.h"
 
-#include <QApplication>
 #include <QDirIterator>
-#include <QFile>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
 using namespace orvane;
+using namespace Qt::StringLiterals;
 
 namespace {
-QString libraryFile()
-{
-    return qEnvironmentVariable("ORVANE_BINARY_DIR") + QStringLiteral("/lib/libOrvane.so");
-}
+const QString kLibraryFile = qEnvironmentVariable("ORVANE_BINARY_DIR") + u"/lib/libOrvane.so"_s;
 
 QStringList tree(const QString &root)
 {
@@ -34,8 +30,7 @@ class TestFactory : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void initTestCase();
     void createsByIdAndName_data();
     void createsByIdAndName();
     void unknownClassRefused();
@@ -43,56 +38,43 @@ private Q_SLOTS:
     void registrationIsUndoneExactly();
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<ComponentLibrary> m_library;
+    TestHome m_home;
+    ComponentLibrary m_library {kLibraryFile};
 };
 
-void TestFactory::init()
+void TestFactory::initTestCase()
 {
-    m_home = std::make_unique<TestHome>();
-    m_library = std::make_unique<ComponentLibrary>(libraryFile());
-    QVERIFY2(m_library->load(), qPrintable(m_library->errorString()));
-}
-
-void TestFactory::cleanup()
-{
-    m_library.reset();
-    m_home.reset();
+    QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
 }
 
 void TestFactory::createsByIdAndName_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QByteArray>("className");
-    QTest::addColumn<QByteArray>("method");
-    QTest::newRow("control by id") << ClassIds::Orvane << QByteArray("orvane::Orvane") << QByteArray("Hide");
-    QTest::newRow("control by id, lower case")
-        << QString::fromLatin1(ClassIds::Orvane).toLower() << QByteArray("orvane::Orvane") << QByteArray("Hide");
-    QTest::newRow("control by name") << ClassIds::OrvaneName << QByteArray("orvane::Orvane") << QByteArray("Hide");
-    QTest::newRow("exchange client by id")
-        << ClassIds::OVHTTPClient << QByteArray("orvane::exchange::OVHTTPClient") << QByteArray("ClearUsageStats");
+    const QByteArray control = "orvane::Orvane";
+    QTest::newRow("control by id") << ClassIds::Orvane << control;
+    QTest::newRow("control by id, lower case") << QString::fromLatin1(ClassIds::Orvane).toLower() << control;
+    QTest::newRow("control by name") << ClassIds::OrvaneName << control;
+    QTest::newRow("exchange client by id") << ClassIds::OVHTTPClient << QByteArray("orvane::exchange::OVHTTPClient");
     QTest::newRow("exchange client by name")
-        << ClassIds::OVHTTPClientName << QByteArray("orvane::exchange::OVHTTPClient") << QByteArray("ClearUsageStats");
+        << ClassIds::OVHTTPClientName << QByteArray("orvane::exchange::OVHTTPClient");
 }
 
 void TestFactory::createsByIdAndName()
 {
     QFETCH(QString, key);
     QFETCH(QByteArray, className);
-    QFETCH(QByteArray, method);
-    std::unique_ptr<QObject> object(m_library->createInstance(key));
+    std::unique_ptr<QObject> object(m_library.createInstance(key));
     QVERIFY(object);
     QCOMPARE(QByteArray(object->metaObject()->className()), className);
-    // Late bound: properties and methods through the meta-object system.
-    QVERIFY(object->setProperty("RemoteHost", QStringLiteral("127.0.0.1")));
-    QCOMPARE(object->property("RemoteHost").toString(), QStringLiteral("127.0.0.1"));
-    QVERIFY(object->metaObject()->indexOfMethod(method + "()") >= 0);
+    // Late bound, as a host that did not link the library sets a property.
+    QVERIFY(object->setProperty("RemoteHost", u"127.0.0.1"_s));
 }
 
 void TestFactory::unknownClassRefused()
 {
     ClassFactory *factory = reinterpret_cast<ClassFactory *>(1);
-    auto get = m_library->resolve<int (*)(const char *, ClassFactory **)>("OrvaneGetClassObject");
+    auto get = m_library.resolve<int (*)(const char *, ClassFactory **)>("OrvaneGetClassObject");
     QCOMPARE(get("{00000000-0000-0000-0000-000000000000}", &factory), int(ORVANE_E_CLASSNOTAVAILABLE));
     QCOMPARE(factory, nullptr);
     QCOMPARE(get(nullptr, &factory), int(ORVANE_E_POINTER));
@@ -101,49 +83,45 @@ void TestFactory::unknownClassRefused()
 
 void TestFactory::canUnloadOnlyWithoutLiveObjects()
 {
-    QVERIFY(m_library->canUnloadNow());
-    QObject *control = m_library->createInstance(ClassIds::OrvaneName);
-    QVERIFY(control);
-    QVERIFY(!m_library->canUnloadNow());
+    QVERIFY(m_library.canUnloadNow());
+    QObject *control = m_library.createInstance(ClassIds::OrvaneName);
+    QVERIFY(control && !m_library.canUnloadNow());
     short result = -1;
     QVERIFY(QMetaObject::invokeMethod(control, "StartTransfer", Q_RETURN_ARG(short, result)));
     QCOMPARE(result, short(102)); // created disabled
     delete control;
-    QVERIFY(m_library->canUnloadNow());
-    ClassFactory *factory = m_library->classObject(ClassIds::Orvane);
+    QVERIFY(m_library.canUnloadNow());
+    ClassFactory *factory = m_library.classObject(ClassIds::Orvane);
     factory->lockServer(true);
-    QVERIFY(!m_library->canUnloadNow());
+    QVERIFY(!m_library.canUnloadNow());
     factory->lockServer(false);
-    QVERIFY(m_library->canUnloadNow());
+    QVERIFY(m_library.canUnloadNow());
 }
 
 void TestFactory::registrationIsUndoneExactly()
 {
     const QByteArray savedHome = qgetenv("HOME");
-    qputenv("HOME", m_home->path().toLocal8Bit());
+    qputenv("HOME", m_home.path().toLocal8Bit());
     const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
     // Another component's entry stays.
-    const QString registry = m_home->dataHome() + QStringLiteral("/Orvane/classes.ini");
-    QSettings(registry, QSettings::IniFormat).setValue(QStringLiteral("Other.Thing/ClassId"), QStringLiteral("{1}"));
-    const QStringList before = tree(m_home->path());
+    const QString registry = m_home.dataHome() + u"/Orvane/classes.ini"_s;
+    QSettings(registry, QSettings::IniFormat).setValue(u"Other.Thing/ClassId"_s, u"{1}"_s);
+    const QStringList before = tree(m_home.path());
 
-    auto call = [this](const char *name) { return m_library->resolve<int (*)()>(name)(); };
+    auto call = [this](const char *name) { return m_library.resolve<int (*)()>(name)(); };
     QCOMPARE(call("OrvaneRegisterServer"), int(ORVANE_S_OK));
     QSettings classes(registry, QSettings::IniFormat);
-    QCOMPARE(classes.value(QStringLiteral("Orvane.Orvane/ClassId")).toString(), QString::fromLatin1(ClassIds::Orvane));
-    QCOMPARE(classes.value(QStringLiteral("Orvane.OVHTTPClient/ClassId")).toString(),
-        QString::fromLatin1(ClassIds::OVHTTPClient));
-    const QString library = classes.value(QStringLiteral("Orvane.Orvane/Library")).toString();
-    QVERIFY2(
-        QFileInfo(library).canonicalFilePath() == QFileInfo(libraryFile()).canonicalFilePath(), qPrintable(library));
-    const QFileInfo link(m_home->path() + QStringLiteral("/.designer/plugins/libOrvaneDesigner.so"));
-    const bool havePlugin = QFile::exists(QFileInfo(libraryFile()).absolutePath() + QStringLiteral("/designer"));
+    QCOMPARE(classes.value(u"Orvane.Orvane/ClassId"_s).toString(), QString::fromLatin1(ClassIds::Orvane));
+    QCOMPARE(classes.value(u"Orvane.OVHTTPClient/ClassId"_s).toString(), QString::fromLatin1(ClassIds::OVHTTPClient));
+    QCOMPARE(QFileInfo(classes.value(u"Orvane.Orvane/Library"_s).toString()).canonicalFilePath(),
+        QFileInfo(kLibraryFile).canonicalFilePath());
+    const QFileInfo link(m_home.path() + u"/.designer/plugins/libOrvaneDesigner.so"_s);
+    const bool havePlugin = QFile::exists(QFileInfo(kLibraryFile).absolutePath() + u"/designer"_s);
     QCOMPARE(link.isSymLink() && link.exists(), havePlugin);
 
     QCOMPARE(call("OrvaneUnregisterServer"), int(ORVANE_S_OK));
-    QCOMPARE(tree(m_home->path()), before);
-    QSettings after(registry, QSettings::IniFormat);
-    QCOMPARE(after.childGroups(), QStringList {QStringLiteral("Other.Thing")});
+    QCOMPARE(tree(m_home.path()), before);
+    QCOMPARE(QSettings(registry, QSettings::IniFormat).childGroups(), QStringList {u"Other.Thing"_s});
 }
 
 QTEST_MAIN(TestFactory)
