@@ -186,8 +186,11 @@ void TestAdWindow::positionIsClampedToTheScreen_data()
     QTest::addColumn<QString>("left"); // stored, in twips
     QTest::addColumn<int>("right"); // where the frame ends, in pixels; -1: the screen's edge
     QTest::newRow("negative") << "-50" << 612;
-    QTest::newRow("a half to even") << "1500.5" << 712;
+    // Whole twips, halves to even: 112 twips are 7 pixels, 113 are 8; 127 are 8, 128 are 9.
+    QTest::newRow("a half down to even") << "112.5" << 619;
+    QTest::newRow("a half up to even") << " 127.5 " << 621;
     QTest::newRow("not a number") << "far" << 612;
+    QTest::newRow("beyond 32 bits") << "4294967396" << 612;
     QTest::newRow("past the right edge") << "10000000" << -1;
 }
 
