@@ -11,7 +11,6 @@
 #include "exchange/OVContentUpdate.h"
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
-#include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "window/frmAdDisplayer.h"
 

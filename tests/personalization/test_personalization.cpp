@@ -252,15 +252,12 @@ private Q_SLOTS:
         const std::pair<const char *, const char *> fixed[] = {
             {"AF", "Afghanistan"},
             {"BA", "Bosnia and Herzegowina"},
-            {"CD", "Congo, the Democratic Republic of the"},
             {"CI", "Cote d'Ivoire"},
             {"HR", "Croatia (Hrvatska)"},
             {"FX", "France Metropolitan"},
             {"HM", "Heard and Mc Donald Islands"},
-            {"MK", "Macedonia, The former Yugoslav Republic of"},
             {"SH", "St. Helena"},
             {"TZ", "Tanzania United Republic of"},
-            {"VI", "Virgin Islands (U.S.)"},
             {"ZW", "Zimbabwe"},
         };
         for (const auto &[code, name] : fixed)
