@@ -63,30 +63,6 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    // The defaults are written back without stamps; a forced save stamps all
-    // five, and a blank stamp is no stamp.
-    void loadFromAnEmptyStoreThenForcedSave()
-    {
-        OVUser user;
-        user.Load();
-        QCOMPARE(user.Rating(), 0);
-        QCOMPARE(user.AgeRange(), 0);
-        QVERIFY(user.Gender().isEmpty() && user.PostalCode().isEmpty() && user.CountryCode().isEmpty());
-        QVERIFY(!user.isLoading());
-        QCOMPARE(stored("AgeRange"), QVariant(QStringLiteral("0")));
-        QCOMPARE(stored("Rating"), QVariant(QStringLiteral("0")));
-        for (const char *name : {"Gender", "PostalCode", "CountryCode"})
-            QCOMPARE(stored(name), QVariant(QString()));
-        QVERIFY(presentStamps().isEmpty());
-        QVERIFY(!user.Personalized());
-        user.Save(true);
-        for (const QString &s : kStamps)
-            QCOMPARE(stored(s), QVariant(QStringLiteral("10/04/99 13:45:12")));
-        QVERIFY(user.Personalized());
-        store(QStringLiteral("GenderUpdated"), QString());
-        QVERIFY(!user.Personalized());
-    }
-
     // Loading marks nothing, a field set before the load stays marked, and a
     // save leaves nothing marked: the next one writes nothing at all.
     void unforcedSaveWritesOnlyWhatChanged()
@@ -147,15 +123,29 @@ private Q_SLOTS:
         QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVConnect.Load\r\n6 ")));
     }
 
-    void formOnAnEmptyStoreAndOK()
+    // The form loads the user: on an empty store every choice is unspecified and
+    // the defaults are written back without stamps. OK stamps all five, and a
+    // blank stamp is no stamp.
+    void emptyStoreThenOK()
     {
         frmRegister form;
         for (const char *list : {"lstAgeRange", "lstGender", "lstCountry", "lstRating"})
             QCOMPARE(child<QComboBox>(form, list)->currentText(), QStringLiteral("Unspecified"));
         QCOMPARE(child<QLineEdit>(form, "txtPostalCode")->text(), QString());
         QVERIFY(child<QComboBox>(form, "lstRating")->isEnabled());
+        QVERIFY(!form.user().isLoading());
+        QCOMPARE(stored("AgeRange"), QVariant(QStringLiteral("0")));
+        QCOMPARE(stored("Rating"), QVariant(QStringLiteral("0")));
+        for (const char *name : {"Gender", "PostalCode", "CountryCode"})
+            QCOMPARE(stored(name), QVariant(QString()));
+        QVERIFY(presentStamps().isEmpty());
+        QVERIFY(!OVUser().Personalized());
         QTest::mouseClick(child<QPushButton>(form, "cmdOkay"), Qt::LeftButton);
+        for (const QString &s : kStamps)
+            QCOMPARE(stored(s), QVariant(QStringLiteral("10/04/99 13:45:12")));
         QVERIFY(OVUser().Personalized());
+        store(QStringLiteral("GenderUpdated"), QString());
+        QVERIFY(!OVUser().Personalized());
     }
 
     void youngAgesForceNoAdultContent_data()
