@@ -1,158 +1,587 @@
+// The control: its properties and switches, and its transfers against
+// scripted servers. Every count is reported once: what is deducted is what the
+// acknowledged report carried, counts whose deduction could not be kept are not
+// sent, and an exchange cut at any byte of the answers leaves the control idle.
 #include <orvane/Orvane.h>
 
-#include "control/WholeNumber.h"
-#include "support/OVFault.h"
+#include "catalogue/OVAdvertisement.h"
+#include "catalogue/OVCommercials.h"
+#include "control/OrvanePrivate.h"
+#include "exchange/OVAdStat.h"
+#include "exchange/OVContentUpdate.h"
+#include "exchange/OVFraming.h"
+#include "exchange/OVUsageReport.h"
 #include "support/OVSimpleLog.h"
+#include "window/frmAdDisplayer.h"
 
+#include "../catalogue/CatalogueTestSupport.h"
+#include "ScriptedServer.h"
+#include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace orvane;
+using testdata::guid;
+
+namespace {
+const QByteArray kOK("HTTP/1.1 200 OK\r\n\r\n");
+const QString kProduct = QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
+// Once the settings exist no case writes them again (every settings write
+// waits for the disk): blank demographics would be written back at every load.
+// Personalized, so that an ad window does not open the form over itself.
+const QByteArray kSettings("[Preferences]\nTimeoutGranularity=100\nTransferTimeoutSeconds=5\n"
+                           "[Demographics]\nGender=X\nPostalCode=X\nCountryCode=X\nRatingUpdated=x\n"
+                           "AgeRangeUpdated=x\nGenderUpdated=x\nPostalCodeUpdated=x\nCountryCodeUpdated=x\n");
+using Counts = QMap<QString, QPair<int, int>>; // views, clicks
+
+// Ads 1..n with views and clicks; expired, so that a content update keeps them.
+Counts seed(const QString &folder, int n)
+{
+    OVCommercials catalogue;
+    catalogue.setDataFolder(folder);
+    Counts counts;
+    for (int i = 1; i <= n; ++i) {
+        auto ad = std::make_shared<OVAdvertisement>();
+        ad->setAdGUID(guid(i));
+        ad->setExpirationDate(40000.0);
+        ad->setViewCount(int16_t(i % 7 + 1));
+        ad->setClickCount(int16_t(i % 3));
+        counts[guid(i)] = {i % 7 + 1, i % 3};
+        catalogue.AddAdvertisement(ad);
+    }
+    catalogue.SaveAdInfoToLocalStorage();
+    return counts;
+}
+
+Counts stored(const QString &folder)
+{
+    OVCommercials catalogue;
+    catalogue.LoadAdInfoFromLocalStorage(folder, folder);
+    Counts counts;
+    for (const auto &ad : catalogue.Ads())
+        counts[ad->AdGUID()] = {ad->ViewCount(), ad->ClickCount()};
+    return counts;
+}
+
+// What the usage posts the server received reported, added up per ad.
+Counts reported(const QList<QByteArray> &requests)
+{
+    Counts counts;
+    for (const QByteArray &request : requests) {
+        if (!request.startsWith("POST"))
+            continue;
+        OVUsageReport report;
+        report.SetStateFromByteArray(request.mid(request.indexOf("\r\n\r\n") + 4));
+        for (const auto &stat : report.AdStats()) {
+            counts[stat->AdIdGUIDString()].first += stat->ViewCount();
+            counts[stat->AdIdGUIDString()].second += stat->ClickCount();
+        }
+    }
+    return counts;
+}
+
+QByteArray emptyContent()
+{
+    OVContentUpdate update;
+    update.setBaseURL(QStringLiteral("127.0.0.1:9/images"));
+    return ScriptedServer::contentResponse(update.GetStateIntoByteArray());
+}
+
+double processCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+} // namespace
 
 class TestOrvane : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<TestHome> m_home;
+    // In memory where possible: every save waits for the disk.
+    std::unique_ptr<QTemporaryDir> m_data;
+    QString data() const { return m_data->path(); }
+
+    void configure(Orvane &control, const QString &port)
+    {
+        control.ReadProperties(MemoryPropertyBag());
+        control.setRemoteHost(QStringLiteral("127.0.0.1"));
+        control.setRemotePort(port);
+        control.setProductGUID(QStringLiteral("  ") + kProduct + QStringLiteral(" "));
+        control.setDataFolder(data());
+        control.setImageFolder(m_home->path() + QStringLiteral("/images"));
+        QDir().mkpath(control.ImageFolder());
+    }
+    // The control's events in order, TransferComplete among the progress messages.
+    void record(Orvane &control, QStringList &events)
+    {
+        connect(&control, &Orvane::ProgressMessage, this, [&events](const QString &m) { events << m; });
+        connect(&control, &Orvane::TransferComplete, this,
+            [&events](bool s) { events << QStringLiteral("TransferComplete(%1)").arg(s); });
+    }
 
 private Q_SLOTS:
-    void init() { m_home = std::make_unique<TestHome>(); }
-    void cleanup() { m_home.reset(); }
-
-    void createdWithoutBagIsDisabled();
-    void switchesAreTakenAsBooleans_data();
-    void switchesAreTakenAsBooleans();
-    void wholeNumbers_data();
-    void wholeNumbers();
-    void bagWithoutEnabledIsEnabled();
-    void propertiesRoundTrip();
-
-private:
-    std::unique_ptr<TestHome> m_home;
-};
-
-void TestOrvane::createdWithoutBagIsDisabled()
-{
-    RecordingContainer container;
-    Orvane control(&container);
-    control.InitProperties();
-    QCOMPARE(control.Enabled(), false);
-    QCOMPARE(control.Text(), QStringLiteral("Thanks to our sponsors..."));
-    QCOMPARE(control.RemoteHost(), QString());
-    QCOMPARE(control.TransferInProgress(), false);
-    QCOMPARE(control.LastError(), short(0));
-    QCOMPARE(control.GetResultString(608), QStringLiteral("Orv error code: 608"));
-    QCOMPARE(control.Version(), QStringLiteral("1.0.1"));
-    control.Resize(3000, 200); // the face snaps back
-    QCOMPARE(container.extents, (QList<QPair<int, int>> {{1125, 1125}}));
-}
-
-void TestOrvane::switchesAreTakenAsBooleans_data()
-{
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QList<bool>>("on"); // LogErrorsToFile, VerboseErrors, LogWarningsToFile, VerboseWarnings
-    QTest::addColumn<QByteArray>("after");
-    QTest::newRow("clean system") << QByteArray() << QList<bool>({false, false, false, false})
-                                  << QByteArray("[Debug]\nLogErrorsToFile=False\nLogWarningsToFile=False\n"
-                                                "VerboseErrors=False\nVerboseWarnings=False");
-    // VerboseWarnings is missing: created as False, the others kept as they are.
-    QTest::newRow("set by hand") << QByteArray("[Debug]\nLogErrorsToFile=True\nVerboseErrors=0\nLogWarningsToFile=-1\n")
-                                 << QList<bool>({true, false, true, false})
-                                 << QByteArray("LogWarningsToFile=-1\nVerboseErrors=0\nVerboseWarnings=False");
-}
-
-void TestOrvane::switchesAreTakenAsBooleans()
-{
-    QFETCH(QByteArray, ini);
-    QFETCH(QList<bool>, on);
-    QFETCH(QByteArray, after);
-    m_home->writeSettingsFile(ini);
-    RecordingMessageBoxes boxes;
-    Orvane control;
-    const OVSimpleLog::Switches &s = OVSimpleLog::switches();
-    QCOMPARE(QList<bool>({s.LogErrorsToFile, s.VerboseErrors, s.LogWarningsToFile, s.VerboseWarnings}), on);
-    const QByteArray written = m_home->readSettingsFile();
-    QVERIFY2(written.contains(after) && !written.contains("TraceLocalStorage"), written.constData());
-    QVERIFY(boxes.shown.isEmpty());
-}
-
-void TestOrvane::wholeNumbers_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<int>("fault"); // 0: none
-    QTest::newRow("missing") << QVariant() << 0 << 0;
-    QTest::newRow("number value") << QVariant(60) << 60 << 0;
-    QTest::newRow("half to even, down") << QVariant("1500.5") << 1500 << 0;
-    QTest::newRow("half to even, up") << QVariant(" 1501.5 ") << 1502 << 0;
-    QTest::newRow("negative") << QVariant("-50") << -50 << 0;
-    QTest::newRow("not a number") << QVariant("abc") << 0 << 13;
-    QTest::newRow("blank") << QVariant(" ") << 0 << 13;
-    QTest::newRow("beyond 32 bits") << QVariant("2147483648") << 0 << 6;
-}
-
-void TestOrvane::wholeNumbers()
-{
-    QFETCH(QVariant, stored);
-    QFETCH(int, number);
-    QFETCH(int, fault);
-    try {
-        QCOMPARE(toWholeNumber(stored), number);
-        QCOMPARE(fault, 0);
-    } catch (const OVFault &f) {
-        QCOMPARE(f.number(), fault);
+    void initTestCase()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_home->writeSettingsFile(kSettings);
     }
-}
+    void cleanupTestCase() { m_home.reset(); }
+    void init()
+    {
+        OVSimpleLog::resetForTesting();
+        m_data = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+            ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/orvane-XXXXXX"))
+            : std::make_unique<QTemporaryDir>();
+    }
+    void cleanup() { m_data.reset(); }
 
-void TestOrvane::bagWithoutEnabledIsEnabled()
-{
-    MemoryPropertyBag bag;
-    bag.setValue(QStringLiteral("RemoteHost"), QStringLiteral("ads.example"));
-    RecordingContainer container;
-    Orvane control(&container);
-    control.ReadProperties(bag);
-    QCOMPARE(control.Enabled(), true);
-    QCOMPARE(control.RemoteHost(), QStringLiteral("ads.example"));
-    QCOMPARE(control.Text(), QStringLiteral("Thanks to our sponsors..."));
-    QCOMPARE(control.ProductGUID(), QString());
-    // Reading goes through each property's setter, in the bag's order.
-    QCOMPARE(container.changed,
-        QStringList(
-            {"Enabled", "Icon", "Text", "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost", "RemotePort"}));
-}
+    void switchesAreTakenAsBooleans_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QList<bool>>("on"); // LogErrorsToFile, VerboseErrors, LogWarningsToFile, VerboseWarnings
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("clean system") << QByteArray() << QList<bool>({false, false, false, false})
+                                      << QByteArray("[Debug]\nLogErrorsToFile=False\nLogWarningsToFile=False\n"
+                                                    "VerboseErrors=False\nVerboseWarnings=False");
+        // VerboseWarnings is missing: created as False, the others kept as they are.
+        QTest::newRow("set by hand") << QByteArray(
+            "[Debug]\nLogErrorsToFile=True\nVerboseErrors=0\nLogWarningsToFile=-1\n")
+                                     << QList<bool>({true, false, true, false})
+                                     << QByteArray("LogWarningsToFile=-1\nVerboseErrors=0\nVerboseWarnings=False");
+    }
+    void switchesAreTakenAsBooleans()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QList<bool>, on);
+        QFETCH(QByteArray, after);
+        TestHome home;
+        home.writeSettingsFile(ini);
+        RecordingMessageBoxes boxes;
+        Orvane control;
+        const OVSimpleLog::Switches &s = OVSimpleLog::switches();
+        QCOMPARE(QList<bool>({s.LogErrorsToFile, s.VerboseErrors, s.LogWarningsToFile, s.VerboseWarnings}), on);
+        const QByteArray written = home.readSettingsFile();
+        QVERIFY2(written.contains(after) && !written.contains("TraceLocalStorage"), written.constData());
+        QVERIFY(boxes.shown.isEmpty());
+    }
 
-void TestOrvane::propertiesRoundTrip()
-{
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    MemoryPropertyBag defaults;
-    control.WriteProperties(defaults);
-    // Enabled (true), Icon (none) and Text (the default) equal their defaults and are left out.
-    QCOMPARE(defaults.values().keys(),
-        QStringList({"DataFolder", "ImageFolder", "ProductGUID", "RemoteHost", "RemotePort"}));
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("host.ini"));
-    control.setRemotePort(QStringLiteral("8080"));
-    control.setProductGUID(QStringLiteral("{00000000-0000-0000-0000-000000000001}"));
-    control.setDataFolder(QStringLiteral(" /tmp/data ")); // stored unchanged
-    control.setEnabled(false);
-    control.setText(QStringLiteral("Hello"));
-    QImage icon(16, 16, QImage::Format_ARGB32);
-    icon.fill(Qt::blue);
-    control.setIcon(icon);
-    IniPropertyBag bag(file);
-    control.WriteProperties(bag);
-    Orvane restored;
-    restored.ReadProperties(IniPropertyBag(file));
-    QCOMPARE(restored.RemotePort(), QStringLiteral("8080"));
-    QCOMPARE(restored.ProductGUID(), QStringLiteral("{00000000-0000-0000-0000-000000000001}"));
-    QCOMPARE(restored.DataFolder(), QStringLiteral(" /tmp/data "));
-    QCOMPARE(restored.Enabled(), false);
-    QCOMPARE(restored.Text(), QStringLiteral("Hello"));
-    QCOMPARE(restored.Icon().pixelColor(3, 3), QColor(Qt::blue));
-}
+    // A bag without Enabled gives an enabled control, read through each setter in the bag's order; what equals
+    // its default is left out when written, and the rest comes back from an INI file unchanged.
+    void propertiesRoundTrip()
+    {
+        MemoryPropertyBag bag;
+        bag.setValue(QStringLiteral("RemoteHost"), QStringLiteral("ads.example"));
+        RecordingContainer container;
+        Orvane control(&container);
+        control.ReadProperties(bag);
+        QCOMPARE(control.Enabled(), true);
+        QCOMPARE(control.RemoteHost(), QStringLiteral("ads.example"));
+        QCOMPARE(control.Text(), QStringLiteral("Thanks to our sponsors..."));
+        QCOMPARE(container.changed,
+            QStringList(
+                {"Enabled", "Icon", "Text", "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost", "RemotePort"}));
+        MemoryPropertyBag defaults;
+        control.WriteProperties(defaults);
+        QCOMPARE(defaults.values().keys(),
+            QStringList({"DataFolder", "ImageFolder", "ProductGUID", "RemoteHost", "RemotePort"}));
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("host.ini"));
+        control.setDataFolder(QStringLiteral(" /tmp/data ")); // stored unchanged
+        control.setEnabled(false);
+        control.setText(QStringLiteral("Hello"));
+        QImage icon(16, 16, QImage::Format_ARGB32);
+        icon.fill(Qt::blue);
+        control.setIcon(icon);
+        IniPropertyBag ini(file);
+        control.WriteProperties(ini);
+        Orvane restored;
+        restored.ReadProperties(IniPropertyBag(file));
+        QCOMPARE(restored.DataFolder(), QStringLiteral(" /tmp/data "));
+        QCOMPARE(restored.Enabled(), false);
+        QCOMPARE(restored.Text(), QStringLiteral("Hello"));
+        QCOMPARE(restored.Icon().pixelColor(3, 3), QColor(Qt::blue));
+    }
+
+    void refusalsInOrder_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("userMode");
+        QTest::addColumn<QStringList>("settings"); // host, port, product
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("lastError");
+        QTest::newRow("disabled first") << false << false << QStringList {"", "", ""} << 102 << 102;
+        QTest::newRow("design time before settings") << true << false << QStringList {"", "", ""} << 607 << 607;
+        QTest::newRow("no port") << true << true << QStringList {"h", "", kProduct} << 602 << 602;
+        QTest::newRow("blank port is content") << true << true << QStringList {"h", " ", "x"} << 603 << 603;
+        QTest::newRow("guid without braces")
+            << true << true << QStringList {"h", "1", kProduct.mid(1, 36)} << 603 << 603;
+        // The exchange itself refuses a blank port: its code comes back, LastError stays.
+        QTest::newRow("refused by the exchange") << true << true << QStringList {"h", " ", kProduct} << 604 << 0;
+    }
+    void refusalsInOrder()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(bool, userMode);
+        QFETCH(QStringList, settings);
+        RecordingContainer container;
+        container.userMode = userMode;
+        Orvane control(&container);
+        control.setEnabled(enabled);
+        control.setRemoteHost(settings[0]);
+        control.setRemotePort(settings[1]);
+        control.setProductGUID(settings[2]);
+        QTEST(int(control.StartTransfer()), "code");
+        QTEST(int(control.LastError()), "lastError");
+        QCOMPARE(control.TransferInProgress(), false);
+        QCOMPARE(int(control.Transfer()), -1);
+        QCOMPARE(control.TransferInProgress(), false);
+    }
+
+    void refusalWarnsThroughTheControl()
+    {
+        TestHome home;
+        home.writeSettingsFile("[Debug]\nLogWarningsToFile=True\nVerboseWarnings=True\n");
+        FakeModuleInfo module(home.path());
+        RecordingMessageBoxes boxes;
+        Orvane first;
+        Orvane second;
+        QCOMPARE(int(first.StartTransfer()), 102);
+        QCOMPARE(int(second.StartTransfer()), 102);
+        QCOMPARE(boxes.shown.value(0), (QPair<QString, QString>("Control disabled", "Warning")));
+        QCOMPARE(boxes.shown.size(), 2);
+        // Both instances write to the one trace file of the process.
+        const QStringList traces = QDir(home.path()).entryList({QStringLiteral("*_OVTrace.log")});
+        QCOMPARE(traces.size(), 1);
+        QFile trace(home.path() + u'/' + traces[0]);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        QCOMPARE(trace.readAll().count("Control disabled\r\n"), 2);
+    }
+
+    // A new offer is added; an offer without an id (as a cut update leaves it) is skipped.
+    void newOffersAreAdded()
+    {
+        ImageServer images;
+        images.add("fresh.png", ImageServer::png(20, 20));
+        OVContentUpdate update;
+        update.setBaseURL(images.base());
+        update.AddAnOffering(
+            guid(2), guid(9), QStringLiteral("http://new.example/2"), 47001.0, 1, QStringLiteral("fresh.png"), 0, 6);
+        update.AddAnOffering(QString(), guid(9), QString(), 47001.0, 1, QStringLiteral("fresh.png"), 0, 6);
+        ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(update.GetStateIntoByteArray())}});
+        Orvane control;
+        configure(control, server.port());
+        QStringList events;
+        record(control, events);
+        QCOMPARE(int(control.Transfer()), 0);
+        QCOMPARE(events.mid(events.size() - 2), QStringList({"Transfer complete", "TransferComplete(1)"}));
+        OVCommercials after;
+        after.LoadAdInfoFromLocalStorage(data(), control.ImageFolder());
+        QCOMPARE(after.AdCount(), int16_t(1));
+        QCOMPARE(after.GetAdByGUID(guid(2))->Size(), 6);
+        QCOMPARE(after.GetAdByGUID(guid(2))->AdvertiserName(), QString());
+    }
+
+    void transferTimesOutWithoutSpinning()
+    {
+        TestHome home;
+        home.writeSettingsFile("[Preferences]\nTimeoutGranularity=100\nTransferTimeoutSeconds=2\n");
+        ScriptedServer::Answer stall {kOK};
+        stall.stopAfter = 0;
+        ScriptedServer server({stall});
+        Orvane control;
+        configure(control, server.port());
+        QStringList events;
+        record(control, events);
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu = processCpuSeconds();
+        QCOMPARE(int(control.Transfer()), 608);
+        const double waited = wall.elapsed() / 1000.0;
+        const double used = processCpuSeconds() - cpu;
+        QVERIFY2(waited >= 2.0, qPrintable(QString::number(waited)));
+        QVERIFY2(used < 0.2 * waited, qPrintable(QStringLiteral("%1 s of CPU in %2 s").arg(used).arg(waited)));
+        // The exchange still ends by its own time-out, and the control is idle again.
+        QVERIFY(QTest::qWaitFor([&] { return !control.TransferInProgress(); }, 5000));
+        QCOMPARE(events.mid(events.size() - 2), QStringList({"Transfer complete", "TransferComplete(0)"}));
+    }
+
+    void timeoutThatIsNoNumberFails()
+    {
+        TestHome home;
+        home.writeSettingsFile("[Preferences]\nTransferTimeoutSeconds=soon\n");
+        ScriptedServer server({});
+        Orvane control;
+        configure(control, server.port());
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        QCOMPARE(int(control.Transfer()), -1);
+        QVERIFY(!control.TransferInProgress());
+        QCOMPARE(server.connections, 0);
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClient.Transfer\r\n13 ")));
+    }
+
+    void hostCallsFromEvents_data()
+    {
+        QTest::addColumn<QStringList>("when"); // the event (a progress message or TransferComplete), the call
+        QTest::addColumn<int>("callResult"); // -99: nothing to compare
+        QTest::addColumn<int>("completions");
+        QTest::newRow("delete in Received Ad list") << QStringList {"Received Ad list", "delete"} << -99 << 0;
+        QTest::newRow("delete in Transfer complete") << QStringList {"Transfer complete", "delete"} << -99 << 0;
+        QTest::newRow("delete in TransferComplete") << QStringList {"TransferComplete", "delete"} << -99 << 1;
+        QTest::newRow("restart in Received Ad list") << QStringList {"Received Ad list", "start"} << 601 << 1;
+        QTest::newRow("restart in TransferComplete") << QStringList {"TransferComplete", "start"} << 0 << 2;
+        QTest::newRow("Transfer in TransferComplete") << QStringList {"TransferComplete", "transfer"} << 0 << 2;
+        QTest::newRow("Show in TransferComplete") << QStringList {"TransferComplete", "show"} << 0 << 1;
+        QTest::newRow("Show in a progress message") << QStringList {"Received Ad list", "show"} << 0 << 1;
+        QTest::newRow("form in a progress message") << QStringList {"Received Ad list", "form"} << 601 << 1;
+        QTest::newRow("form in TransferComplete") << QStringList {"TransferComplete", "form"} << 0 << 1;
+    }
+    void hostCallsFromEvents()
+    {
+        QFETCH(QStringList, when);
+        QFETCH(int, callResult);
+        ScriptedServer server({{kOK}, {emptyContent()}, {kOK}, {emptyContent()}});
+        QPointer<Orvane> control = new Orvane;
+        configure(*control, server.port());
+        QStringList events;
+        int result = -99;
+        auto hostCall = [&](const QString &what) {
+            events << what;
+            if (what != when[0] || events.count(what) > 1)
+                return;
+            // Modal windows opened by the call are closed by their "user".
+            QTimer::singleShot(200, this, [] {
+                if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
+                    window->unload();
+                else if (QWidget *modal = QApplication::activeModalWidget())
+                    modal->close();
+            });
+            const QString &call = when[1];
+            if (call == "delete")
+                delete control.data();
+            else
+                result = call == "start" ? control->StartTransfer()
+                    : call == "transfer" ? control->Transfer()
+                    : call == "show"     ? control->Show()
+                                         : control->ShowPersonalizationForm();
+        };
+        connect(control, &Orvane::ProgressMessage, this, hostCall);
+        connect(control, &Orvane::TransferComplete, this, [&] { hostCall(QStringLiteral("TransferComplete")); });
+        control->Transfer();
+        QVERIFY(QTest::qWaitFor([&] { return !control || !control->TransferInProgress(); }, 10000));
+        QTest::qWait(100); // nothing more may arrive
+        QCOMPARE(result, callResult);
+        QTEST(int(events.count(QStringLiteral("TransferComplete"))), "completions");
+        // Nothing reaches the host after the end of its exchange, or after it ended the control.
+        QCOMPARE(events.last(), control ? QStringLiteral("TransferComplete") : when[0]);
+        delete control.data();
+    }
+
+    // Counts added during the exchange stay; a reported ad that has left the
+    // catalogue is a logged failure of its own step only; a refusal deducts nothing.
+    void sentUsageDeductsWhatWasReported_data()
+    {
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QList<int>>("expected"); // views, clicks of ad 1 and of ad 2
+        QTest::addColumn<QString>("message");
+        QTest::newRow("acknowledged") << true << QList<int>({2, 0, 0, 1}) << "Sent usage data";
+        QTest::newRow("refused") << false << QList<int>({5, 1, 4, 1}) << "Error sending usage data";
+    }
+    void sentUsageDeductsWhatWasReported()
+    {
+        QFETCH(bool, success);
+        QFETCH(QList<int>, expected);
+        RecordingMessageBoxes boxes;
+        Orvane control;
+        QSignalSpy messages(&control, &Orvane::ProgressMessage);
+        OVSimpleLog::switches().VerboseErrors = true;
+        OrvanePrivate p(&control, nullptr);
+        p.DataFolder = data();
+        p.Commercials = std::make_shared<OVCommercials>();
+        p.Commercials->setDataFolder(data());
+        p.UsageReport = std::make_shared<OVUsageReport>();
+        for (int i = 1; i <= 2; ++i) {
+            auto ad = std::make_shared<OVAdvertisement>();
+            ad->setAdGUID(guid(i));
+            ad->setViewCount(int16_t(i == 1 ? 3 : 4));
+            ad->setClickCount(1);
+            p.Commercials->AddAdvertisement(ad);
+        }
+        p.UsageReport->AddUsageStat(guid(9), 1, 1, 0); // no longer in the catalogue
+        p.UsageReport->AddUsageStat(guid(1), 3, 1, 0);
+        p.UsageReport->AddUsageStat(guid(2), 4, 0, 0);
+        p.Commercials->Ad(1)->setViewCount(5); // 2 more views during the exchange
+        p.mOVClientTransfer_SentUsage(success);
+        const auto a = p.Commercials->Ad(1), b = p.Commercials->Ad(2);
+        QCOMPARE(QList<int>({a->ViewCount(), a->ClickCount(), b->ViewCount(), b->ClickCount()}), expected);
+        QCOMPARE(messages.size(), 1);
+        QTEST(messages[0][0].toString(), "message");
+        QCOMPARE(boxes.shown.size(), success ? 1 : 0);
+        if (success)
+            QVERIFY(boxes.shown[0].first.startsWith("OVSocketClient.SentUsage\r\n91 "));
+    }
+
+    // The largest catalogue transfers; its report cannot carry every
+    // statistic: the rest stay counted, also in an ad that an offer updates.
+    void oversizedReportLeavesTheRestCounted()
+    {
+        const Counts before = seed(data(), 32767);
+        ImageServer images;
+        images.add("ad.png", ImageServer::png());
+        OVContentUpdate update;
+        update.setBaseURL(images.base());
+        update.AddAnOffering(
+            guid(600), guid(9), QStringLiteral("http://new.example/"), 47000.0, 1, QStringLiteral("ad.png"), 20, 1);
+        ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(update.GetStateIntoByteArray())}});
+        Orvane control;
+        configure(control, server.port());
+        QCOMPARE(int(control.Transfer()), 0);
+        const Counts sent = reported(server.requests);
+        QVERIFY(sent.size() > 500 && sent.size() < 600);
+        QVERIFY(!sent.contains(guid(600)));
+        const Counts left = stored(data());
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            const auto s = sent.value(it.key()), l = left.value(it.key());
+            QCOMPARE(s.first + l.first, it.value().first);
+            QCOMPARE(s.second + l.second, it.value().second);
+        }
+        OVCommercials after;
+        after.LoadAdInfoFromLocalStorage(data(), data());
+        const auto merged = after.GetAdByGUID(guid(600));
+        QCOMPARE(merged->ClickURL(), QStringLiteral("http://new.example/"));
+        QCOMPARE(merged->ExpirationDate(), 47000.0);
+        QCOMPARE(merged->Rating(), 20);
+        QCOMPARE(left.value(guid(600)), before.value(guid(600)));
+    }
+
+    // A sum of counts past 16 bits is a failure while preparing.
+    void countSumOverflowFailsTheStart()
+    {
+        OVCommercials catalogue;
+        catalogue.setDataFolder(data());
+        auto ad = std::make_shared<OVAdvertisement>();
+        ad->setAdGUID(guid(1));
+        ad->setViewCount(32767);
+        ad->setClickCount(1);
+        catalogue.AddAdvertisement(ad);
+        QVERIFY(catalogue.SaveAdInfoToLocalStorage());
+        Orvane control;
+        configure(control, QStringLiteral("9"));
+        QCOMPARE(int(control.StartTransfer()), -1);
+        QCOMPARE(int(control.LastError()), -1);
+        QVERIFY(!control.TransferInProgress());
+    }
+
+    // Counts whose deduction could not be saved are held back, so over two
+    // runs each ad's counts reach the server exactly once. When the save after
+    // the acknowledgement fails, the deduction stays in memory, nothing is sent
+    // again, and the next save keeps it.
+    void unsavableDataHoldsCountsBack_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("full disk") << "full";
+        QTest::newRow("read-only folder") << "read-only";
+        QTest::newRow("save after the acknowledgement") << "late";
+    }
+    void unsavableDataHoldsCountsBack()
+    {
+        QFETCH(QString, failure);
+        if (failure == "read-only" && ::geteuid() == 0)
+            QSKIP("permissions do not bind root");
+        const Counts before = seed(data(), 20);
+        ScriptedServer server({{kOK}, {emptyContent()}, {kOK}, {emptyContent()}});
+        Orvane control;
+        configure(control, server.port());
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseWarnings = true;
+        if (failure == "read-only")
+            QFile::setPermissions(data(), QFile::ReadOwner | QFile::ExeOwner);
+        std::unique_ptr<DiskFull> full(failure == "full" ? new DiskFull(4096) : nullptr); // less than the data file
+        connect(&control, &Orvane::ProgressMessage, this, [&](const QString &m) {
+            if (failure == "late" && m == QStringLiteral("Sending usage data"))
+                full = std::make_unique<DiskFull>(4096);
+        });
+        QCOMPARE(int(control.Transfer()), 0);
+        full.reset();
+        control.disconnect(this);
+        QFile::setPermissions(data(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(reported(server.requests), failure == "late" ? before : Counts());
+        QCOMPARE(stored(data()), before);
+        if (failure != "late")
+            QVERIFY(boxes.shown.value(0).first.startsWith("Usage counts held back until the data file can be saved: "));
+        Orvane next; // the next run
+        configure(next, server.port());
+        QCOMPARE(int((failure == "late" ? control : next).Transfer()), 0);
+        QCOMPARE(reported(server.requests), before);
+        for (const auto &counts : stored(data()))
+            QCOMPARE(counts, qMakePair(0, 0));
+    }
+
+    // The server closes or resets each connection after k bytes, for every
+    // k of its answers.
+    void faultAtEveryByte_data()
+    {
+        QTest::addColumn<int>("connection");
+        QTest::addColumn<int>("k");
+        QTest::addColumn<bool>("reset");
+        const qsizetype sizes[2] = {kOK.size(), emptyContent().size()};
+        for (int connection = 0; connection < 2; ++connection)
+            for (int k = 0; k <= sizes[connection]; ++k)
+                for (bool reset : {false, true})
+                    QTest::addRow("%s %d %s", connection ? "content" : "ack", k, reset ? "reset" : "close")
+                        << connection << k << reset;
+    }
+    void faultAtEveryByte()
+    {
+        QFETCH(int, connection);
+        QFETCH(int, k);
+        QFETCH(bool, reset);
+        const Counts before = seed(data(), 2);
+        ScriptedServer::Answer answers[2] = {{kOK}, {emptyContent()}};
+        answers[connection].stopAfter = k;
+        answers[connection].closeInsteadOfStall = true;
+        answers[connection].reset = reset;
+        ScriptedServer server({answers[0], answers[1]});
+        Orvane control;
+        configure(control, server.port());
+        QSignalSpy complete(&control, &Orvane::TransferComplete);
+        QCOMPARE(int(control.StartTransfer()), 0);
+        QVERIFY(complete.wait(5000));
+        QVERIFY(!control.TransferInProgress());
+
+        const bool acknowledged = stored(data()) != before;
+        const QByteArray ackSent = connection == 0 ? kOK.left(k) : kOK;
+        QVERIFY(!acknowledged || OVFraming::IsOKResponse(ackSent));
+        if (connection == 1 || k == kOK.size())
+            QVERIFY(acknowledged);
+        QCOMPARE(complete[0][0].toBool(), acknowledged && (connection == 0 || k == emptyContent().size()));
+
+        // The next transfer works and reports what is left: everything again
+        // when the acknowledgement was lost.
+        ScriptedServer again({{kOK}, {emptyContent()}});
+        control.setRemotePort(again.port());
+        QCOMPARE(int(control.StartTransfer()), 0);
+        QVERIFY(complete.wait(5000));
+        QVERIFY(complete[1][0].toBool());
+        Counts expected = before;
+        for (auto &counts : expected)
+            counts = acknowledged ? counts : qMakePair(2 * counts.first, 2 * counts.second);
+        QCOMPARE(reported(server.requests + again.requests), expected);
+    }
+};
 
 QTEST_MAIN(TestOrvane)
 #include "test_orvane.moc"

@@ -13,9 +13,6 @@
 #include "TestHome.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -33,9 +30,8 @@ public:
     ~RecordingShell() override { Shell::install(nullptr); }
     std::optional<platform::ShellCommand> findHtmlHandler() override
     {
-        if (!registered)
-            return std::nullopt;
-        return platform::ShellCommand {QStringLiteral("/usr/bin/browser"), {QStringLiteral("%u")}};
+        const platform::ShellCommand browser {QStringLiteral("/usr/bin/browser"), {QStringLiteral("%u")}};
+        return registered ? std::optional(browser) : std::nullopt;
     }
     bool startDetached(const QString &program, const QStringList &arguments) override
     {
@@ -50,333 +46,306 @@ public:
 class TestAdWindow : public QObject
 {
     Q_OBJECT
+    // Destroyed in reverse order: the catalogue before the home it was loaded from.
+    struct Fixture
+    {
+        TestHome home;
+        FakeClock clock {QDateTime(QDate(2026, 12, 6), QTime(10, 0))};
+        FakeScreen screen {15.0};
+    };
+    std::unique_ptr<Fixture> m_f;
+    std::shared_ptr<OVCommercials> m_catalogue;
+    QString images() const { return m_f->home.path() + QStringLiteral("/images"); }
+
+    std::shared_ptr<OVAdvertisement> addAd(int n, int size, const QString &url = QStringLiteral("https://e.com/x"))
+    {
+        QImage image(40, 20, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(n * 30 % 360, 200, 200));
+        image.save(images() + QStringLiteral("/ad%1.png").arg(n));
+        auto ad = std::make_shared<OVAdvertisement>();
+        ad->setAdGUID(testdata::guid(n));
+        ad->setSize(size);
+        ad->setImageFileName(QStringLiteral("sub\\dir/ad%1.png").arg(n));
+        ad->setClickURL(url);
+        ad->setExpirationDate(60000.0);
+        ad->setRating(20);
+        m_catalogue->AddAdvertisement(ad);
+        return ad;
+    }
+    std::unique_ptr<frmAdDisplayer> openWindow()
+    {
+        auto window = std::make_unique<frmAdDisplayer>();
+        window->setCommercials(m_catalogue);
+        window->Form_Load();
+        window->DisplayNextAds();
+        window->show();
+        return window;
+    }
+    void configure(Orvane &control)
+    {
+        control.ReadProperties(MemoryPropertyBag());
+        control.setDataFolder(m_f->home.path());
+        control.setImageFolder(images());
+    }
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-
-    void layouts_data();
-    void layouts();
-    void positionIsClampedToTheScreen_data();
-    void positionIsClampedToTheScreen();
-    void clickThrough_data();
-    void clickThrough();
-    void entryPoints();
-    void everyEndUnloadsOnce_data();
-    void everyEndUnloadsOnce();
-    void demographicsPassThrough();
-
-private:
-    std::shared_ptr<OVAdvertisement> addAd(int n, int size, const QString &url = QStringLiteral("https://e.com/x"));
-    std::unique_ptr<frmAdDisplayer> openWindow();
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<FakeClock> m_clock;
-    std::unique_ptr<FakeScreen> m_screen;
-    std::shared_ptr<OVCommercials> m_catalogue;
-};
-
-void TestAdWindow::init()
-{
-    m_home = std::make_unique<TestHome>();
-    m_clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
-    m_screen = std::make_unique<FakeScreen>(15.0);
-    OVUser().Save(true); // personalized: the window does not open the form over itself
-    m_catalogue = std::make_shared<OVCommercials>();
-    m_catalogue->LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
-    QDir().mkpath(m_home->path() + QStringLiteral("/images"));
-}
-
-void TestAdWindow::cleanup()
-{
-    m_catalogue.reset();
-    m_screen.reset();
-    m_clock.reset();
-    m_home.reset();
-}
-
-std::shared_ptr<OVAdvertisement> TestAdWindow::addAd(int n, int size, const QString &url)
-{
-    const QString file = QStringLiteral("sub\\dir/ad%1.png").arg(n);
-    QImage image(40, 20, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv(n * 30 % 360, 200, 200));
-    image.save(m_home->path() + QStringLiteral("/images/ad%1.png").arg(n));
-    auto ad = std::make_shared<OVAdvertisement>();
-    ad->setAdGUID(testdata::guid(n));
-    ad->setSize(size);
-    ad->setImageFileName(file);
-    ad->setClickURL(url);
-    ad->setExpirationDate(60000.0);
-    ad->setRating(20);
-    m_catalogue->AddAdvertisement(ad);
-    return ad;
-}
-
-std::unique_ptr<frmAdDisplayer> TestAdWindow::openWindow()
-{
-    auto window = std::make_unique<frmAdDisplayer>();
-    window->setCommercials(m_catalogue);
-    window->Form_Load();
-    window->DisplayNextAds();
-    window->show();
-    return window;
-}
-
-void TestAdWindow::layouts_data()
-{
-    QTest::addColumn<QList<int>>("sizes"); // of the ads; a size 2 past the list repeats the first
-    QTest::addColumn<int>("more"); // presses of cmdMoreAds
-    QTest::addColumn<QList<QRect>>("boxes"); // visible boxes in pixels, relative to picAd0
-    QTest::addColumn<int>("views");
-    const QRect full {0, 0, 600, 280};
-    QTest::newRow("empty catalogue") << QList<int>() << 0 << QList<QRect>() << 0;
-    QTest::newRow("one Full ad") << QList<int>({2}) << 0 << QList<QRect>({full}) << 1;
-    QTest::newRow("one quarter ad") << QList<int>({6}) << 0 << QList<QRect>({{0, 0, 300, 140}}) << 1;
-    QTest::newRow("two half horizontal") << QList<int>({1, 1}) << 0
-                                         << QList<QRect>({{0, 0, 600, 140}, {0, 140, 600, 140}}) << 2;
-    QTest::newRow("two half vertical") << QList<int>({3, 3}) << 0
-                                       << QList<QRect>({{0, 0, 300, 280}, {300, 0, 300, 280}}) << 2;
-    // An abandoned try of layout 2 leaves its first ad shown, and counted.
-    QTest::newRow("one half horizontal") << QList<int>({1}) << 0 << QList<QRect>({{0, 0, 600, 140}}) << 1;
-    // Never the same Full ad twice in a row: a new one each time, or an empty area.
-    QTest::newRow("three Full ads, twice more") << QList<int>({2, 2, 2}) << 2 << QList<QRect>({full}) << 3;
-    QTest::newRow("one Full ad, once more") << QList<int>({2}) << 1 << QList<QRect>() << 1;
-    QTest::newRow("32767 Full ads, twice more") << QList<int>(32767, 2) << 2 << QList<QRect>({full}) << 3;
-}
-
-void TestAdWindow::layouts()
-{
-    QFETCH(QList<int>, sizes);
-    QFETCH(int, more);
-    QFETCH(QList<QRect>, boxes);
-    std::shared_ptr<OVAdvertisement> first;
-    for (int i = 0; i < sizes.size(); ++i) {
-        if (i < 4) {
-            first = addAd(i + 1, sizes[i]);
-            continue;
-        }
-        auto ad = std::make_shared<OVAdvertisement>(*first); // the largest catalogue stays cheap
-        ad->setAdGUID(testdata::guid(i + 1));
-        m_catalogue->AddAdvertisement(ad);
+    void init()
+    {
+        m_f = std::make_unique<Fixture>();
+        OVUser().Save(true); // personalized: the window does not open the form over itself
+        m_catalogue = std::make_shared<OVCommercials>();
+        m_catalogue->LoadAdInfoFromLocalStorage(m_f->home.path(), images());
+        QDir().mkpath(images());
     }
-    RecordingMessageBoxes warnings;
-    OVSimpleLog::switches().VerboseWarnings = true;
-    auto window = openWindow();
-    for (int press = 0; press < more; ++press) {
-        const QString previous = window->picAd(0)->Tag;
-        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdMoreAds")), Qt::LeftButton);
-        QVERIFY(window->picAd(0)->Tag != previous);
+    void cleanup()
+    {
+        m_catalogue.reset();
+        m_f.reset();
     }
-    QVERIFY(warnings.shown.isEmpty()); // not finding a group is no fault
-    QList<QRect> shown;
-    const QPoint origin = window->picAd(0)->pos();
-    for (int i = 0; i < 4; ++i) {
-        if (window->picAd(i)->isVisible())
-            shown << QRect(window->picAd(i)->pos() - origin, window->picAd(i)->size());
+
+    void layouts_data()
+    {
+        QTest::addColumn<QList<int>>("sizes"); // of the ads; a size 2 past the list repeats the first
+        QTest::addColumn<int>("more"); // presses of cmdMoreAds
+        QTest::addColumn<QList<QRect>>("boxes"); // visible boxes in pixels, relative to picAd0
+        QTest::addColumn<int>("views");
+        const QRect full {0, 0, 600, 280};
+        QTest::newRow("empty catalogue") << QList<int>() << 0 << QList<QRect>() << 0;
+        QTest::newRow("one Full ad") << QList<int>({2}) << 0 << QList<QRect>({full}) << 1;
+        QTest::newRow("one quarter ad") << QList<int>({6}) << 0 << QList<QRect>({{0, 0, 300, 140}}) << 1;
+        QTest::newRow("two half horizontal")
+            << QList<int>({1, 1}) << 0 << QList<QRect>({{0, 0, 600, 140}, {0, 140, 600, 140}}) << 2;
+        QTest::newRow("two half vertical")
+            << QList<int>({3, 3}) << 0 << QList<QRect>({{0, 0, 300, 280}, {300, 0, 300, 280}}) << 2;
+        // An abandoned try of layout 2 leaves its first ad shown, and counted.
+        QTest::newRow("one half horizontal") << QList<int>({1}) << 0 << QList<QRect>({{0, 0, 600, 140}}) << 1;
+        // Never the same Full ad twice in a row: a new one each time, or an empty area.
+        QTest::newRow("three Full ads, twice more") << QList<int>({2, 2, 2}) << 2 << QList<QRect>({full}) << 3;
+        QTest::newRow("one Full ad, once more") << QList<int>({2}) << 1 << QList<QRect>() << 1;
+        QTest::newRow("32767 Full ads, twice more") << QList<int>(32767, 2) << 2 << QList<QRect>({full}) << 3;
     }
-    QCOMPARE(shown, boxes);
-    int views = 0;
-    for (const auto &ad : m_catalogue->Ads())
-        views += ad->ViewCount();
-    QTEST(views, "views");
-}
 
-void TestAdWindow::positionIsClampedToTheScreen_data()
-{
-    QTest::addColumn<QString>("left"); // stored, in twips
-    QTest::addColumn<int>("right"); // where the frame ends, in pixels; -1: the screen's edge
-    QTest::newRow("negative") << "-50" << 612;
-    QTest::newRow("a half to even") << "1500.5" << 712;
-    QTest::newRow("not a number") << "far" << 612;
-    QTest::newRow("past the right edge") << "10000000" << -1;
-}
-
-void TestAdWindow::positionIsClampedToTheScreen()
-{
-    QFETCH(QString, left);
-    QFETCH(int, right);
-    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), left, REG_SZ);
-    auto window = openWindow();
-    const int screen = QGuiApplication::primaryScreen()->geometry().width();
-    QCOMPARE(window->frameGeometry().right() + 1, right < 0 ? screen : right);
-    // The designed size is the outer one; the margin is the same inside the frame on every side.
-    QCOMPARE(window->frameGeometry().width(), 612);
-    const QRect close = window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->geometry();
-    QCOMPARE(window->width() - close.right() - 1, window->picAd(0)->x());
-    QCOMPARE(window->height() - close.bottom() - 1, window->picAd(0)->x());
-}
-
-void TestAdWindow::clickThrough_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("registered");
-    QTest::addColumn<QString>("opened"); // empty: the browser is not started
-    QTest::addColumn<int>("clicks"); // after two clicks
-    const QString longUrl = QStringLiteral("https://example.com/") + QString(40, u'x');
-    QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << "https://example.com/a?b=1&c=2" << 2;
-    QTest::newRow("no browser registered") << "https://example.com/" << false << "" << 2;
-    QTest::newRow("without scheme") << "www.example.com" << true << "http://www.example.com" << 2;
-    QTest::newRow("cut to 50 when stored") << longUrl << true << longUrl.left(50) << 2;
-    QTest::newRow("refused address still counts") << "file:///etc/passwd" << true << "" << 2;
-    QTest::newRow("empty address") << "" << true << "" << 0;
-}
-
-void TestAdWindow::clickThrough()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, registered);
-    QFETCH(QString, opened);
-    QFETCH(int, clicks);
-    RecordingShell shell;
-    shell.registered = registered;
-    const auto ad = addAd(1, 2, url);
-    auto window = openWindow();
-    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
-    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
-    QCOMPARE(ad->ClickCount(), int16_t(clicks));
-    const QStringList browser {QStringLiteral("/usr/bin/browser"), opened};
-    QCOMPARE(shell.started, opened.isEmpty() ? QList<QStringList>() : QList<QStringList>({browser, browser}));
-    // A record removed since it was placed: nothing happens.
-    m_catalogue->ClearAds();
-    QTest::mouseClick(window->picAd(0), Qt::LeftButton);
-    QCOMPARE(shell.started.size(), opened.isEmpty() ? 0 : 2);
-}
-
-void TestAdWindow::entryPoints()
-{
-    Orvane disabled;
-    QCOMPARE(int(disabled.Show()), 102);
-    QCOMPARE(int(disabled.ShowPersonalizationForm()), 102);
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    control.setDataFolder(m_home->path());
-    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
-    QCOMPARE(int(control.Show(2)), 802);
-    QCOMPARE(int(control.LastError()), 802);
-    QCOMPARE(int(control.Hide()), 0);
-
-    // While one control's window is open, a second control sees it as shown.
-    Orvane second;
-    second.ReadProperties(MemoryPropertyBag());
-    QTimer::singleShot(100, this, [&] {
-        QCOMPARE(int(second.Show()), 801);
-        QCOMPARE(int(second.ShowPersonalizationForm()), 801);
-        control.setText(QStringLiteral("New text"));
-        frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
-        QVERIFY(window);
-        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblDescription"))->text(), QStringLiteral("New text"));
-        QCOMPARE(window->windowTitle(), QStringLiteral("New text"));
-        m_clock->local = m_clock->local.addSecs(5);
-        window->Timer1_Timer();
-        window->close();
-    });
-    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
-    QCOMPARE(int(control.Show()), 0);
-    QCOMPARE(closed.size(), 1);
-    QCOMPARE(int(control.Hide()), -1);
-    QCOMPARE(int(control.LastError()), -1);
-    // The form that closes normally sets LastError back to 0.
-    QTimer::singleShot(100, this, [] { QApplication::activeModalWidget()->close(); });
-    QCOMPARE(int(control.ShowPersonalizationForm()), 0);
-    QCOMPARE(int(control.LastError()), 0);
-}
-
-void TestAdWindow::everyEndUnloadsOnce_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("locked"); // the end is refused during the first seconds
-    QTest::newRow("close button") << "button" << true;
-    QTest::newRow("close box") << "close" << true;
-    QTest::newRow("Escape") << "escape" << true;
-    QTest::newRow("Hide from another control") << "hide" << true;
-    QTest::newRow("application quits") << "quit" << false;
-    QTest::newRow("application exits") << "exit" << false;
-    QTest::newRow("session ends") << "session" << false;
-}
-
-void TestAdWindow::everyEndUnloadsOnce()
-{
-    QFETCH(QString, how);
-    QFETCH(bool, locked);
-    addAd(1, 2);
-    QVERIFY(m_catalogue->SaveAdInfoToLocalStorage());
-    Orvane control;
-    control.ReadProperties(MemoryPropertyBag());
-    control.setDataFolder(m_home->path());
-    control.setImageFolder(m_home->path() + QStringLiteral("/images"));
-    QSignalSpy closed(&control, &Orvane::AdWindowClosed);
-    auto end = [&](frmAdDisplayer *window) {
-        if (how == "button")
-            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
-        else if (how == "close")
-            window->close();
-        else if (how == "escape")
-            QTest::keyClick(window, Qt::Key_Escape);
-        else if (how == "hide") {
-            Orvane other; // never showed a window itself: not modal to it
-            other.ReadProperties(MemoryPropertyBag());
-            QCOMPARE(int(other.Hide()), 0);
-        } else if (how == "quit")
-            QCoreApplication::quit();
-        else if (how == "exit")
-            QCoreApplication::exit(0);
-        else // the window does not look at the session manager
-            QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
-                .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
-    };
-    short shown = -2;
-    QTimer::singleShot(0, this, [&] {
-        QTimer::singleShot(50, this, [&] {
-            frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
-            QVERIFY(window);
-            if (locked) {
-                m_clock->local = m_clock->local.addMSecs(2500);
-                window->Timer1_Timer();
-                end(window);
-                QCOMPARE(frmAdDisplayer::AdWindowInstance(), window);
-                m_clock->local = m_clock->local.addMSecs(2000); // 4.5 s after loading
-                window->Timer1_Timer();
+    void layouts()
+    {
+        QFETCH(QList<int>, sizes);
+        QFETCH(int, more);
+        QFETCH(QList<QRect>, boxes);
+        std::shared_ptr<OVAdvertisement> first;
+        for (int i = 0; i < sizes.size(); ++i) {
+            if (i < 4) {
+                first = addAd(i + 1, sizes[i]);
+                continue;
             }
-            end(window);
-        });
-        shown = control.Show();
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
-    QCOMPARE(shown, short(0));
-    QCOMPARE(closed.size(), 1);
-    QVERIFY(!frmAdDisplayer::AdWindowInstance());
-    QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
-    OVCommercials saved;
-    saved.LoadAdInfoFromLocalStorage(m_home->path(), m_home->path() + QStringLiteral("/images"));
-    QVERIFY(saved.GetAdByGUID(testdata::guid(1)));
-    QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
-}
+            auto ad = std::make_shared<OVAdvertisement>(*first); // the largest catalogue stays cheap
+            ad->setAdGUID(testdata::guid(i + 1));
+            m_catalogue->AddAdvertisement(ad);
+        }
+        RecordingMessageBoxes warnings;
+        OVSimpleLog::switches().VerboseWarnings = true;
+        auto window = openWindow();
+        for (int press = 0; press < more; ++press) {
+            const QString previous = window->picAd(0)->Tag;
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdMoreAds")), Qt::LeftButton);
+            QVERIFY(window->picAd(0)->Tag != previous);
+        }
+        QVERIFY(warnings.shown.isEmpty()); // not finding a group is no fault
+        QList<QRect> shown;
+        const QPoint origin = window->picAd(0)->pos();
+        for (int i = 0; i < 4; ++i) {
+            if (window->picAd(i)->isVisible())
+                shown << QRect(window->picAd(i)->pos() - origin, window->picAd(i)->size());
+        }
+        QCOMPARE(shown, boxes);
+        int views = 0;
+        for (const auto &ad : m_catalogue->Ads())
+            views += ad->ViewCount();
+        QTEST(views, "views");
+    }
 
-void TestAdWindow::demographicsPassThrough()
-{
-    m_home->writeSettingsFile(QByteArray()); // not personalized yet
-    Orvane a;
-    Orvane b;
-    a.setAgeRange(30);
-    a.setGender(QStringLiteral(" F "));
-    a.setCountryCode(QStringLiteral("DE"));
-    QCOMPARE(int(b.AgeRange()), 30);
-    QCOMPARE(b.Gender(), QStringLiteral("F"));
-    QCOMPARE(b.CountryCode(), QStringLiteral("DE"));
-    QVERIFY(!b.Personalized());
-    a.setPostalCode(QStringLiteral("10115"));
-    a.setRating(20);
-    QVERIFY(b.Personalized());
-    // A stored number beyond 16 bits is a fault of the get, never wrapped.
-    RecordingMessageBoxes boxes;
-    OVSimpleLog::switches().VerboseErrors = true;
-    WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), 65556, REG_SZ);
-    QCOMPARE(int(b.Rating()), 0);
-    QCOMPARE(boxes.shown.size(), 1);
-    QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClientGetRating\r\n6 ")));
-}
+    void positionIsClampedToTheScreen_data()
+    {
+        QTest::addColumn<QString>("left"); // stored, in twips
+        QTest::addColumn<int>("right"); // where the frame ends, in pixels; -1: the screen's edge
+        QTest::newRow("negative") << "-50" << 612;
+        // Whole twips, halves to even: 112 twips are 7 pixels, 113 are 8; 127 are 8, 128 are 9.
+        QTest::newRow("a half down to even") << "112.5" << 619;
+        QTest::newRow("a half up to even") << " 127.5 " << 621;
+        QTest::newRow("not a number") << "far" << 612;
+        QTest::newRow("beyond 32 bits") << "4294967396" << 612;
+        QTest::newRow("past the right edge") << "10000000" << -1;
+    }
+
+    void positionIsClampedToTheScreen()
+    {
+        QFETCH(QString, left);
+        QFETCH(int, right);
+        CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), left, REG_SZ);
+        auto window = openWindow();
+        const int screen = QGuiApplication::primaryScreen()->geometry().width();
+        QCOMPARE(window->frameGeometry().right() + 1, right < 0 ? screen : right);
+        // The designed size is the outer one; the margin is the same inside the frame on every side.
+        QCOMPARE(window->frameGeometry().width(), 612);
+        const QRect close = window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->geometry();
+        QCOMPARE(window->width() - close.right() - 1, window->picAd(0)->x());
+        QCOMPARE(window->height() - close.bottom() - 1, window->picAd(0)->x());
+    }
+
+    void clickThrough_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("registered");
+        QTest::addColumn<QString>("opened"); // empty: the browser is not started
+        QTest::addColumn<int>("clicks"); // after two clicks
+        const QString longUrl = QStringLiteral("https://example.com/") + QString(40, u'x');
+        QTest::newRow("plain") << "https://example.com/a?b=1&c=2" << true << "https://example.com/a?b=1&c=2" << 2;
+        QTest::newRow("no browser registered") << "https://example.com/" << false << "" << 2;
+        QTest::newRow("without scheme") << "www.example.com" << true << "http://www.example.com" << 2;
+        QTest::newRow("cut to 50 when stored") << longUrl << true << longUrl.left(50) << 2;
+        QTest::newRow("refused address still counts") << "file:///etc/passwd" << true << "" << 2;
+        QTest::newRow("empty address") << "" << true << "" << 0;
+    }
+
+    void clickThrough()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, registered);
+        QFETCH(QString, opened);
+        QFETCH(int, clicks);
+        RecordingShell shell;
+        shell.registered = registered;
+        const auto ad = addAd(1, 2, url);
+        auto window = openWindow();
+        QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+        QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+        QCOMPARE(ad->ClickCount(), int16_t(clicks));
+        const QStringList browser {QStringLiteral("/usr/bin/browser"), opened};
+        QCOMPARE(shell.started, opened.isEmpty() ? QList<QStringList>() : QList<QStringList>({browser, browser}));
+        // A record removed since it was placed: nothing happens.
+        m_catalogue->ClearAds();
+        QTest::mouseClick(window->picAd(0), Qt::LeftButton);
+        QCOMPARE(shell.started.size(), opened.isEmpty() ? 0 : 2);
+    }
+
+    void entryPoints()
+    {
+        Orvane disabled;
+        QCOMPARE(int(disabled.Show()), 102);
+        QCOMPARE(int(disabled.ShowPersonalizationForm()), 102);
+        Orvane control;
+        configure(control);
+        QCOMPARE(int(control.Show(2)), 802);
+        QCOMPARE(int(control.LastError()), 802);
+        QCOMPARE(int(control.Hide()), 0);
+        // The form that closes normally sets LastError back to 0.
+        QTimer::singleShot(100, this, [] { QApplication::activeModalWidget()->close(); });
+        QCOMPARE(int(control.ShowPersonalizationForm()), 0);
+        QCOMPARE(int(control.LastError()), 0);
+    }
+
+    void everyEndUnloadsOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("locked"); // the end is refused during the first seconds
+        QTest::newRow("close button") << "button" << true;
+        QTest::newRow("close box") << "close" << true;
+        QTest::newRow("Escape") << "escape" << true;
+        QTest::newRow("Hide from another control") << "hide" << true;
+        QTest::newRow("application quits") << "quit" << false;
+        QTest::newRow("application exits") << "exit" << false;
+        QTest::newRow("session ends") << "session" << false;
+    }
+
+    void everyEndUnloadsOnce()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, locked);
+        addAd(1, 2);
+        QVERIFY(m_catalogue->SaveAdInfoToLocalStorage());
+        Orvane control;
+        configure(control);
+        QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+        auto end = [&](frmAdDisplayer *window) {
+            if (how == "button")
+                QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+            else if (how == "close")
+                window->close();
+            else if (how == "escape")
+                QTest::keyClick(window, Qt::Key_Escape);
+            else if (how == "hide") {
+                Orvane other; // never showed a window itself: not modal to it
+                other.ReadProperties(MemoryPropertyBag());
+                QCOMPARE(int(other.Hide()), 0);
+            } else if (how == "quit")
+                QCoreApplication::quit();
+            else if (how == "exit")
+                QCoreApplication::exit(0);
+            else // the window does not look at the session manager
+                QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
+                    .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
+        };
+        short shown = -2;
+        QTimer::singleShot(0, this, [&] {
+            QTimer::singleShot(50, this, [&] {
+                frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
+                QVERIFY(window);
+                // A second control sees the window as shown; the window follows its control's text.
+                Orvane second;
+                second.ReadProperties(MemoryPropertyBag());
+                QCOMPARE(int(second.Show()), 801);
+                QCOMPARE(int(second.ShowPersonalizationForm()), 801);
+                control.setText(QStringLiteral("New text"));
+                QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblDescription"))->text(), "New text");
+                QCOMPARE(window->windowTitle(), QStringLiteral("New text"));
+                if (locked) {
+                    m_f->clock.local = m_f->clock.local.addMSecs(2500);
+                    window->Timer1_Timer();
+                    end(window);
+                    QCOMPARE(frmAdDisplayer::AdWindowInstance(), window);
+                    m_f->clock.local = m_f->clock.local.addMSecs(2000); // 4.5 s after loading
+                    window->Timer1_Timer();
+                }
+                end(window);
+            });
+            shown = control.Show();
+            QCoreApplication::quit();
+        });
+        QCoreApplication::exec();
+        QCOMPARE(shown, short(0));
+        QCOMPARE(closed.size(), 1);
+        QCOMPARE(int(control.Hide()), -1); // a window shown modally is not hidden by its own control
+        QVERIFY(!frmAdDisplayer::AdWindowInstance());
+        QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
+        OVCommercials saved;
+        saved.LoadAdInfoFromLocalStorage(m_f->home.path(), images());
+        QVERIFY(saved.GetAdByGUID(testdata::guid(1)));
+        QCOMPARE(saved.GetAdByGUID(testdata::guid(1))->ViewCount(), int16_t(1));
+    }
+
+    void demographicsPassThrough()
+    {
+        m_f->home.writeSettingsFile(QByteArray()); // not personalized yet
+        Orvane a;
+        Orvane b;
+        a.setAgeRange(30);
+        a.setGender(QStringLiteral(" F "));
+        a.setCountryCode(QStringLiteral("DE"));
+        QCOMPARE(int(b.AgeRange()), 30);
+        QCOMPARE(b.Gender(), QStringLiteral("F"));
+        QCOMPARE(b.CountryCode(), QStringLiteral("DE"));
+        QVERIFY(!b.Personalized());
+        a.setPostalCode(QStringLiteral("10115"));
+        a.setRating(20);
+        QVERIFY(b.Personalized());
+        // A stored number beyond 16 bits is a fault of the get, never wrapped.
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), 65556, REG_SZ);
+        QCOMPARE(int(b.Rating()), 0);
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClientGetRating\r\n6 ")));
+    }
+};
 
 QTEST_MAIN(TestAdWindow)
 #include "test_adwindow.moc"

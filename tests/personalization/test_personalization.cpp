@@ -1,0 +1,259 @@
+// User demographics and the personalization form against the real settings
+// store in a temporary home.
+#include "personalization/OVUser.h"
+#include "personalization/frmRegister.h"
+#include "support/OVRegistryHelpers.h"
+#include "support/OVSimpleLog.h"
+
+#include "TestDoubles.h"
+#include "TestHome.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace orvane;
+using namespace orvane::OVRegistryHelpers;
+
+namespace {
+const QStringList kStamps
+    = {"RatingUpdated", "AgeRangeUpdated", "GenderUpdated", "PostalCodeUpdated", "CountryCodeUpdated"};
+
+QVariant stored(const QString &name)
+{
+    return ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, name);
+}
+void store(const QString &name, const QString &text)
+{
+    CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER);
+    WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, name, text, REG_SZ);
+}
+QStringList presentStamps()
+{
+    QStringList out;
+    for (const QString &s : kStamps) {
+        if (stored(s).isValid())
+            out.append(s);
+    }
+    return out;
+}
+template <typename T>
+T *child(frmRegister &form, const char *name)
+{
+    return form.findChild<T *>(QString::fromLatin1(name));
+}
+} // namespace
+
+class TestPersonalization : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<FakeClock> m_clock;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_clock = std::make_unique<FakeClock>(QDateTime(QDate(1999, 10, 4), QTime(13, 45, 12)));
+    }
+    void cleanup()
+    {
+        m_clock.reset();
+        m_home.reset();
+    }
+
+    // Loading marks nothing, a field set before the load stays marked, and a
+    // save leaves nothing marked: the next one writes nothing at all.
+    void unforcedSaveWritesOnlyWhatChanged()
+    {
+        store(QStringLiteral("Gender"), QStringLiteral(" F "));
+        OVUser user;
+        user.setRating(20);
+        user.Load();
+        QCOMPARE(user.Gender(), QStringLiteral("F"));
+        QCOMPARE(user.Rating(), 0);
+        user.setPostalCode(QStringLiteral(" 10115 "));
+        user.Save();
+        QCOMPARE(stored("PostalCode"), QVariant(QStringLiteral("10115")));
+        QCOMPARE(presentStamps(), QStringList({"RatingUpdated", "PostalCodeUpdated"}));
+        const QByteArray before = m_home->readSettingsFile();
+        m_clock->local = m_clock->local.addSecs(3600);
+        user.Save();
+        QCOMPARE(m_home->readSettingsFile(), before);
+    }
+
+    void storedNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("number and a word") << "40 years" << 40;
+        QTest::newRow("word") << "adult" << 0;
+        QTest::newRow("2.5 to even") << "2.5" << 2;
+        QTest::newRow("3.5 to even") << "3.5" << 4;
+        QTest::newRow("negative") << "-10" << -10;
+        QTest::newRow("exponent") << "1e1" << 10;
+        QTest::newRow("blank") << "   " << 0;
+        QTest::newRow("fraction only") << ".6" << 1;
+    }
+    void storedNumbers()
+    {
+        QFETCH(QString, text);
+        store(QStringLiteral("AgeRange"), text);
+        store(QStringLiteral("Rating"), text);
+        OVUser user;
+        user.Load();
+        QTEST(user.AgeRange(), "value");
+        QTEST(user.Rating(), "value");
+    }
+
+    void outOfRangeNumberLeavesTheField()
+    {
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        store(QStringLiteral("AgeRange"), QStringLiteral("99999999999"));
+        store(QStringLiteral("PostalCode"), QStringLiteral("X1"));
+        OVUser user;
+        user.setAgeRange(30);
+        user.Load();
+        QCOMPARE(user.AgeRange(), 30);
+        QCOMPARE(user.PostalCode(), QStringLiteral("X1")); // the next steps ran
+        QVERIFY(!user.isLoading());
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVConnect.Load\r\n6 ")));
+    }
+
+    // The form loads the user: on an empty store every choice is unspecified and
+    // the defaults are written back without stamps. OK stamps all five, and a
+    // blank stamp is no stamp.
+    void emptyStoreThenOK()
+    {
+        frmRegister form;
+        for (const char *list : {"lstAgeRange", "lstGender", "lstCountry", "lstRating"})
+            QCOMPARE(child<QComboBox>(form, list)->currentText(), QStringLiteral("Unspecified"));
+        QCOMPARE(child<QLineEdit>(form, "txtPostalCode")->text(), QString());
+        QVERIFY(child<QComboBox>(form, "lstRating")->isEnabled());
+        QVERIFY(!form.user().isLoading());
+        QCOMPARE(stored("AgeRange"), QVariant(QStringLiteral("0")));
+        QCOMPARE(stored("Rating"), QVariant(QStringLiteral("0")));
+        for (const char *name : {"Gender", "PostalCode", "CountryCode"})
+            QCOMPARE(stored(name), QVariant(QString()));
+        QVERIFY(presentStamps().isEmpty());
+        QVERIFY(!OVUser().Personalized());
+        QTest::mouseClick(child<QPushButton>(form, "cmdOkay"), Qt::LeftButton);
+        for (const QString &s : kStamps)
+            QCOMPARE(stored(s), QVariant(QStringLiteral("10/04/99 13:45:12")));
+        QVERIFY(OVUser().Personalized());
+        store(QStringLiteral("GenderUpdated"), QString());
+        QVERIFY(!OVUser().Personalized());
+    }
+
+    void youngAgesForceNoAdultContent_data()
+    {
+        QTest::addColumn<QString>("age");
+        QTest::addColumn<bool>("forced");
+        QTest::newRow("14 to 17") << "14 to 17" << true;
+        QTest::newRow("Unspecified") << "Unspecified" << true;
+        QTest::newRow("30 to 39") << "30 to 39" << false;
+    }
+    void youngAgesForceNoAdultContent()
+    {
+        QFETCH(QString, age);
+        QFETCH(bool, forced);
+        store(QStringLiteral("AgeRange"), QStringLiteral("50"));
+        store(QStringLiteral("Rating"), QStringLiteral("10"));
+        frmRegister form;
+        auto *ages = child<QComboBox>(form, "lstAgeRange");
+        auto *rating = child<QComboBox>(form, "lstRating");
+        QCOMPARE(rating->currentText(), QStringLiteral("All content"));
+        ages->setCurrentIndex(ages->findText(QStringLiteral("40 to 49")));
+        ages->setCurrentIndex(ages->findText(age));
+        QCOMPARE(rating->isEnabled(), !forced);
+        QCOMPARE(rating->currentText(), forced ? QStringLiteral("No adult content") : QStringLiteral("All content"));
+        QCOMPARE(form.user().Rating(), forced ? 20 : 10);
+        if (forced) {
+            ages->setCurrentIndex(ages->findText(QStringLiteral("30 to 39")));
+            QVERIFY(rating->isEnabled());
+            QCOMPARE(rating->currentText(), QStringLiteral("No adult content"));
+        }
+    }
+
+    void storedSelections_data()
+    {
+        QTest::addColumn<QStringList>("stored"); // country code, gender
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("US, M") << QStringList {"US", "M"} << QStringList {"United States", "Male"};
+        QTest::newRow("unknown code, F") << QStringList {"QQ", "F"} << QStringList {"Unspecified", "Female"};
+        QTest::newRow("empty, other gender") << QStringList {"", "X"} << QStringList {"Unspecified", "Unspecified"};
+    }
+    void storedSelections()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, shown);
+        store(QStringLiteral("CountryCode"), stored[0]);
+        store(QStringLiteral("Gender"), stored[1]);
+        frmRegister form;
+        QCOMPARE(child<QComboBox>(form, "lstCountry")->currentText(), shown[0]);
+        QCOMPARE(child<QComboBox>(form, "lstGender")->currentText(), shown[1]);
+    }
+
+    void cancelKeepsStoredValuesButStampsThem()
+    {
+        store(QStringLiteral("PostalCode"), QStringLiteral("10115"));
+        frmRegister form;
+        auto *postal = child<QLineEdit>(form, "txtPostalCode");
+        QCOMPARE(postal->text(), QStringLiteral("10115"));
+        postal->clear();
+        QTest::keyClicks(postal, QStringLiteral(" 99999 "));
+        QCOMPARE(form.user().PostalCode(), QStringLiteral("99999"));
+        QTest::mouseClick(child<QPushButton>(form, "cmdCancel"), Qt::LeftButton);
+        QCOMPARE(stored("PostalCode"), QVariant(QStringLiteral("10115")));
+        QVERIFY(!stored("PostalCodeUpdated").toString().isEmpty());
+    }
+
+    void countryTable()
+    {
+        // Every code in display order, and the first, the last and the rows whose written names are unusual.
+        const QStringList codes = QStringLiteral("AF,AL,DZ,AS,AD,AO,AI,AQ,AG,AR,AM,AW,AU,AT,AZ,BS,BH,BD,BB,BY,BE,BZ,BJ,"
+                                                 "BM,BT,BO,BA,BW,BV,BR,IO,BN,BG,BF,BI,KH,"
+                                                 "CM,CA,CV,KY,CF,TD,CL,CN,CX,CC,CO,KM,CG,CD,CK,CR,CI,HR,CU,CY,CZ,DK,DJ,"
+                                                 "DM,DO,TP,EC,EG,SV,GQ,ER,EE,ET,FK,FO,FJ,"
+                                                 "FI,FR,FX,GF,PF,TF,GA,GM,GE,DE,GH,GI,GR,GL,GD,GP,GU,GT,GN,GW,GY,HT,HM,"
+                                                 "VA,HN,HK,HU,IS,IN,ID,IR,IQ,IE,IL,IT,JM,"
+                                                 "JP,JO,KZ,KE,KI,KP,KR,KW,KG,LA,LV,LB,LS,LR,LY,LI,LT,LU,MO,MK,MG,MW,MY,"
+                                                 "MV,ML,MT,MH,MQ,MR,MU,YT,MX,FM,MD,MC,MN,"
+                                                 "MS,MA,MZ,MM,NA,NR,NP,NL,AN,NC,NZ,NI,NE,NG,NU,NF,MP,NO,OM,PK,PW,PA,PG,"
+                                                 "PY,PE,PH,PN,PL,PT,PR,QA,RE,RO,RU,RW,KN,"
+                                                 "LC,VC,WS,SM,ST,SA,SN,SC,SL,SG,SK,SI,SB,SO,ZA,GS,ES,LK,SH,PM,SD,SR,SJ,"
+                                                 "SZ,SE,CH,SY,TW,TJ,TZ,TH,TG,TK,TO,TT,TN,"
+                                                 "TR,TM,TC,TV,UG,UA,AE,GB,US,UM,UY,UZ,VU,VE,VN,VG,VI,WF,EH,YE,YU,ZM,ZW")
+                                      .split(u',');
+        const auto &table = frmRegister::CountryTable();
+        QCOMPARE(table.size(), 240);
+        QCOMPARE(table[0].code, QString());
+        QCOMPARE(table[0].name, QStringLiteral("Unspecified"));
+        QStringList actual;
+        QHash<QString, QString> names;
+        for (qsizetype i = 1; i < table.size(); ++i) {
+            actual.append(table[i].code);
+            names.insert(table[i].code, table[i].name);
+        }
+        QCOMPARE(actual, codes);
+        const std::pair<const char *, const char *> fixed[] = {
+            {"AF", "Afghanistan"},
+            {"BA", "Bosnia and Herzegowina"},
+            {"CI", "Cote d'Ivoire"},
+            {"HR", "Croatia (Hrvatska)"},
+            {"FX", "France Metropolitan"},
+            {"HM", "Heard and Mc Donald Islands"},
+            {"SH", "St. Helena"},
+            {"TZ", "Tanzania United Republic of"},
+            {"ZW", "Zimbabwe"},
+        };
+        for (const auto &[code, name] : fixed)
+            QCOMPARE(names.value(QLatin1String(code)), QLatin1String(name));
+    }
+};
+
+QTEST_MAIN(TestPersonalization)
+#include "test_personalization.moc"
