@@ -1,6 +1,6 @@
 // Saves a catalogue over and over, printing the number of every save that
 // completed, until it is killed. With --check it loads what a killed saver
-// left and prints "ok VIEWS BACKUP TEMPORARIES" or "bad REASON".
+// left and prints "ok VIEWS BACKUP" or "bad REASON".
 #include "catalogue/OVCommercials.h"
 
 #include <QCoreApplication>
@@ -44,12 +44,10 @@ int main(int argc, char **argv)
         const int views = loadedViews(folder, QStringLiteral("OVImage.dat"), records);
         const bool hasBackup = QFile::exists(folder + QStringLiteral("/OVImage.bak"));
         const int backupViews = hasBackup ? loadedViews(folder, QStringLiteral("OVImage.bak"), records) : 0;
-        const qsizetype temporaries
-            = QDir(folder).entryList({QStringLiteral("OVImage.*.??????")}, QDir::Files | QDir::Hidden).size();
         if (views < 0 || backupViews < 0)
             std::printf("bad %s\n", views < 0 ? "data file" : "backup");
         else
-            std::printf("ok %d %d %lld\n", views, int(hasBackup), qlonglong(temporaries));
+            std::printf("ok %d %d\n", views, int(hasBackup));
         return 0;
     }
     OVCommercials catalogue;

@@ -5,19 +5,21 @@
 
 #include "CatalogueTestSupport.h"
 #include "TestDoubles.h"
-#include "TestHome.h"
 
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 
 using orvane::OVAdvertisement;
 
 namespace {
-void putText(QByteArray &image, int offset, const char *text)
+// Text at offset, padded with spaces to `width` characters.
+void putText(QByteArray &image, int offset, const char *text, int width = 0)
 {
-    for (int i = 0; text[i]; ++i) {
-        image[offset + 2 * i] = text[i];
+    const int length = int(std::strlen(text));
+    for (int i = 0; i < std::max(width, length); ++i) {
+        image[offset + 2 * i] = i < length ? text[i] : ' ';
         image[offset + 2 * i + 1] = 0;
     }
 }
@@ -26,17 +28,25 @@ void putNumber(QByteArray &image, int offset, T value)
 {
     std::memcpy(image.data() + offset, &value, sizeof(T));
 }
+
+enum Field { Guid, Name, Url, File };
+struct Slot
+{
+    void (OVAdvertisement::*set)(const QString &);
+    QString (OVAdvertisement::*get)() const;
+    int offset;
+};
+const Slot kSlots[] = {{&OVAdvertisement::setAdGUID, &OVAdvertisement::AdGUID, 0},
+    {&OVAdvertisement::setAdvertiserName, &OVAdvertisement::AdvertiserName, 76},
+    {&OVAdvertisement::setClickURL, &OVAdvertisement::ClickURL, 204},
+    {&OVAdvertisement::setImageFileName, &OVAdvertisement::ImageFileName, 324}};
 } // namespace
 
 class TestAdvertisement : public QObject
 {
     Q_OBJECT
-    TestHome *m_home = nullptr;
 
 private Q_SLOTS:
-    void init() { m_home = new TestHome; }
-    void cleanup() { delete m_home; }
-
     void newRecordIsAllZero()
     {
         OVAdvertisement ad;
@@ -71,21 +81,15 @@ private Q_SLOTS:
         QByteArray image(464, '\0');
         putText(image, 0, "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}");
         // The name comes out of its getter trimmed and is padded again.
-        putText(image, 76, "Acme");
-        for (int i = 4; i < 60; ++i)
-            putText(image, 76 + 2 * i, " ");
+        putText(image, 76, "Acme", 60);
         putNumber(image, 196, 36526.75);
-        putText(image, 204, "http://x.example/");
-        for (int i = 17; i < 50; ++i)
-            putText(image, 204 + 2 * i, " ");
+        putText(image, 204, "http://x.example/", 50);
         putNumber<int32_t>(image, 304, 20);
         putNumber<int32_t>(image, 308, -7);
         putNumber<int16_t>(image, 312, 0x0102);
         putNumber<int16_t>(image, 314, -2);
         putNumber(image, 316, -1.25);
-        putText(image, 324, "img/ad7.gif");
-        for (int i = 11; i < 50; ++i)
-            putText(image, 324 + 2 * i, " ");
+        putText(image, 324, "img/ad7.gif", 50);
         putNumber<int32_t>(image, 424, 6);
         // Visible (428) and the alignment stay 0 in every state text.
         QCOMPARE(stateBytes(ad.GetState()).toHex(' '), image.toHex(' '));
@@ -97,55 +101,32 @@ private Q_SLOTS:
 
     void textFitting_data()
     {
-        QTest::addColumn<QString>("property");
+        QTest::addColumn<int>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("reads");
         QTest::addColumn<int>("storedSpaces"); // leading spaces kept in the slot
         const QString sixty = QString(QStringLiteral("0123456789")).repeated(6);
-        QTest::newRow("url cut to 50") << "ClickURL" << sixty << sixty.left(50) << 0;
-        QTest::newRow("file cut to 50") << "ImageFileName" << sixty << sixty.left(50) << 0;
-        QTest::newRow("name keeps 60") << "AdvertiserName" << sixty + "xy" << sixty << 0;
-        QTest::newRow("name stored with leading spaces") << "AdvertiserName"
-                                                         << "  Acme"
-                                                         << "Acme" << 2;
-        QTest::newRow("file stored with leading spaces") << "ImageFileName"
-                                                         << " a.gif "
-                                                         << "a.gif" << 1;
-        QTest::newRow("url trimmed before storing") << "ClickURL"
-                                                    << "  u  "
-                                                    << "u" << 0;
-        QTest::newRow("guid shorter than its slot") << "AdGUID"
-                                                    << " {X} "
-                                                    << "{X}" + QString(35, u' ') << 0;
-        QTest::newRow("guid cut to 38") << "AdGUID" << sixty << sixty.left(38) << 0;
+        QTest::newRow("url cut to 50") << int(Url) << sixty << sixty.left(50) << 0;
+        QTest::newRow("file cut to 50") << int(File) << sixty << sixty.left(50) << 0;
+        QTest::newRow("name keeps 60") << int(Name) << sixty + "xy" << sixty << 0;
+        QTest::newRow("name stored with leading spaces") << int(Name) << QStringLiteral("  Acme") << "Acme" << 2;
+        QTest::newRow("file stored with leading spaces") << int(File) << QStringLiteral(" a.gif ") << "a.gif" << 1;
+        QTest::newRow("url trimmed before storing") << int(Url) << QStringLiteral("  u  ") << "u" << 0;
+        QTest::newRow("guid shorter than its slot")
+            << int(Guid) << QStringLiteral(" {X} ") << "{X}" + QString(35, u' ') << 0;
+        QTest::newRow("guid cut to 38") << int(Guid) << sixty << sixty.left(38) << 0;
     }
-
     void textFitting()
     {
-        QFETCH(QString, property);
+        QFETCH(int, field);
         QFETCH(QString, value);
-        QFETCH(QString, reads);
         QFETCH(int, storedSpaces);
-        struct Slot
-        {
-            void (OVAdvertisement::*set)(const QString &);
-            QString (OVAdvertisement::*get)() const;
-            int offset;
-        };
-        const QMap<QString, Slot> table = {
-            {"ClickURL", {&OVAdvertisement::setClickURL, &OVAdvertisement::ClickURL, 204}},
-            {"ImageFileName", {&OVAdvertisement::setImageFileName, &OVAdvertisement::ImageFileName, 324}},
-            {"AdvertiserName", {&OVAdvertisement::setAdvertiserName, &OVAdvertisement::AdvertiserName, 76}},
-            {"AdGUID", {&OVAdvertisement::setAdGUID, &OVAdvertisement::AdGUID, 0}},
-        };
-        const Slot slot = table.value(property);
+        const Slot &slot = kSlots[field];
         OVAdvertisement ad;
         (ad.*slot.set)(value);
-        const QString got = (ad.*slot.get)();
-        const int offset = slot.offset;
-        QCOMPARE(got, reads);
+        QTEST((ad.*slot.get)(), "reads");
         for (int i = 0; i < storedSpaces; ++i)
-            QCOMPARE(ad.image()[offset + 2 * i], uint8_t(' '));
+            QCOMPARE(ad.image()[slot.offset + 2 * i], uint8_t(' '));
     }
 
     void setStateShortAndLongTexts()
