@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -77,13 +78,6 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QStringList statesOf(const OVCommercials &c)
-{
-    QStringList states;
-    for (const auto &ad : c.Ads())
-        states.append(ad->GetState());
-    return states;
-}
 } // namespace
 
 class TestDataFile : public QObject
@@ -101,6 +95,21 @@ class TestDataFile : public QObject
         for (const auto &shown : m_boxes->shown)
             out.append((shown.second.isEmpty() ? QStringLiteral("error: ") : QString()) + shown.first);
         return out;
+    }
+
+    // The views every record of a file holds, or -1 when they differ or the
+    // file has not `records` records.
+    int loadedViews(const QString &name, int records) const
+    {
+        QTemporaryDir check;
+        if (!QFile::copy(m_dir->filePath(name), check.filePath(QStringLiteral("OVImage.dat"))))
+            return -1;
+        OVCommercials loaded;
+        loaded.LoadAdInfoFromLocalStorage(check.path(), check.path());
+        QSet<int> views;
+        for (const auto &ad : loaded.Ads())
+            views.insert(ad->ViewCount());
+        return loaded.AdCount() == records && views.size() == 1 ? *views.begin() : -1;
     }
 
 private Q_SLOTS:
@@ -168,7 +177,8 @@ private Q_SLOTS:
         loaded.LoadAdInfoFromLocalStorage(m_dir->path(), QStringLiteral(" img "));
         QCOMPARE(loaded.ImageFolder(), QStringLiteral(" img ")); // exactly as given
         QCOMPARE(loaded.AdCount(), int16_t(1000));
-        QCOMPARE(statesOf(loaded), statesOf(c));
+        for (int i = 1; i <= 1000; ++i)
+            QCOMPARE(loaded.Ad(i)->GetState(), c.Ad(i)->GetState());
         const auto ad = loaded.Ad(777);
         QCOMPARE(ad->ViewCount(), int16_t(777 * 5));
         QCOMPARE(ad->LastViewTime(), 44999.5 - 777);
@@ -377,16 +387,10 @@ private Q_SLOTS:
             QVERIFY(lastCompleted > 0);
             saves += lastCompleted;
 
-            QProcess check;
-            check.start(QStringLiteral(DATAFILE_SAVER), {"--check", m_dir->path(), QString::number(records)});
-            QVERIFY(check.waitForFinished());
-            const QList<QByteArray> found = check.readAllStandardOutput().trimmed().split(' ');
-            QCOMPARE(found.value(0), QByteArray("ok"));
-            const int views = found.value(1).toInt();
+            const int views = loadedViews(QStringLiteral("OVImage.dat"), records);
             // The save under way when the kill came may have completed too.
             QVERIFY(views >= lastCompleted && views <= lastCompleted + 1);
-            if (saves > 1)
-                QCOMPARE(found.value(2), QByteArray("1"));
+            QVERIFY(saves == 1 || loadedViews(QStringLiteral("OVImage.bak"), records) > 0);
         }
         QVERIFY(warnings().isEmpty());
     }
