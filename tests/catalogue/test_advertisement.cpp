@@ -35,11 +35,12 @@ struct Slot
     void (OVAdvertisement::*set)(const QString &);
     QString (OVAdvertisement::*get)() const;
     int offset;
+    int width;
 };
-const Slot kSlots[] = {{&OVAdvertisement::setAdGUID, &OVAdvertisement::AdGUID, 0},
-    {&OVAdvertisement::setAdvertiserName, &OVAdvertisement::AdvertiserName, 76},
-    {&OVAdvertisement::setClickURL, &OVAdvertisement::ClickURL, 204},
-    {&OVAdvertisement::setImageFileName, &OVAdvertisement::ImageFileName, 324}};
+const Slot kSlots[] = {{&OVAdvertisement::setAdGUID, &OVAdvertisement::AdGUID, 0, 38},
+    {&OVAdvertisement::setAdvertiserName, &OVAdvertisement::AdvertiserName, 76, 60},
+    {&OVAdvertisement::setClickURL, &OVAdvertisement::ClickURL, 204, 50},
+    {&OVAdvertisement::setImageFileName, &OVAdvertisement::ImageFileName, 324, 50}};
 } // namespace
 
 class TestAdvertisement : public QObject
@@ -54,10 +55,8 @@ private Q_SLOTS:
         QCOMPARE(state.size(), 232);
         QCOMPARE(stateBytes(state), QByteArray(464, '\0'));
         // Trimming touches spaces only: the U+0000 of a never-written slot stay.
-        QCOMPARE(ad.AdGUID(), QString(38, QChar(0)));
-        QCOMPARE(ad.AdvertiserName(), QString(60, QChar(0)));
-        QCOMPARE(ad.ClickURL(), QString(50, QChar(0)));
-        QCOMPARE(ad.ImageFileName(), QString(50, QChar(0)));
+        for (const Slot &slot : kSlots)
+            QCOMPARE((ad.*slot.get)(), QString(slot.width, QChar(0)));
         QCOMPARE(ad.ExpirationDate(), 0.0);
         QVERIFY(!ad.Visible());
     }
@@ -111,7 +110,6 @@ private Q_SLOTS:
         QTest::newRow("name keeps 60") << int(Name) << sixty + "xy" << sixty << 0;
         QTest::newRow("name stored with leading spaces") << int(Name) << QStringLiteral("  Acme") << "Acme" << 2;
         QTest::newRow("file stored with leading spaces") << int(File) << QStringLiteral(" a.gif ") << "a.gif" << 1;
-        QTest::newRow("url trimmed before storing") << int(Url) << QStringLiteral("  u  ") << "u" << 0;
         QTest::newRow("guid shorter than its slot")
             << int(Guid) << QStringLiteral(" {X} ") << "{X}" + QString(35, u' ') << 0;
         QTest::newRow("guid cut to 38") << int(Guid) << sixty << sixty.left(38) << 0;

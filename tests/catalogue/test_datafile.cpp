@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace orvane;
@@ -46,11 +47,10 @@ std::shared_ptr<OVAdvertisement> makeAd(int n)
 QByteArray handWritten(
     int16_t version, int16_t count, const QStringList &states, uint8_t keyByte15 = 0x11, uint8_t vectorByte15 = 0x22)
 {
-    QByteArray key(15, '\0');
-    QByteArray vector(15, '\0');
+    QByteArray key, vector;
     for (int j = 0; j < 15; ++j) {
-        key[j] = char(0x31 + 7 * j);
-        vector[j] = char(0xC3 - 5 * j);
+        key.append(char(j + 1));
+        vector.append(char(0x80 + j));
     }
     QByteArray file;
     file.append(char(version & 0xFF)).append(char(version >> 8));
@@ -83,8 +83,13 @@ QByteArray readFile(const QString &path)
 class TestDataFile : public QObject
 {
     Q_OBJECT
-    TestHome *m_home = nullptr;
-    RecordingMessageBoxes *m_boxes = nullptr;
+    struct Fixture
+    {
+        TestHome home;
+        RecordingMessageBoxes boxes;
+        QTemporaryDir dir;
+    };
+    std::optional<Fixture> m_f;
     QTemporaryDir *m_dir = nullptr;
 
     QString dat() const { return m_dir->filePath(QStringLiteral("OVImage.dat")); }
@@ -92,7 +97,7 @@ class TestDataFile : public QObject
     QStringList warnings() const
     {
         QStringList out;
-        for (const auto &shown : m_boxes->shown)
+        for (const auto &shown : m_f->boxes.shown)
             out.append((shown.second.isEmpty() ? QStringLiteral("error: ") : QString()) + shown.first);
         return out;
     }
@@ -115,18 +120,11 @@ class TestDataFile : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_home = new TestHome;
-        m_boxes = new RecordingMessageBoxes;
-        OVSimpleLog::switches().VerboseWarnings = true;
-        OVSimpleLog::switches().VerboseErrors = true;
-        m_dir = new QTemporaryDir;
+        m_f.emplace();
+        m_dir = &m_f->dir;
+        OVSimpleLog::switches().VerboseWarnings = OVSimpleLog::switches().VerboseErrors = true;
     }
-    void cleanup()
-    {
-        delete m_dir;
-        delete m_boxes;
-        delete m_home;
-    }
+    void cleanup() { m_f.reset(); }
 
     // Version, key XOR vector, vector, count, then the scrambled states; the
     // first save has nothing to back up.
@@ -141,26 +139,18 @@ private Q_SLOTS:
         QFETCH(int, records);
         ScriptedRandom random(scriptedKeyAndVector());
         OVCommercials c;
-        QString states;
+        QStringList states;
         for (int n = 1; n <= records; ++n) {
             c.AddAdvertisement(makeAd(n));
-            states += makeAd(n)->GetState();
+            states.append(makeAd(n)->GetState());
         }
         c.setDataFolder(m_dir->path());
         QVERIFY(c.SaveAdInfoToLocalStorage());
         QCOMPARE(random.position, 32);
 
-        QByteArray key, vector;
-        for (int j = 0; j < 16; ++j) {
-            key.append(char(j + 1));
-            vector.append(char(0x80 + j));
-        }
-        QByteArray expected("\x03\x00", 2);
-        for (int j = 0; j < 16; ++j)
-            expected.append(char(key[j] ^ vector[j]));
-        QCOMPARE(expected.mid(2, 4), QByteArray("\x81\x83\x81\x87"));
-        expected.append(vector).append(char(records)).append('\0');
-        expected.append(OVHelperFunctions::EncryptByteArray(stateBytes(states), key.left(15), vector.left(15)));
+        // Key byte j + 1, vector byte 0x80 + j, as the random values drew them.
+        const QByteArray expected = handWritten(3, int16_t(records), states, 16, 0x8F);
+        QCOMPARE(expected.left(6), QByteArray("\x03\x00\x81\x83\x81\x87", 6));
         QCOMPARE(readFile(dat()).toHex(), expected.toHex());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({"OVImage.dat"}));
     }
@@ -189,59 +179,55 @@ private Q_SLOTS:
     void handWrittenFiles_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<int>("count"); // -1: catalogue unchanged
-        QTest::addColumn<QStringList>("reports");
+        QTest::addColumn<int>("count"); // -1: the catalogue stays as it was
+        QTest::addColumn<QString>("report"); // %1: the data file
+        QTest::addColumn<QString>("guid"); // of the first record
         const QString a = makeAd(1)->GetState();
         const QString b = makeAd(2)->GetState();
-        const QStringList duplicate {
-            "error: OVCommercials.LoadAdInfoFromLocalStorage\r\n457 " + OVFault::standardDescription(457)};
-        QTest::newRow("version 3") << handWritten(3, 2, {a, b}) << 2 << QStringList();
-        QTest::newRow("version 9 read as 3") << handWritten(9, 2, {a, b}) << 2 << QStringList();
-        QTest::newRow("version 2") << handWritten(2, 2, {a, b}) << -1
-                                   << QStringList({"Existing data file is obsolete"});
-        QTest::newRow("version -1") << handWritten(-1, 2, {a, b}) << -1
-                                    << QStringList({"Existing data file is obsolete"});
-        QTest::newRow("fewer records than the payload") << handWritten(3, 1, {a, b}) << 1 << QStringList();
-        QTest::newRow("no records") << handWritten(3, 0, {a, b}) << 0 << QStringList();
-        QTest::newRow("negative count") << handWritten(3, -5, {a, b}) << 0 << QStringList();
+        const QString duplicate
+            = "error: OVCommercials.LoadAdInfoFromLocalStorage\r\n457 " + OVFault::standardDescription(457);
+        const QString obsolete = QStringLiteral("Existing data file is obsolete");
+        const QString first = makeAd(1)->AdGUID();
+        const QString kept = makeAd(9)->AdGUID();
+        const auto row = [&](const char *tag, const QByteArray &file, int count, const QString &report = QString(),
+                             const QString &guid = QString()) {
+            QTest::newRow(tag) << file << count << report << (guid.isNull() ? first : guid);
+        };
+        row("version 3", handWritten(3, 2, {a, b}), 2);
+        row("version 9 read as 3", handWritten(9, 2, {a, b}), 2);
+        row("version 2", handWritten(2, 2, {a, b}), -1, obsolete, kept);
+        row("version -1", handWritten(-1, 2, {a, b}), -1, obsolete, kept);
+        row("fewer records than the payload", handWritten(3, 1, {a, b}), 1);
+        row("no records", handWritten(3, 0, {a, b}), 0);
+        row("negative count", handWritten(3, -5, {a, b}), 0);
         // The first missing record comes from blanks; the second has its key.
-        QTest::newRow("more records than the payload") << handWritten(3, 4, {a, b}) << 3 << duplicate;
-        QTest::newRow("duplicate key skipped") << handWritten(3, 3, {a, a, b}) << 2 << duplicate;
-        QTest::newRow("37 bytes") << handWritten(3, 1, {a}).left(37) << -1 << QStringList({"Empty data file '%1'"});
-        QTest::newRow("38 bytes") << handWritten(3, 1, {a}).left(38) << 1 << QStringList();
+        row("more records than the payload", handWritten(3, 4, {a, b}), 3, duplicate);
+        row("duplicate key skipped", handWritten(3, 3, {a, a, b}), 2, duplicate);
+        row("37 bytes", handWritten(3, 1, {a}).left(37), -1, QStringLiteral("Empty data file '%1'"), kept);
+        row("38 bytes", handWritten(3, 1, {a}).left(38), 1, QString(), QStringLiteral("{") + QString(37, u' '));
         // Bytes 15 of the key and the vector are written but key nothing.
-        QTest::newRow("key byte 15") << handWritten(3, 2, {a, b}, 0xFE) << 2 << QStringList();
-        QTest::newRow("vector byte 15") << handWritten(3, 2, {a, b}, 0x11, 0x01) << 2 << QStringList();
-        QTest::newRow("odd length") << handWritten(3, 1, {a}).left(36 + 101) << 1 << QStringList();
+        row("key byte 15", handWritten(3, 2, {a, b}, 0xFE), 2);
+        row("vector byte 15", handWritten(3, 2, {a, b}, 0x11, 0x01), 2);
+        row("odd length", handWritten(3, 1, {a}).left(36 + 101), 1);
     }
     void handWrittenFiles()
     {
         QFETCH(QByteArray, file);
         QFETCH(int, count);
-        QFETCH(QStringList, reports);
+        QFETCH(QString, report);
         writeFile(dat(), file);
         OVCommercials c;
         c.AddAdvertisement(makeAd(9));
         c.LoadAdInfoFromLocalStorage(m_dir->path(), QString());
-        for (QString &r : reports)
-            r.replace(QStringLiteral("%1"), dat());
-        QCOMPARE(warnings(), reports);
-        if (count < 0) {
-            QCOMPARE(c.AdCount(), int16_t(1));
-            QCOMPARE(c.Ad(1)->AdGUID(), makeAd(9)->AdGUID());
-            return;
-        }
-        QCOMPARE(c.AdCount(), int16_t(count));
-        const bool shortText = QByteArray(QTest::currentDataTag()) == "38 bytes";
-        if (count >= 1 && !shortText)
-            QCOMPARE(c.Ad(1)->AdGUID(), makeAd(1)->AdGUID());
-        if (QByteArray(QTest::currentDataTag()) == "more records than the payload") {
+        QCOMPARE(warnings(), report.isEmpty() ? QStringList() : QStringList({report.replace("%1", dat())}));
+        QCOMPARE(c.AdCount(), int16_t(count < 0 ? 1 : count));
+        if (c.AdCount() > 0)
+            QTEST(c.Ad(1)->AdGUID(), "guid");
+        if (count == 3) {
             QCOMPARE(c.Ad(3)->AdGUID(), QString(38, u' '));
             QCOMPARE(c.Ad(3)->Rating(), 0x00200020);
             QVERIFY(!c.Ad(3)->Visible()); // its slot held 0x0020
         }
-        if (shortText)
-            QCOMPARE(c.Ad(1)->AdGUID(), QStringLiteral("{") + QString(37, u' '));
     }
 
     void missingOrUnreadableFile()

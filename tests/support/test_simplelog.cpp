@@ -8,17 +8,23 @@
 #include <QFile>
 #include <QTest>
 
+#include <optional>
+
 using namespace orvane;
 
 class TestSimpleLog : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<FakeClock> m_clock;
-    std::unique_ptr<FakeModuleInfo> m_module;
-    std::unique_ptr<RecordingMessageBoxes> m_boxes;
+    struct Fixture
+    {
+        TestHome home;
+        FakeClock clock {QDateTime(QDate(1999, 10, 4), QTime(13, 45, 12))};
+        FakeModuleInfo module {home.path() + QStringLiteral("/module")};
+        RecordingMessageBoxes boxes;
+    };
+    std::optional<Fixture> m_f;
 
-    QString module() const { return m_home->path() + QStringLiteral("/module"); }
+    QString module() const { return m_f->home.path() + QStringLiteral("/module"); }
     static QString readTrace()
     {
         QFile file(OVSimpleLog::TraceFileName());
@@ -28,19 +34,10 @@ class TestSimpleLog : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_clock = std::make_unique<FakeClock>(QDateTime(QDate(1999, 10, 4), QTime(13, 45, 12)));
+        m_f.emplace();
         QDir().mkpath(module());
-        m_module = std::make_unique<FakeModuleInfo>(module());
-        m_boxes = std::make_unique<RecordingMessageBoxes>();
     }
-    void cleanup()
-    {
-        m_boxes.reset();
-        m_module.reset();
-        m_clock.reset();
-        m_home.reset();
-    }
+    void cleanup() { m_f.reset(); }
 
     void lineFormatAndFileName_data()
     {
@@ -53,7 +50,7 @@ private Q_SLOTS:
     {
         QFETCH(int, ms);
         QFETCH(QString, stamp);
-        m_clock->milliseconds = ms;
+        m_f->clock.milliseconds = ms;
         OVSimpleLog::WriteTraceLine(QStringLiteral("Hello \u00e9"));
         QCOMPARE(OVSimpleLog::TraceFileName(), module() + QStringLiteral("/1999-10-04-13-45-12_OVTrace.log"));
         QCOMPARE(readTrace().toLatin1(), stamp.toLatin1() + QByteArray(" Orvane Hello \xe9\r\n"));
@@ -63,7 +60,7 @@ private Q_SLOTS:
     {
         OVSimpleLog::WriteTraceLine(QStringLiteral("first"));
         const QString name = OVSimpleLog::TraceFileName();
-        m_clock->local = m_clock->local.addSecs(3600);
+        m_f->clock.local = m_f->clock.local.addSecs(3600);
         OVSimpleLog::WriteTraceLine(QStringLiteral("second"));
         QCOMPARE(OVSimpleLog::TraceFileName(), name);
         QCOMPARE(readTrace().count(QStringLiteral("\r\n")), 2);
@@ -72,10 +69,10 @@ private Q_SLOTS:
 
     void fallsBackToStateFolder()
     {
-        FakeModuleInfo missing(m_home->path() + QStringLiteral("/no/such/folder"));
+        FakeModuleInfo missing(m_f->home.path() + QStringLiteral("/no/such/folder"));
         OVSimpleLog::WriteTraceLine(QStringLiteral("x"));
         QCOMPARE(OVSimpleLog::TraceFileName(),
-            m_home->stateHome() + QStringLiteral("/Orvane/1999-10-04-13-45-12_OVTrace.log"));
+            m_f->home.stateHome() + QStringLiteral("/Orvane/1999-10-04-13-45-12_OVTrace.log"));
         QVERIFY(QFile::exists(OVSimpleLog::TraceFileName()));
     }
 
@@ -102,7 +99,7 @@ private Q_SLOTS:
         if (verbose)
             boxes = {{"OVUsageReport.GetStateIntoByteArray\r\n9 Subscript out of range", QString()},
                 {"Control disabled", "Warning"}, {"A.B\r\n" + dup, QString()}};
-        QCOMPARE(m_boxes->shown, boxes);
+        QCOMPARE(m_f->boxes.shown, boxes);
         const QString stamp = QStringLiteral("1999-10-04 13:45:12:087 Orvane ");
         QCOMPARE(readTrace(),
             toFile ? stamp + "OVUsageReport.GetStateIntoByteArray 9 Subscript out of range\r\n" + stamp

@@ -1,7 +1,4 @@
-#include "support/OVTime.h"
 #include "support/OleDate.h"
-
-#include "TestDoubles.h"
 
 #include <QTest>
 
@@ -42,25 +39,6 @@ private Q_SLOTS:
         const double before = OleDate::fromDateTime(QDateTime(QDate(1999, 12, 31), QTime(23, 59)));
         QCOMPARE(OleDate::toDateTime(OleDate::addMinutes(before, 2)), QDateTime(QDate(2000, 1, 1), QTime(0, 1)));
         QCOMPARE(OleDate::toDateTime(OleDate::addMinutes(0.25, -420)), QDateTime(QDate(1899, 12, 29), QTime(23, 0)));
-    }
-
-    // The bias is minutes west of Greenwich, added to local time.
-    void universalTime_data()
-    {
-        QTest::addColumn<QDateTime>("local");
-        QTest::addColumn<int>("bias");
-        QTest::addColumn<QDateTime>("universal");
-        QTest::newRow("bias 300 over the new year")
-            << QDateTime(QDate(1999, 12, 31), QTime(22, 30)) << 300 << QDateTime(QDate(2000, 1, 1), QTime(3, 30));
-        QTest::newRow("east of Greenwich")
-            << QDateTime(QDate(2026, 3, 1), QTime(0, 30)) << -60 << QDateTime(QDate(2026, 2, 28), QTime(23, 30));
-    }
-    void universalTime()
-    {
-        QFETCH(QDateTime, local);
-        QFETCH(int, bias);
-        FakeClock clock(local, bias);
-        QTEST(OleDate::toDateTime(OVTime::GetUniversalTime()), "universal");
     }
 };
 
