@@ -217,11 +217,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, claim);
         QTemporaryDir images;
-        for (const char *name : {"ad7.gif", "AD7.GIF", "d7.gif", "stale.jpg", "OVImage.dat", "ovimage.dat"})
+        for (const char *name :
+            {"ad7.gif", "AD7.GIF", "d7.gif", "stale.jpg", "OVImage.dat", "ovimage.dat", "readonly.png", ".hidden"})
             touch(images.filePath(name));
-        touch(images.filePath("readonly.png"));
         QFile::setPermissions(images.filePath("readonly.png"), QFile::ReadOwner);
-        touch(images.filePath(".hidden"));
         QDir(images.path()).mkdir(QStringLiteral("sub"));
         touch(images.filePath("sub/inner.gif"));
 

@@ -169,10 +169,7 @@ private Q_SLOTS:
         QCOMPARE(loaded.AdCount(), int16_t(1000));
         for (int i = 1; i <= 1000; ++i)
             QCOMPARE(loaded.Ad(i)->GetState(), c.Ad(i)->GetState());
-        const auto ad = loaded.Ad(777);
-        QCOMPARE(ad->ViewCount(), int16_t(777 * 5));
-        QCOMPARE(ad->LastViewTime(), 44999.5 - 777);
-        QVERIFY(!ad->Visible());
+        QVERIFY(!loaded.Ad(777)->Visible());
         QVERIFY(warnings().isEmpty());
     }
 
@@ -295,13 +292,10 @@ private Q_SLOTS:
             QVERIFY(good[18 + j] != 0 && (good[2 + j] ^ good[18 + j]) != 0);
         c.AddAdvertisement(makeAd(3));
 
-        bool saved3 = false;
-        {
-            DiskFull full {rlim_t(limit)};
-            saved3 = c.SaveAdInfoToLocalStorage();
-        }
-
-        QCOMPARE(saved3, limit >= 36);
+        std::optional<DiskFull> full(std::in_place, rlim_t(limit));
+        const bool saved = c.SaveAdInfoToLocalStorage();
+        full.reset();
+        QCOMPARE(saved, limit >= 36);
         QVERIFY(c.SavePending());
         QVERIFY(warnings().last().startsWith("error: OVCommercials.SaveAdInfoToLocalStorage\r\n61 "));
         QCOMPARE(readFile(dat()), good);
@@ -327,15 +321,11 @@ private Q_SLOTS:
         c.setTraceLocalStorage(true);
         c.setDataFolder(m_dir->path());
         QVERIFY(c.SaveAdInfoToLocalStorage());
-        struct stat info
-        {
-        };
-        ::stat(QFile::encodeName(dat()).constData(), &info);
-        QCOMPARE(info.st_mode & 0777, mode_t(0640));
-        ::chmod(QFile::encodeName(dat()).constData(), 0600);
+        const auto mode = [this] { return QFile::permissions(dat()) & ~(QFile::ReadUser | QFile::WriteUser); };
+        QCOMPARE(mode(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        QFile::setPermissions(dat(), QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(c.SaveAdInfoToLocalStorage());
-        ::stat(QFile::encodeName(dat()).constData(), &info);
-        QCOMPARE(info.st_mode & 0777, mode_t(0600));
+        QCOMPARE(mode(), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(::umask(mask), mode_t(027)); // never changed by the save
         QStringList left = QDir(m_dir->path()).entryList(QDir::Files);
         left.sort();
