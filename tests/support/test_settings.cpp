@@ -13,6 +13,10 @@ class TestSettings : public QObject
     std::unique_ptr<TestHome> m_home;
 
     static QVariant read(const QString &name) { return ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, name); }
+    static QVariant orDefault(const QVariant &value)
+    {
+        return ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("V"), value);
+    }
 
 private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
@@ -22,19 +26,14 @@ private Q_SLOTS:
     void readWithDefault_data()
     {
         QTest::addColumn<QByteArray>("line"); // of the Preferences group, empty: none
-        QTest::addColumn<QVariant>("defaultValue");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<QVariant>("defaultValue");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("missing") << QByteArray() << QVariant(false) << "false"
-                                 << "False";
-        QTest::newRow("blanks replaced") << QByteArray("V=\"   \"") << QVariant(500) << "500"
-                                         << "500";
-        QTest::newRow("number kept") << QByteArray("V=60") << QVariant(QStringLiteral("300")) << "60"
-                                     << "60";
-        QTest::newRow("another type") << QByteArray("V=@ByteArray(\\x1\\x2)") << QVariant(false) << "false"
-                                      << "False";
-        QTest::newRow("zero is a value") << QByteArray("V=0") << QVariant(7) << "0"
-                                         << "0";
+        QTest::newRow("missing") << QByteArray() << "false" << QVariant(false) << "False";
+        QTest::newRow("blanks replaced") << QByteArray("V=\"   \"") << "500" << QVariant(500) << "500";
+        QTest::newRow("number kept") << QByteArray("V=60") << "60" << QVariant(QStringLiteral("300")) << "60";
+        QTest::newRow("another type") << QByteArray("V=@ByteArray(\\x1\\x2)") << "false" << QVariant(false) << "False";
+        QTest::newRow("zero is a value") << QByteArray("V=0") << "0" << QVariant(7) << "0";
     }
     void readWithDefault()
     {
@@ -43,9 +42,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         if (!line.isEmpty())
             m_home->writeSettingsFile("[Preferences]\n" + line + "\n");
-        QTEST(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("V"), defaultValue)
-                  .toString(),
-            "expected");
+        QTEST(orDefault(defaultValue).toString(), "expected");
         QCOMPARE(read(QStringLiteral("V")), QVariant(stored));
         QVERIFY(m_home->readSettingsFile().contains(("V=" + stored).toLatin1()));
     }
@@ -56,8 +53,7 @@ private Q_SLOTS:
         CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
         for (const QString stored : {QStringLiteral("\t"), QStringLiteral(" \r\n")}) {
             WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("V"), stored, REG_SZ);
-            QCOMPARE(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("V"), 500),
-                QVariant(stored));
+            QCOMPARE(orDefault(500), QVariant(stored));
             QCOMPARE(read(QStringLiteral("V")), QVariant(stored));
         }
     }
