@@ -48,20 +48,16 @@ QByteArray handWritten(
     int16_t version, int16_t count, const QStringList &states, uint8_t keyByte15 = 0x11, uint8_t vectorByte15 = 0x22)
 {
     QByteArray key, vector;
-    for (int j = 0; j < 15; ++j) {
-        key.append(char(j + 1));
-        vector.append(char(0x80 + j));
+    for (int j = 0; j < 16; ++j) {
+        key.append(char(j < 15 ? j + 1 : keyByte15));
+        vector.append(char(j < 15 ? 0x80 + j : vectorByte15));
     }
     QByteArray file;
     file.append(char(version & 0xFF)).append(char(version >> 8));
-    for (int j = 0; j < 15; ++j)
+    for (int j = 0; j < 16; ++j)
         file.append(char(key[j] ^ vector[j]));
-    file.append(char(keyByte15 ^ vectorByte15));
-    file.append(vector).append(char(vectorByte15));
-    file.append(char(count & 0xFF)).append(char(count >> 8));
-    const QByteArray plain = stateBytes(states.join(QString()));
-    if (!plain.isEmpty())
-        file.append(OVHelperFunctions::EncryptByteArray(plain, key, vector));
+    file.append(vector).append(char(count & 0xFF)).append(char(count >> 8));
+    file.append(OVHelperFunctions::EncryptByteArray(stateBytes(states.join(QString())), key.left(15), vector.left(15)));
     return file;
 }
 
