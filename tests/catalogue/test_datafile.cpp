@@ -23,17 +23,6 @@
 using namespace orvane;
 
 namespace {
-// Random values that draw key byte j + 1 and vector byte 0x80 + j.
-QList<double> scriptedKeyAndVector()
-{
-    QList<double> values;
-    for (int j = 0; j < 16; ++j) {
-        values.append((j + 0.5) / 255.0);
-        values.append((0x7F + j + 0.5) / 255.0);
-    }
-    return values;
-}
-
 std::shared_ptr<OVAdvertisement> makeAd(int n)
 {
     auto ad = ::makeAd(n, (n % 4) + 1, n % 2 ? 10 : 20, 45000.25 + n);
@@ -133,7 +122,10 @@ private Q_SLOTS:
     void savedImageIsByteExact()
     {
         QFETCH(int, records);
-        ScriptedRandom random(scriptedKeyAndVector());
+        QList<double> draws; // key byte j + 1, vector byte 0x80 + j
+        for (int j = 0; j < 16; ++j)
+            draws << (j + 0.5) / 255.0 << (0x7F + j + 0.5) / 255.0;
+        ScriptedRandom random(draws);
         OVCommercials c;
         QStringList states;
         for (int n = 1; n <= records; ++n) {
@@ -144,7 +136,6 @@ private Q_SLOTS:
         QVERIFY(c.SaveAdInfoToLocalStorage());
         QCOMPARE(random.position, 32);
 
-        // Key byte j + 1, vector byte 0x80 + j, as the random values drew them.
         const QByteArray expected = handWritten(3, int16_t(records), states, 16, 0x8F);
         QCOMPARE(expected.left(6), QByteArray("\x03\x00\x81\x83\x81\x87", 6));
         QCOMPARE(readFile(dat()).toHex(), expected.toHex());
@@ -309,10 +300,9 @@ private Q_SLOTS:
         FakeModuleInfo module(m_dir->filePath("module"));
         QDir().mkpath(m_dir->filePath("module"));
         const mode_t mask = ::umask(027);
-        writeFile(m_dir->filePath("OVImage.dat.a1B2c3"), "stale");
-        writeFile(m_dir->filePath("OVImage.bak.Zz9Yy8"), "stale");
-        writeFile(m_dir->filePath("OVImage.dat.keep"), "not ours");
-        writeFile(m_dir->filePath("ovimage.dat.a1B2c3"), "not ours either");
+        // Two of a dead save's, two not ours.
+        for (const char *name : {"OVImage.dat.a1B2c3", "OVImage.bak.Zz9Yy8", "OVImage.dat.keep", "ovimage.dat.a1B2c3"})
+            writeFile(m_dir->filePath(name), "x");
         OVCommercials c;
         c.setTraceLocalStorage(true);
         c.setDataFolder(m_dir->path());
@@ -323,9 +313,8 @@ private Q_SLOTS:
         QVERIFY(c.SaveAdInfoToLocalStorage());
         QCOMPARE(mode(), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(::umask(mask), mode_t(027)); // never changed by the save
-        QStringList left = QDir(m_dir->path()).entryList(QDir::Files);
-        left.sort();
-        QCOMPARE(left, QStringList({"OVImage.bak", "OVImage.dat", "OVImage.dat.keep", "ovimage.dat.a1B2c3"}));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name),
+            QStringList({"OVImage.bak", "OVImage.dat", "OVImage.dat.keep", "ovimage.dat.a1B2c3"}));
         QVERIFY(readFile(OVSimpleLog::TraceFileName()).contains("Backing up data file"));
     }
 
