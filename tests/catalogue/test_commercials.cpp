@@ -22,21 +22,12 @@ using namespace orvane::OVRegistryHelpers;
 namespace {
 const QDateTime kNow(QDate(2024, 3, 1), QTime(12, 0));
 
-double ole(const QDateTime &dt)
-{
-    return OleDate::fromDateTime(dt);
-}
+const auto ole = [](const QDateTime &dt) { return OleDate::fromDateTime(dt); };
 
 std::shared_ptr<OVAdvertisement> anAd(
     int n, int32_t size = 2, int32_t rating = 20, double expires = ole(kNow.addDays(7)))
 {
     return makeAd(n, size, rating, expires);
-}
-
-void storeUserRating(const QString &rating)
-{
-    CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER);
-    WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), rating, REG_SZ);
 }
 
 void touch(const QString &path)
@@ -180,8 +171,10 @@ private Q_SLOTS:
         QFETCH(int, wanted);
         QFETCH(bool, allowSmaller);
         ScriptedRandom random;
-        if (!user.isEmpty())
-            storeUserRating(user);
+        if (!user.isEmpty()) {
+            CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER);
+            WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), user, REG_SZ);
+        }
         OVCommercials c;
         c.AddAdvertisement(anAd(1, size, rating, expires));
         QTEST(bool(c.GetUnusedRandomAd(wanted, allowSmaller)), "returned");
