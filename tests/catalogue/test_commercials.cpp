@@ -30,12 +30,6 @@ std::shared_ptr<OVAdvertisement> anAd(
     return makeAd(n, size, rating, expires);
 }
 
-void touch(const QString &path)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("x");
-}
 } // namespace
 
 class TestCommercials : public QObject
@@ -192,10 +186,10 @@ private Q_SLOTS:
         QTemporaryDir images;
         for (const char *name :
             {"ad7.gif", "AD7.GIF", "d7.gif", "stale.jpg", "OVImage.dat", "ovimage.dat", "readonly.png", ".hidden"})
-            touch(images.filePath(name));
+            QVERIFY(QFile(images.filePath(name)).open(QIODevice::WriteOnly));
         QFile::setPermissions(images.filePath("readonly.png"), QFile::ReadOwner);
         QDir(images.path()).mkdir(QStringLiteral("sub"));
-        touch(images.filePath("sub/inner.gif"));
+        QVERIFY(QFile(images.filePath("sub/inner.gif")).open(QIODevice::WriteOnly));
 
         OVCommercials c;
         // Only spaces are trimmed from the folders.
