@@ -1,61 +1,23 @@
-// Saves a catalogue over and over, printing the number of every save that
-// completed, until it is killed. With --check it loads what a killed saver
-// left and prints "ok VIEWS BACKUP TEMPORARIES" or "bad REASON".
+// Saves a catalogue of RECORDS records in FOLDER over and over, printing the
+// number of every save that completed, until it is killed.
 #include "catalogue/OVCommercials.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdio>
 
 using namespace orvane;
 
-namespace {
-// The views every record of a loaded file holds, or -1 when they differ or
-// the file has not `records` records.
-int loadedViews(const QString &folder, const QString &name, int records)
-{
-    const QString path = folder + QStringLiteral("/check");
-    QDir().mkpath(path);
-    QFile::remove(path + QStringLiteral("/OVImage.dat"));
-    if (!QFile::copy(folder + QLatin1Char('/') + name, path + QStringLiteral("/OVImage.dat")))
-        return -1;
-    OVCommercials loaded;
-    loaded.LoadAdInfoFromLocalStorage(path, path);
-    if (loaded.AdCount() != records)
-        return -1;
-    const int views = loaded.Ad(1)->ViewCount();
-    for (const auto &ad : loaded.Ads())
-        if (ad->ViewCount() != views)
-            return -1;
-    return views;
-}
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const bool check = argc == 4 && QByteArray(argv[1]) == "--check";
-    if (argc < 3)
+    if (argc != 3)
         return 2;
-    const QString folder = QString::fromLocal8Bit(argv[check ? 2 : 1]);
-    const int records = atoi(argv[check ? 3 : 2]);
-    if (check) {
-        const int views = loadedViews(folder, QStringLiteral("OVImage.dat"), records);
-        const bool hasBackup = QFile::exists(folder + QStringLiteral("/OVImage.bak"));
-        const int backupViews = hasBackup ? loadedViews(folder, QStringLiteral("OVImage.bak"), records) : 0;
-        const qsizetype temporaries
-            = QDir(folder).entryList({QStringLiteral("OVImage.*.??????")}, QDir::Files | QDir::Hidden).size();
-        if (views < 0 || backupViews < 0)
-            std::printf("bad %s\n", views < 0 ? "data file" : "backup");
-        else
-            std::printf("ok %d %d %lld\n", views, int(hasBackup), qlonglong(temporaries));
-        return 0;
-    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
     OVCommercials catalogue;
     catalogue.LoadAdInfoFromLocalStorage(folder, folder);
     catalogue.ClearAds();
-    for (int n = 0; n < records; ++n) {
+    for (int n = 0; n < atoi(argv[2]); ++n) {
         auto ad = std::make_shared<OVAdvertisement>();
         ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
         catalogue.AddAdvertisement(ad);

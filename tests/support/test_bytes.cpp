@@ -4,16 +4,13 @@
 
 #include <orvane/ResultCodes.h>
 
+#include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
-#include <QRandomGenerator>
 #include <QTest>
 
-#include "TestData.h"
-
 using namespace testdata;
-
 using namespace orvane;
 using namespace orvane::OVHelperFunctions;
 
@@ -22,238 +19,132 @@ class TestBytes : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void resultCodeText_data();
-    void resultCodeText();
-    void scramble_data();
-    void scramble();
-    void scrambleRoundTrip();
-    void shortChainingVectorIsLoggedNotFatal();
-    void copy_data();
-    void copy();
-    void concatenate();
-    void stringToByteArray();
-    void fileNameFromPath_data();
-    void fileNameFromPath();
-    void ansiHighRange();
-};
+    void resultCodeText_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        const QList<QPair<int, const char *>> table = {{-1, "Error"}, {0, "Success"}, {101, "Not implemented"},
+            {102, "Control disabled"}, {201, "No data file"}, {202, "Empty data file"}, {203, "Invalid Ad Offering"},
+            {601, "Transfer in progress"}, {602, "Invalid Remote Host"}, {603, "Invalid ProductID"},
+            {604, "Remote Host not specified"}, {605, "No usage report"}, {606, "No demographic data"},
+            {607, "Cannot transfer at design time"}, {608, "Orv error code: 608"}, {609, "Orv error code: 609"},
+            {610, "Winsock error"}, {701, "No image folder"}, {702, "No data folder"}, {801, "Form already shown"},
+            {802, "Orv error code: 802"}, {1001, "Transfer complete"}, {1002, "Usage data sent"},
+            {1003, "Usage data not sent"}, {1004, "Connected"}, {5, "Orv error code: 5"},
+            {-32768, "Orv error code: -32768"}, {-2, "Orv error code: -2"}};
+        for (const auto &[code, text] : table)
+            QTest::addRow("%d", code) << code << QString::fromUtf8(text);
+    }
+    void resultCodeText()
+    {
+        QFETCH(int, code);
+        QTEST(ResultCodeText(code), "text");
+    }
 
-void TestBytes::resultCodeText_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    const QList<QPair<int, const char *>> table = {
-        {-1, "Error"},
-        {0, "Success"},
-        {101, "Not implemented"},
-        {102, "Control disabled"},
-        {201, "No data file"},
-        {202, "Empty data file"},
-        {203, "Invalid Ad Offering"},
-        {601, "Transfer in progress"},
-        {602, "Invalid Remote Host"},
-        {603, "Invalid ProductID"},
-        {604, "Remote Host not specified"},
-        {605, "No usage report"},
-        {606, "No demographic data"},
-        {607, "Cannot transfer at design time"},
-        {608, "Orv error code: 608"},
-        {609, "Orv error code: 609"},
-        {610, "Winsock error"},
-        {701, "No image folder"},
-        {702, "No data folder"},
-        {801, "Form already shown"},
-        {802, "Orv error code: 802"},
-        {1001, "Transfer complete"},
-        {1002, "Usage data sent"},
-        {1003, "Usage data not sent"},
-        {1004, "Connected"},
-        {5, "Orv error code: 5"},
-        {-32768, "Orv error code: -32768"},
-        {-2, "Orv error code: -2"},
-    };
-    for (const auto &[code, text] : table)
-        QTest::addRow("%d", code) << code << QString::fromUtf8(text);
-}
+    // Every row also unscrambles back to its data.
+    void scramble_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("vector");
+        QTest::addColumn<QByteArray>("scrambled");
+        QTest::newRow("empty data") << QByteArray() << bytes({1, 2}) << bytes({3, 4}) << QByteArray();
+        QTest::newRow("empty key") << bytes({1, 2}) << QByteArray() << bytes({3, 4}) << QByteArray();
+        QTest::newRow("shorter than key")
+            << bytes({0xF0, 0x0F}) << bytes({0x11, 0x22, 0x33}) << bytes({9, 9, 9}) << bytes({0xE1, 0x2D});
+        // The byte after the first block is masked by (C[0] + V[0]) mod 256.
+        QTest::newRow("one byte into the second block") << bytes({0xA0, 0xB0, 0xC0, 0xD0}) << bytes({1, 2, 3})
+                                                        << bytes({7, 8, 9}) << bytes({0xA1, 0xB2, 0xC3, 0x78});
+        QTest::newRow("third block chains on the second")
+            << bytes({0xA0, 0xB0, 0xC0, 0xD0, 0x11, 0x22, 0x33}) << bytes({1, 2, 3}) << bytes({7, 8, 9})
+            << bytes({0xA1, 0xB2, 0xC3, 0x78, 0xAB, 0xEE, 0x4C});
+        // Scrambled byte 200 plus vector byte 100 wraps to the mask 44.
+        QTest::newRow("sum wraps") << bytes({0, 0}) << bytes({200}) << bytes({100}) << bytes({200, 44});
+        QTest::newRow("key one byte, long run")
+            << bytes({1, 2, 3}) << bytes({0x10}) << bytes({0x05}) << bytes({0x11, 0x14, 0x1A});
+        // Vector bytes past the key length are never used.
+        QTest::newRow("longer vector") << bytes({0, 0, 0}) << bytes({1}) << bytes({2, 0xFF, 0xFF}) << bytes({1, 3, 5});
+    }
+    void scramble()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, vector);
+        QFETCH(QByteArray, scrambled);
+        QCOMPARE(EncryptByteArray(data, key, vector), scrambled);
+        QCOMPARE(DecryptByteArray(scrambled, key, vector), key.isEmpty() ? QByteArray() : data);
+    }
 
-void TestBytes::resultCodeText()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(ResultCodeText(code), text);
-}
+    void shortChainingVectorIsLoggedNotFatal()
+    {
+        TestHome home;
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        QCOMPARE(EncryptByteArray(bytes({1, 2, 3, 4, 5}), bytes({9, 9}), bytes({1})).size(), 5);
+        QVERIFY(boxes.shown.value(0).first.startsWith(QStringLiteral("OVHelpers.EncryptByteArray\r\n9 ")));
+    }
 
-void TestBytes::scramble_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QByteArray>("key");
-    QTest::addColumn<QByteArray>("vector");
-    QTest::addColumn<QByteArray>("scrambled");
+    void copy_data()
+    {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("length"); // -1: not given
+        QTest::addColumn<QByteArray>("copy");
+        QTest::addColumn<bool>("logged");
+        const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+        QTest::newRow("to the end") << ten << 3 << -1 << bytes({3, 4, 5, 6, 7, 8, 9}) << false;
+        QTest::newRow("start at the end") << ten << 10 << -1 << QByteArray() << false;
+        QTest::newRow("slice") << ten << 2 << 3 << bytes({2, 3, 4}) << false;
+        QTest::newRow("empty source") << QByteArray() << 0 << 5 << QByteArray() << false;
+        QTest::newRow("zero length") << ten << 4 << 0 << QByteArray() << false;
+        // Bytes in range are kept; only those outside stay zero.
+        QTest::newRow("past the end") << ten << 8 << 4 << bytes({8, 9, 0, 0}) << true;
+        QTest::newRow("before the start") << ten << -2 << 4 << bytes({0, 0, 0, 1}) << true;
+    }
+    void copy()
+    {
+        QFETCH(QByteArray, source);
+        QFETCH(int, start);
+        QFETCH(int, length);
+        QFETCH(bool, logged);
+        TestHome home;
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        QByteArray out = "junk";
+        QVERIFY(CopyByteArray(source, out, start, length < 0 ? std::nullopt : std::optional<qsizetype>(length)));
+        QTEST(out, "copy");
+        QCOMPARE(boxes.shown.size(), logged ? 1 : 0);
+        if (logged)
+            QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVHelpers.CopyByteArray\r\n9 ")));
+    }
 
-    QTest::newRow("empty data") << QByteArray() << bytes({1, 2}) << bytes({3, 4}) << QByteArray();
-    QTest::newRow("empty key") << bytes({1, 2}) << QByteArray() << bytes({3, 4}) << QByteArray();
-    QTest::newRow("shorter than key") << bytes({0xF0, 0x0F}) << bytes({0x11, 0x22, 0x33}) << bytes({9, 9, 9})
-                                      << bytes({0xE1, 0x2D});
-    QTest::newRow("exactly one block") << bytes({0xA0, 0xB0, 0xC0}) << bytes({1, 2, 3}) << bytes({7, 8, 9})
-                                       << bytes({0xA1, 0xB2, 0xC3});
-    // The byte after the first block is masked by (C[0] + V[0]) mod 256.
-    QTest::newRow("one byte into the second block")
-        << bytes({0xA0, 0xB0, 0xC0, 0xD0}) << bytes({1, 2, 3}) << bytes({7, 8, 9}) << bytes({0xA1, 0xB2, 0xC3, 0x78});
-    QTest::newRow("third block chains on the second")
-        << bytes({0xA0, 0xB0, 0xC0, 0xD0, 0x11, 0x22, 0x33}) << bytes({1, 2, 3}) << bytes({7, 8, 9})
-        << bytes({0xA1, 0xB2, 0xC3, 0x78, 0xAB, 0xEE, 0x4C});
-    // Scrambled byte 200 plus vector byte 100 wraps to the mask 44.
-    QTest::newRow("sum wraps") << bytes({0, 0}) << bytes({200}) << bytes({100}) << bytes({200, 44});
-    QTest::newRow("key one byte, long run")
-        << bytes({1, 2, 3}) << bytes({0x10}) << bytes({0x05}) << bytes({0x11, 0x14, 0x1A});
-    // Vector bytes past the key length are never used.
-    QTest::newRow("longer vector") << bytes({0, 0, 0}) << bytes({1}) << bytes({2, 0xFF, 0xFF}) << bytes({1, 3, 5});
-}
-
-void TestBytes::scramble()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(QByteArray, key);
-    QFETCH(QByteArray, vector);
-    QFETCH(QByteArray, scrambled);
-    QCOMPARE(EncryptByteArray(data, key, vector), scrambled);
-    QCOMPARE(DecryptByteArray(scrambled, key, vector), key.isEmpty() ? QByteArray() : data);
-}
-
-// Boundary lengths around one and two blocks, the record size and the
-// 16-bit limit, for the shortest and the longest key in use.
-void TestBytes::scrambleRoundTrip()
-{
-    QRandomGenerator random(1234);
-    auto randomBytes = [&](qsizetype n) {
-        QByteArray out(n, '\0');
-        for (auto &c : out)
-            c = static_cast<char>(random.bounded(256));
-        return out;
-    };
-    for (int k : {1, 15}) {
-        const QByteArray key = randomBytes(k);
-        const QByteArray vector = randomBytes(k);
-        for (qsizetype n : {0, 1, k - 1, k, k + 1, 2 * k + 1, 464, 32'767, 32'768}) {
-            const QByteArray data = randomBytes(n);
-            const QByteArray scrambled = EncryptByteArray(data, key, vector);
-            QCOMPARE(scrambled.size(), data.size());
-            QCOMPARE(DecryptByteArray(scrambled, key, vector), data);
+    // Text travels in the ANSI code page; a character outside it is a fault.
+    void ansiCodePage()
+    {
+        for (int b = 0; b < 256; ++b)
+            QCOMPARE(int(Ansi::fromChar(Ansi::toChar(static_cast<unsigned char>(b))).value_or(0)), b);
+        QCOMPARE(Ansi::toChar(0x9F), QChar(0x0178));
+        QCOMPARE(Ansi::encode(QString(QChar(0x0100))), QByteArray("?"));
+        QCOMPARE(StringToByteArray(QStringLiteral("GET /")), QByteArray("GET /"));
+        QCOMPARE(StringToByteArray(QString(QChar(0x20AC)) + QChar(0xE9)), bytes({0x80, 0xE9}));
+        QVERIFY_THROWS_EXCEPTION(OVFault, StringToByteArray(QString()));
+        try {
+            StringToByteArray(QString(QChar(0x4E2D)));
+            QFAIL("no fault for a character outside the code page");
+        } catch (const OVFault &fault) {
+            QCOMPARE(fault.number(), 5);
         }
     }
-}
 
-void TestBytes::shortChainingVectorIsLoggedNotFatal()
-{
-    TestHome home;
-    FakeModuleInfo module(home.path());
-    RecordingMessageBoxes boxes;
-    OVSimpleLog::switches().VerboseErrors = true;
-    const QByteArray out = EncryptByteArray(bytes({1, 2, 3, 4, 5}), bytes({9, 9}), bytes({1}));
-    QCOMPARE(out.size(), 5);
-    QVERIFY(!boxes.shown.isEmpty());
-    QVERIFY(boxes.shown.first().first.startsWith(QStringLiteral("OVHelpers.EncryptByteArray\r\n9 ")));
-}
-
-void TestBytes::copy_data()
-{
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("length"); // -1: not given
-    QTest::addColumn<QByteArray>("copy");
-    QTest::addColumn<bool>("logged");
-    const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    QTest::newRow("to the end") << ten << 3 << -1 << bytes({3, 4, 5, 6, 7, 8, 9}) << false;
-    QTest::newRow("start at the end") << ten << 10 << -1 << QByteArray() << false;
-    QTest::newRow("slice") << ten << 2 << 3 << bytes({2, 3, 4}) << false;
-    QTest::newRow("empty source") << QByteArray() << 0 << 5 << QByteArray() << false;
-    QTest::newRow("zero length") << ten << 4 << 0 << QByteArray() << false;
-    // Bytes in range are kept; only those outside stay zero.
-    QTest::newRow("past the end") << ten << 8 << 4 << bytes({8, 9, 0, 0}) << true;
-    QTest::newRow("before the start") << ten << -2 << 4 << bytes({0, 0, 0, 1}) << true;
-}
-
-void TestBytes::copy()
-{
-    QFETCH(QByteArray, source);
-    QFETCH(int, start);
-    QFETCH(int, length);
-    QFETCH(QByteArray, copy);
-    QFETCH(bool, logged);
-    TestHome home;
-    RecordingMessageBoxes boxes;
-    OVSimpleLog::switches().VerboseErrors = true;
-    QByteArray out = "junk";
-    const std::optional<qsizetype> given = length < 0 ? std::nullopt : std::optional<qsizetype>(length);
-    QVERIFY(CopyByteArray(source, out, start, given));
-    QCOMPARE(out, copy);
-    QCOMPARE(boxes.shown.size(), logged ? 1 : 0);
-    if (logged)
-        QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVHelpers.CopyByteArray\r\n9 ")));
-}
-
-void TestBytes::concatenate()
-{
-    const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    QByteArray dest;
-    QVERIFY(ConcatenateByteArrays(dest, ten));
-    QCOMPARE(dest, ten);
-    QVERIFY(ConcatenateByteArrays(dest, QByteArray()));
-    QCOMPARE(dest, ten);
-    QVERIFY(ConcatenateByteArrays(dest, bytes({42})));
-    QCOMPARE(dest, ten + bytes({42}));
-}
-
-void TestBytes::stringToByteArray()
-{
-    QCOMPARE(StringToByteArray(QStringLiteral("GET /")), QByteArray("GET /"));
-    QCOMPARE(StringToByteArray(QString(QChar(0x20AC)) + QChar(0xE9)), bytes({0x80, 0xE9}));
-    QVERIFY_THROWS_EXCEPTION(OVFault, StringToByteArray(QString()));
-    try {
-        StringToByteArray(QString(QChar(0x4E2D)));
-        QFAIL("no fault for a character outside the code page");
-    } catch (const OVFault &fault) {
-        QCOMPARE(fault.number(), 5);
+    // The name follows the last slash or backslash, whichever comes later.
+    void fileNameFromPath()
+    {
+        QCOMPARE(FileNameFromPath(QStringLiteral("a\\b/c.gif")), QStringLiteral("c.gif"));
+        QCOMPARE(FileNameFromPath(QStringLiteral("a/b\\c.gif")), QStringLiteral("c.gif"));
+        QCOMPARE(FileNameFromPath(QStringLiteral("plain.png")), QStringLiteral("plain.png"));
+        QCOMPARE(FileNameFromPath(QStringLiteral("dir/")), QString());
     }
-}
-
-void TestBytes::fileNameFromPath_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("backslashes") << "C:\\a\\b.gif"
-                                 << "b.gif";
-    QTest::newRow("slashes") << "ads/x/y.jpg"
-                             << "y.jpg";
-    QTest::newRow("mixed") << "a\\b/c.gif"
-                           << "c.gif";
-    QTest::newRow("slash then backslash") << "a/b\\c.gif"
-                                          << "c.gif";
-    QTest::newRow("none") << "plain.png"
-                          << "plain.png";
-    QTest::newRow("trailing separator") << "dir/"
-                                        << "";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void TestBytes::fileNameFromPath()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, name);
-    QCOMPARE(FileNameFromPath(path), name);
-}
-
-void TestBytes::ansiHighRange()
-{
-    for (int b = 0; b < 256; ++b) {
-        const QChar c = Ansi::toChar(static_cast<unsigned char>(b));
-        QCOMPARE(int(Ansi::fromChar(c).value_or(0)), b);
-    }
-    QCOMPARE(Ansi::toChar(0x80), QChar(0x20AC));
-    QCOMPARE(Ansi::toChar(0x9F), QChar(0x0178));
-    QVERIFY(!Ansi::fromChar(QChar(0x0100)));
-    QCOMPARE(Ansi::encode(QString(QChar(0x0100))), QByteArray("?"));
-}
+};
 
 QTEST_GUILESS_MAIN(TestBytes)
 #include "test_bytes.moc"
