@@ -7,6 +7,7 @@
 #include "support/OVSimpleLog.h"
 
 #include "ScriptedServer.h"
+#include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
@@ -15,16 +16,12 @@
 #include <QFile>
 #include <QTest>
 
-#include "TestData.h"
-
-using namespace testdata;
-
 using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
+using namespace testdata;
 
 namespace {
 const QByteArray kOK("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-const QString kProduct = QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
 using Offers = QList<QPair<QString, QString>>; // AdGUID, ImageFileName
 using Script = QList<ScriptedServer::Answer>;
 
@@ -54,7 +51,6 @@ struct EventLog
     {
         return QTest::qWaitFor([this] { return done; }, ms);
     }
-    QStringList images() const { return events.mid(events.indexOf(QStringLiteral("Retrieving Images")) + 1); }
     QStringList events;
     QList<int> arrivalStates;
     QElapsedTimer lastArrival;
@@ -70,6 +66,17 @@ QByteArray contentFor(const QString &base, const Offers &offers)
     return update.GetStateIntoByteArray();
 }
 
+// The acknowledgement of the usage post, then these offers under the image server's base.
+Script adsFrom(const ImageServer &images, const Offers &offers)
+{
+    return {{kOK}, {ScriptedServer::contentResponse(contentFor(images.base(), offers))}};
+}
+
+Offers twoOffers(const QString &a, const QString &b)
+{
+    return {{guid(1), a}, {guid(2), b}};
+}
+
 // A content update of exactly `size` bytes without offers, behind a header
 // of exactly `header` bytes.
 QByteArray sizedResponse(int header, int size)
@@ -80,6 +87,28 @@ QByteArray sizedResponse(int header, int size)
     head += QByteArray(header - head.size() - 4, 'p') + "\r\n\r\n";
     return head + content;
 }
+
+void configure(OVHTTPClient &client, const QString &port, const QString &images)
+{
+    client.setRemoteHost(QStringLiteral(" 127.0.0.1 "));
+    client.setRemotePort(port);
+    client.setProductGUID(QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}"));
+    client.setImageFolder(images);
+}
+
+// A client configured against a scripted ad server, its events recorded.
+struct Exchange
+{
+    Exchange(const Script &script, const QString &images)
+        : server(script)
+    {
+        configure(client, server.port(), images);
+    }
+    bool run(int ms = 10000) { return client.StartDataExchange() == 0 && log.waitDone(ms); }
+    ScriptedServer server;
+    OVHTTPClient client;
+    EventLog log {client};
+};
 } // namespace
 
 Q_DECLARE_METATYPE(ScriptedServer::Answer)
@@ -90,7 +119,7 @@ class TestHTTPClient : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
+    void cleanup() { m_home.reset(); }
 
     void successfulExchange();
     void hostStaysResponsiveWhileImagesArrive();
@@ -103,17 +132,14 @@ private Q_SLOTS:
     void silenceTimesOutOneTimeoutAfterTheLastBlock();
     void drippingServerIsCutOffByTheExchangeBound();
     void refusalsAndAborts();
-    void endingTheExchangeMidRetrieval_data();
-    void endingTheExchangeMidRetrieval();
-    void deletingTheClientFromItsOwnEvents_data();
-    void deletingTheClientFromItsOwnEvents();
+    void endingTheExchangeFromItsEvents_data();
+    void endingTheExchangeFromItsEvents();
     void imageAddresses_data();
     void imageAddresses();
     void imageRules();
     void traceLines();
 
 private:
-    void configure(OVHTTPClient &client, const QString &port);
     void setTimeout(int seconds);
 
     std::unique_ptr<TestHome> m_home;
@@ -129,22 +155,9 @@ void TestHTTPClient::init()
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 100, REG_SZ);
 }
 
-void TestHTTPClient::cleanup()
-{
-    m_home.reset();
-}
-
 void TestHTTPClient::setTimeout(int seconds)
 {
     WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), seconds, REG_SZ);
-}
-
-void TestHTTPClient::configure(OVHTTPClient &client, const QString &port)
-{
-    client.setRemoteHost(QStringLiteral(" 127.0.0.1 "));
-    client.setRemotePort(port);
-    client.setProductGUID(kProduct);
-    client.setImageFolder(m_images);
 }
 
 void TestHTTPClient::successfulExchange()
@@ -152,39 +165,34 @@ void TestHTTPClient::successfulExchange()
     ImageServer images;
     images.add("a.png", ImageServer::png());
     images.add("b.png", ImageServer::png(20, 20));
-    const QByteArray response = ScriptedServer::contentResponse(
-        contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}}));
-    ScriptedServer server({{kOK}, {response}});
-
-    OVHTTPClient client;
-    configure(client, server.port());
-    client.AddUsageStat(guid(1), 3, 1, 2.5);
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    const Script script = adsFrom(images, twoOffers(QStringLiteral("a.png"), QStringLiteral("b.png")));
+    Exchange x(script, m_images);
+    x.client.AddUsageStat(guid(1), 3, 1, 2.5);
+    QCOMPARE(x.client.StartDataExchange(), int16_t(0));
     // A second start is refused and leaves the running exchange alone.
-    QCOMPARE(client.StartDataExchange(), int16_t(601));
-    QVERIFY(log.waitDone());
+    QCOMPARE(x.client.StartDataExchange(), int16_t(601));
+    QVERIFY(x.log.waitDone());
     const QString a = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
     const QString b = QStringLiteral("http://") + images.base() + QStringLiteral("/b.png");
-    QCOMPARE(log.events,
+    QCOMPARE(x.log.events,
         QStringList({"Connected", "Sending usage data", "Sent usage data",
             QStringLiteral("Received %1 bytes").arg(kOK.size()), "SentUsage(1)", "Requesting Ads",
-            "Sent content request", QStringLiteral("Received %1 bytes").arg(response.size()), "Received Ad list",
+            "Sent content request", QStringLiteral("Received %1 bytes").arg(script[1].bytes.size()), "Received Ad list",
             "Retrieving Images", "Retrieving " + a, "Received " + a, "Retrieving " + b, "Received " + b,
             "ReceivedContent(1)", "DataExchanged(1)"}));
-    QCOMPARE(server.connections, 2);
-    QVERIFY(server.requests[0].startsWith("POST /Orvane/Usage HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
-    QVERIFY(server.requests[1].startsWith("GET /Orvane/Ads HTTP/1.1\r\n"));
-    QCOMPARE(client.AdCount(), int16_t(2));
-    const TYPE_INCOMINGAD ad = client.IncomingAd(1);
+    QCOMPARE(x.server.connections, 2);
+    QVERIFY(x.server.requests[0].startsWith("POST /Orvane/Usage HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+    QVERIFY(x.server.requests[1].startsWith("GET /Orvane/Ads HTTP/1.1\r\n"));
+    QCOMPARE(x.client.AdCount(), int16_t(2));
+    const TYPE_INCOMINGAD ad = x.client.IncomingAd(1);
     QCOMPARE(ad.AdGUID, guid(1));
     QCOMPARE(ad.AdvertiserName, QString());
     QCOMPARE(ad.Rating, int16_t(20));
-    QCOMPARE(client.IncomingAd(0).AdGUID, QString());
-    QCOMPARE(client.IncomingAd(3).AdGUID, QString());
+    QCOMPARE(x.client.IncomingAd(0).AdGUID, QString());
+    QCOMPARE(x.client.IncomingAd(3).AdGUID, QString());
     QVERIFY(QFile::exists(m_images + QStringLiteral("/a.png")));
-    QCOMPARE(client.state(), 10);
-    QVERIFY(!client.isExchanging());
+    QCOMPARE(x.client.state(), 10);
+    QVERIFY(!x.client.isExchanging());
 }
 
 void TestHTTPClient::hostStaysResponsiveWhileImagesArrive()
@@ -196,11 +204,7 @@ void TestHTTPClient::hostStaysResponsiveWhileImagesArrive()
         offers.append({guid(i), QStringLiteral("ad%1.png").arg(i)});
         images.add(QByteArray("ad") + QByteArray::number(i) + ".png", ImageServer::png(600, 280, QColor(i, 90, 40)));
     }
-    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(contentFor(images.base(), offers))}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-
+    Exchange x(adsFrom(images, offers), m_images);
     // The host's own timer: the longest gap between its ticks is how long
     // the host's event loop was held up.
     QElapsedTimer sinceTick;
@@ -211,22 +215,21 @@ void TestHTTPClient::hostStaysResponsiveWhileImagesArrive()
     // While the images come the host may call the client: a new start is refused.
     int16_t startDuringImages = 0;
     QElapsedTimer firstReceived;
-    QObject::connect(&client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
+    QObject::connect(&x.client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
         if (m.startsWith(QStringLiteral("Received http")) && !firstReceived.isValid()) {
             firstReceived.start();
-            startDuringImages = client.StartDataExchange();
+            startDuringImages = x.client.StartDataExchange();
         }
         if (m == QStringLiteral("Retrieving Images")) {
             sinceTick.start();
             probe.start();
         }
     });
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(20000));
+    QVERIFY(x.run(20000));
     probe.stop();
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(1)"));
+    QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(1)"));
     QCOMPARE(startDuringImages, int16_t(601));
-    QVERIFY2(longestGap < 150, qPrintable(QStringLiteral("longest gap %1 ms").arg(longestGap)));
+    QVERIFY2(longestGap < 150, qPrintable(QString::number(longestGap)));
     // Messages come as images arrive, not in one burst at the end.
     QVERIFY(firstReceived.elapsed() >= 300);
     // Several images at once over a few kept-alive connections.
@@ -251,16 +254,12 @@ void TestHTTPClient::contentBlocks()
     QFETCH(QStringList, arrivals);
     const QByteArray response = sizedResponse(100, 5000);
     QCOMPARE(response.size(), 5100);
-    ScriptedServer server({{kOK}, {response, blockSize, 40}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
-    QCOMPARE(log.arrivalStates.mid(1), arrivalStates);
-    const qsizetype first = log.events.indexOf(QStringLiteral("Sent content request")) + 1;
-    QCOMPARE(log.events.mid(first, arrivals.size() + 1), arrivals + QStringList {"Received Ad list"});
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(1)"));
+    Exchange x({{kOK}, {response, blockSize, 40}}, m_images);
+    QVERIFY(x.run());
+    QCOMPARE(x.log.arrivalStates.mid(1), arrivalStates);
+    const qsizetype first = x.log.events.indexOf(QStringLiteral("Sent content request")) + 1;
+    QCOMPARE(x.log.events.mid(first, arrivals.size() + 1), arrivals + QStringList {"Received Ad list"});
+    QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(1)"));
 }
 
 void TestHTTPClient::failedExchanges_data()
@@ -283,20 +282,16 @@ void TestHTTPClient::failedExchanges()
     QFETCH(Script, script);
     QFETCH(QString, lastEvents);
     QFETCH(int, lastArrivalState);
-    ScriptedServer server(script);
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
+    Exchange x(script, m_images);
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(5000));
+    QVERIFY(x.run(5000));
     QVERIFY(timer.elapsed() < 3000); // not the 30-second time-out
-    QVERIFY2(log.events.join(u' ').endsWith(lastEvents), qPrintable(log.events.join(u'|')));
-    QCOMPARE(log.arrivalStates.last(), lastArrivalState);
-    QCOMPARE(client.state(), 10);
+    QVERIFY2(x.log.events.join(u' ').endsWith(lastEvents), qPrintable(x.log.events.join(u'|')));
+    QCOMPARE(x.log.arrivalStates.last(), lastArrivalState);
+    QCOMPARE(x.client.state(), 10);
     QTest::qWait(50);
-    QCOMPARE(server.connections, int(script.size()));
+    QCOMPARE(x.server.connections, int(script.size()));
 }
 
 void TestHTTPClient::bytesWhileSending_data()
@@ -309,22 +304,19 @@ void TestHTTPClient::bytesWhileSending_data()
 void TestHTTPClient::bytesWhileSending()
 {
     QFETCH(int, sendingState);
-    ScriptedServer server({{kOK}, {kOK}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
+    Exchange x({{kOK}, {kOK}}, m_images);
+    QCOMPARE(x.client.StartDataExchange(), int16_t(0));
     // The socket reports bytes as soon as the request is handed to it,
     // before its send has completed.
     OVWinsock *socket = frmTransferControls::instance()->Winsock1();
-    QObject::connect(socket, &OVWinsock::Connected, &client, [&] {
-        if (client.state() == sendingState)
+    QObject::connect(socket, &OVWinsock::Connected, &x.client, [&] {
+        if (x.client.state() == sendingState)
             Q_EMIT socket->DataArrival(7);
     });
-    QVERIFY(log.waitDone());
-    QCOMPARE(log.arrivalStates.last(), sendingState);
-    QCOMPARE(log.events.mid(log.events.size() - 2), QStringList({"Received 7 bytes", "DataExchanged(0)"}));
-    QCOMPARE(client.state(), 10);
+    QVERIFY(x.log.waitDone());
+    QCOMPARE(x.log.arrivalStates.last(), sendingState);
+    QCOMPARE(x.log.events.mid(x.log.events.size() - 2), QStringList({"Received 7 bytes", "DataExchanged(0)"}));
+    QCOMPARE(x.client.state(), 10);
 }
 
 void TestHTTPClient::silenceTimesOutOneTimeoutAfterTheLastBlock()
@@ -332,45 +324,36 @@ void TestHTTPClient::silenceTimesOutOneTimeoutAfterTheLastBlock()
     setTimeout(1);
     ScriptedServer::Answer stall {ScriptedServer::contentResponse(QByteArray(500, 'x')), 100, 200};
     stall.stopAfter = 400;
-    ScriptedServer server({{kOK}, stall, {kOK}, stall});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(6000));
-    const qint64 afterLastBlock = log.lastArrival.elapsed();
-    QCOMPARE(log.events.count(QStringLiteral("Received 100 bytes")), 4);
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
+    Exchange x({{kOK}, stall, {kOK}, stall}, m_images);
+    QVERIFY(x.run(6000));
+    const qint64 afterLastBlock = x.log.lastArrival.elapsed();
+    QCOMPARE(x.log.events.count(QStringLiteral("Received 100 bytes")), 4);
+    QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(0)"));
     QVERIFY2(afterLastBlock >= 1000 && afterLastBlock < 3000, qPrintable(QString::number(afterLastBlock)));
     // The client is idle again: the next exchange starts.
-    QCOMPARE(client.state(), 10);
-    log.done = false;
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(6000));
-    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 2);
+    QCOMPARE(x.client.state(), 10);
+    x.log.done = false;
+    QVERIFY(x.run(6000));
+    QCOMPARE(x.log.events.count(QStringLiteral("DataExchanged(0)")), 2);
 }
 
 void TestHTTPClient::drippingServerIsCutOffByTheExchangeBound()
 {
     setTimeout(1);
     // One byte every 400 ms never lets a second of silence pass.
-    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(QByteArray(500, 'x')), 1, 400}, {kOK}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    auto limits = client.imageLimits();
+    Exchange x({{kOK}, {ScriptedServer::contentResponse(QByteArray(500, 'x')), 1, 400}, {kOK}}, m_images);
+    auto limits = x.client.imageLimits();
     limits.totalTimeoutMs = 1000;
-    client.setImageLimits(limits);
-    QCOMPARE(client.exchangeLimitSeconds(1), 3);
-    EventLog log(client);
+    x.client.setImageLimits(limits);
+    QCOMPARE(x.client.exchangeLimitSeconds(1), 3);
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(8000));
+    QVERIFY(x.run(8000));
     QVERIFY2(timer.elapsed() >= 3000 && timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
-    QCOMPARE(client.state(), 10);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(QTest::qWaitFor([&] { return server.connections == 3; }, 5000));
+    QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(0)"));
+    QCOMPARE(x.client.state(), 10);
+    QCOMPARE(x.client.StartDataExchange(), int16_t(0));
+    QVERIFY(QTest::qWaitFor([&] { return x.server.connections == 3; }, 5000));
 }
 
 void TestHTTPClient::refusalsAndAborts()
@@ -386,7 +369,7 @@ void TestHTTPClient::refusalsAndAborts()
     // An abort reports a failed end whether or not an exchange runs.
     client.AbortDataExchange(QStringLiteral("idle"));
     QCOMPARE(log.events, QStringList {"DataExchanged(0)"});
-    configure(client, server.port());
+    configure(client, server.port(), m_images);
     QCOMPARE(client.StartDataExchange(), int16_t(0));
     QVERIFY(QTest::qWaitFor([&] { return server.connections == 1; }, 5000));
     client.AbortDataExchange(QStringLiteral("test"));
@@ -395,89 +378,75 @@ void TestHTTPClient::refusalsAndAborts()
     QCOMPARE(client.state(), 10);
 }
 
-void TestHTTPClient::endingTheExchangeMidRetrieval_data()
+void TestHTTPClient::endingTheExchangeFromItsEvents_data()
 {
+    QTest::addColumn<QString>("trigger"); // the start of the event that ends it
     QTest::addColumn<QString>("how");
-    QTest::newRow("client deleted from the host's timer") << "delete later";
-    QTest::newRow("client deleted from a progress message") << "delete";
-    QTest::newRow("aborted from a progress message") << "abort";
+    QTest::addColumn<bool>("stall"); // the ad list never comes
+    QTest::newRow("deleted when connected") << "Connected"
+                                            << "delete" << false;
+    QTest::newRow("deleted when bytes arrive") << "Received 38 bytes"
+                                               << "delete" << false;
+    QTest::newRow("deleted when timed out") << "DataExchanged(0)"
+                                            << "delete" << true;
+    QTest::newRow("deleted from the host's timer mid-retrieval") << "Retrieving http"
+                                                                 << "delete later" << false;
+    QTest::newRow("deleted mid-retrieval") << "Retrieving http"
+                                           << "delete" << false;
+    QTest::newRow("aborted mid-retrieval") << "Retrieving http"
+                                           << "abort" << false;
 }
 
-void TestHTTPClient::endingTheExchangeMidRetrieval()
+void TestHTTPClient::endingTheExchangeFromItsEvents()
 {
+    QFETCH(QString, trigger);
     QFETCH(QString, how);
+    QFETCH(bool, stall);
+    setTimeout(1);
     ImageServer images;
     images.delayMs = 400;
     images.add("a.png", ImageServer::png());
     images.add("b.png", ImageServer::png());
-    ScriptedServer server({{kOK},
-        {ScriptedServer::contentResponse(
-            contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}}))}});
+    Script script = adsFrom(images, twoOffers(QStringLiteral("a.png"), QStringLiteral("b.png")));
+    if (stall)
+        script[1].stopAfter = 0;
+    ScriptedServer server(script << ScriptedServer::Answer {kOK});
     auto *client = new OVHTTPClient;
-    configure(*client, server.port());
+    configure(*client, server.port(), m_images);
     QStringList events;
-    QObject::connect(client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
+    QString fired;
+    const auto record = [&](const QString &m) {
         events << m;
-        if (!m.startsWith(QStringLiteral("Retrieving http")))
+        if (!fired.isEmpty() || !m.startsWith(trigger))
             return;
+        fired = m;
         if (how == QStringLiteral("delete"))
             delete client;
         else if (how == QStringLiteral("abort"))
             client->AbortDataExchange(QStringLiteral("host"));
         else
             QTimer::singleShot(100, [&] { delete client; });
-    });
+    };
+    QObject::connect(client, &OVHTTPClient::ProgressMessage, record);
     QObject::connect(
-        client, &OVHTTPClient::DataExchanged, [&](bool s) { events << QStringLiteral("DataExchanged(%1)").arg(s); });
+        client, &OVHTTPClient::DataExchanged, [&](bool s) { record(QStringLiteral("DataExchanged(%1)").arg(s)); });
     QCOMPARE(client->StartDataExchange(), int16_t(0));
-    QTest::qWait(900);
+    QVERIFY(QTest::qWaitFor([&] { return !fired.isEmpty(); }, 5000));
+    QTest::qWait(600);
     // Nothing more is raised or written: the downloads are cancelled.
-    const QString retrieving = QStringLiteral("Retrieving http://") + images.base() + QStringLiteral("/a.png");
-    QStringList after {retrieving};
+    QStringList after {fired};
     if (how == QStringLiteral("abort"))
         after << QStringLiteral("DataExchanged(0)");
-    QCOMPARE(events.mid(events.indexOf(retrieving)), after);
+    QCOMPARE(events.mid(events.indexOf(fired)), after);
     QVERIFY(QDir(m_images).entryList(QDir::Files).isEmpty());
     if (how == QStringLiteral("abort")) {
         QCOMPARE(client->state(), 10);
         delete client;
     }
-}
-
-void TestHTTPClient::deletingTheClientFromItsOwnEvents_data()
-{
-    QTest::addColumn<QString>("event");
-    QTest::newRow("connected") << "Connected";
-    QTest::newRow("bytes arrived") << "Received 38 bytes";
-    QTest::newRow("timed out") << "DataExchanged(0)";
-}
-
-void TestHTTPClient::deletingTheClientFromItsOwnEvents()
-{
-    QFETCH(QString, event);
-    setTimeout(1);
-    ScriptedServer::Answer stall {kOK};
-    stall.stopAfter = 0;
-    ScriptedServer server({{kOK}, stall, stall, stall});
-    auto *client = new OVHTTPClient;
-    configure(*client, server.port());
-    bool deleted = false;
-    const auto check = [&](const QString &e) {
-        if (e == event && !deleted) {
-            deleted = true;
-            delete client;
-        }
-    };
-    QObject::connect(client, &OVHTTPClient::ProgressMessage, check);
-    QObject::connect(
-        client, &OVHTTPClient::DataExchanged, [&](bool s) { check(QStringLiteral("DataExchanged(%1)").arg(s)); });
-    QCOMPARE(client->StartDataExchange(), int16_t(0));
-    QVERIFY(QTest::qWaitFor([&] { return deleted; }, 5000));
-    QTest::qWait(200);
     // The shared controls start again for the next client.
     const int before = server.connections;
     OVHTTPClient next;
-    configure(next, server.port());
+    configure(next, server.port(), m_images);
     QCOMPARE(next.StartDataExchange(), int16_t(0));
     QVERIFY(QTest::qWaitFor([&] { return server.connections > before; }, 5000));
 }
@@ -487,24 +456,15 @@ void TestHTTPClient::imageAddresses_data()
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("address");
-    QTest::newRow("no base") << ""
-                             << "h/a.png"
-                             << "http://h/a.png";
-    QTest::newRow("plain base") << " h/i "
-                                << " a.png "
-                                << "http://h/i/a.png";
-    QTest::newRow("base ending in a slash") << "h/"
-                                            << "a.png"
-                                            << "http://h//a.png";
-    QTest::newRow("http:") << "http://h"
-                           << "a.png"
-                           << "http://h/a.png";
-    QTest::newRow("ftp:") << "ftp://h"
-                          << "a.png"
-                          << "ftp://h/a.png";
-    QTest::newRow("HTTP: in capitals") << "HTTP://h"
-                                       << "a.png"
-                                       << "http://HTTP://h/a.png";
+    const auto row = [](const char *tag, const char *base, const char *name, const char *address) {
+        QTest::newRow(tag) << QString(base) << QString(name) << QString(address);
+    };
+    row("no base", "", "h/a.png", "http://h/a.png");
+    row("plain base", " h/i ", " a.png ", "http://h/i/a.png");
+    row("base ending in a slash", "h/", "a.png", "http://h//a.png");
+    row("http:", "http://h", "a.png", "http://h/a.png");
+    row("ftp:", "ftp://h", "a.png", "ftp://h/a.png");
+    row("HTTP: in capitals", "HTTP://h", "a.png", "http://HTTP://h/a.png");
 }
 
 void TestHTTPClient::imageAddresses()
@@ -537,14 +497,10 @@ void TestHTTPClient::imageRules()
             {guid(4), QString()}, {guid(5), server + "x/y/deep.png"}, {guid(6), server + "missing.png"},
             {guid(7), server + "x\\z.gif"}, {guid(8), server + "empty.png"}, {guid(9), server + "dup.png"},
             {guid(10), server + "other/dup.png"}});
-    ScriptedServer ads({{kOK}, {ScriptedServer::contentResponse(content)}});
-    OVHTTPClient client;
-    configure(client, ads.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
+    Exchange x({{kOK}, {ScriptedServer::contentResponse(content)}}, m_images);
+    QVERIFY(x.run());
     const QString base = QStringLiteral("http://") + server;
-    QCOMPARE(log.images(),
+    QCOMPARE(x.log.events.mid(x.log.events.indexOf(QStringLiteral("Retrieving Images")) + 1),
         QStringList(
             {"Retrieving " + base + "new.png", "Received " + base + "new.png", "Retrieving " + base + "page.gif",
                 "Invalid or missing image file: " + base + "page.gif", "Retrieving " + base + "x/y/deep.png",
@@ -562,10 +518,10 @@ void TestHTTPClient::imageRules()
             "/images/page.gif", "/images/x/y/deep.png", "/images/x\\z.gif"}));
     QCOMPARE(
         QDir(m_images).entryList(QDir::Files), QStringList({"deep.png", "dup.png", "kept.png", "new.png", "z.gif"}));
-    QCOMPARE(client.LastError(), int16_t(609));
+    QCOMPARE(x.client.LastError(), int16_t(609));
     QStringList left;
-    for (int16_t i = 1; i <= client.AdCount(); ++i)
-        left << client.IncomingAd(i).AdGUID;
+    for (int16_t i = 1; i <= x.client.AdCount(); ++i)
+        left << x.client.IncomingAd(i).AdGUID;
     QCOMPARE(left, QStringList({guid(1), guid(2), guid(5), guid(7), guid(9), guid(10)}));
 }
 
@@ -577,14 +533,8 @@ void TestHTTPClient::traceLines()
     ImageServer images;
     images.add("a.png", ImageServer::png());
     images.add("empty.png", "");
-    ScriptedServer server({{kOK},
-        {ScriptedServer::contentResponse(
-            contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("empty.png")}}))}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
+    Exchange x(adsFrom(images, twoOffers(QStringLiteral("a.png"), QStringLiteral("empty.png"))), m_images);
+    QVERIFY(x.run());
     QFile file(OVSimpleLog::TraceFileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QStringList lines;
