@@ -26,38 +26,6 @@ const QByteArray kOK("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
 using Offers = QList<QPair<QString, QString>>; // AdGUID, ImageFileName
 using Script = QList<ScriptedServer::Answer>;
 
-// Records every event of a client in one list, in the order raised, with the
-// client's state at each arrival of bytes.
-struct EventLog
-{
-    explicit EventLog(OVHTTPClient &client)
-    {
-        QObject::connect(&client, &OVHTTPClient::ProgressMessage, [this, &client](const QString &m) {
-            events << m;
-            if (m.endsWith(QStringLiteral(" bytes"))) {
-                arrivalStates << client.state();
-                lastArrival.start();
-            }
-        });
-        QObject::connect(
-            &client, &OVHTTPClient::SentUsage, [this](bool s) { events << QStringLiteral("SentUsage(%1)").arg(s); });
-        QObject::connect(&client, &OVHTTPClient::ReceivedContent,
-            [this](bool c) { events << QStringLiteral("ReceivedContent(%1)").arg(c); });
-        QObject::connect(&client, &OVHTTPClient::DataExchanged, [this](bool s) {
-            events << QStringLiteral("DataExchanged(%1)").arg(s);
-            done = true;
-        });
-    }
-    bool waitDone(int ms = 10000)
-    {
-        return QTest::qWaitFor([this] { return done; }, ms);
-    }
-    QStringList events;
-    QList<int> arrivalStates;
-    QElapsedTimer lastArrival;
-    bool done = false;
-};
-
 QByteArray contentFor(const QString &base, const Offers &offers)
 {
     OVContentUpdate update;
@@ -73,9 +41,12 @@ Script adsFrom(const ImageServer &images, const Offers &offers)
     return {{kOK}, {ScriptedServer::contentResponse(contentFor(images.base(), offers))}};
 }
 
-Offers twoOffers(const QString &a, const QString &b)
+// Two offers whose pictures a.png and b.png the image server holds.
+Script twoPictures(ImageServer &images)
 {
-    return {{guid(1), a}, {guid(2), b}};
+    images.add("a.png", ImageServer::png());
+    images.add("b.png", ImageServer::png(20, 20));
+    return adsFrom(images, {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}});
 }
 
 // A content update of exactly `size` bytes without offers, behind a header
@@ -97,18 +68,42 @@ void configure(OVHTTPClient &client, const QString &port, const QString &images)
     client.setImageFolder(images);
 }
 
-// A client configured against a scripted ad server, its events recorded.
+// A client configured against a scripted ad server. Every event is recorded
+// in one list, in the order raised, with the client's state at each arrival
+// of bytes.
 struct Exchange
 {
     Exchange(const Script &script, const QString &images)
         : server(script)
     {
         configure(client, server.port(), images);
+        QObject::connect(&client, &OVHTTPClient::ProgressMessage, [this](const QString &m) {
+            events << m;
+            if (m.endsWith(QStringLiteral(" bytes"))) {
+                arrivalStates << client.state();
+                lastArrival.start();
+            }
+        });
+        QObject::connect(
+            &client, &OVHTTPClient::SentUsage, [this](bool s) { events << QStringLiteral("SentUsage(%1)").arg(s); });
+        QObject::connect(&client, &OVHTTPClient::ReceivedContent,
+            [this](bool c) { events << QStringLiteral("ReceivedContent(%1)").arg(c); });
+        QObject::connect(&client, &OVHTTPClient::DataExchanged, [this](bool s) {
+            events << QStringLiteral("DataExchanged(%1)").arg(s);
+            done = true;
+        });
     }
-    bool run(int ms = 10000) { return client.StartDataExchange() == 0 && log.waitDone(ms); }
+    bool waitDone(int ms = 10000)
+    {
+        return QTest::qWaitFor([this] { return done; }, ms);
+    }
+    bool run(int ms = 10000) { return client.StartDataExchange() == 0 && waitDone(ms); }
     ScriptedServer server;
     OVHTTPClient client;
-    EventLog log {client};
+    QStringList events;
+    QList<int> arrivalStates;
+    QElapsedTimer lastArrival;
+    bool done = false;
 };
 } // namespace
 
@@ -132,25 +127,23 @@ private Q_SLOTS:
     void successfulExchange()
     {
         ImageServer images;
-        images.add("a.png", ImageServer::png());
-        images.add("b.png", ImageServer::png(20, 20));
-        const Script script = adsFrom(images, twoOffers(QStringLiteral("a.png"), QStringLiteral("b.png")));
+        const Script script = twoPictures(images);
         Exchange x(script, m_images);
         x.client.AddUsageStat(guid(1), 3, 1, 2.5);
         QCOMPARE(x.client.StartDataExchange(), int16_t(0));
         // A second start is refused and leaves the running exchange alone.
         QCOMPARE(x.client.StartDataExchange(), int16_t(601));
-        QVERIFY(x.log.waitDone());
+        QVERIFY(x.waitDone());
         const QString a = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
         const QString b = QStringLiteral("http://") + images.base() + QStringLiteral("/b.png");
-        QCOMPARE(x.log.events,
+        QCOMPARE(x.events,
             QStringList({"Connected", "Sending usage data", "Sent usage data",
                 QStringLiteral("Received %1 bytes").arg(kOK.size()), "SentUsage(1)", "Requesting Ads",
                 "Sent content request", QStringLiteral("Received %1 bytes").arg(script[1].bytes.size()),
                 "Received Ad list", "Retrieving Images", "Retrieving " + a, "Received " + a, "Retrieving " + b,
                 "Received " + b, "ReceivedContent(1)", "DataExchanged(1)"}));
         // Header and content came in one block.
-        QCOMPARE(x.log.arrivalStates, QList<int>({120, 128}));
+        QCOMPARE(x.arrivalStates, QList<int>({120, 128}));
         QCOMPARE(x.server.connections, 2);
         QVERIFY(x.server.requests[0].startsWith("POST /Orvane/Usage HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
         QVERIFY(x.server.requests[1].startsWith("GET /Orvane/Ads HTTP/1.1\r\n"));
@@ -196,7 +189,7 @@ private Q_SLOTS:
         });
         QVERIFY(x.run(20000));
         probe.stop();
-        QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(1)"));
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(1)"));
         QCOMPARE(startDuringImages, int16_t(601));
         QVERIFY2(longestGap < 150, qPrintable(QString::number(longestGap)));
         // Messages come as images arrive, not in one burst at the end.
@@ -213,11 +206,11 @@ private Q_SLOTS:
         QCOMPARE(response.size(), 5100);
         Exchange x({{kOK}, {response, 1460, 40}}, m_images);
         QVERIFY(x.run());
-        QCOMPARE(x.log.arrivalStates, QList<int>({120, 128, 150, 150, 150}));
+        QCOMPARE(x.arrivalStates, QList<int>({120, 128, 150, 150, 150}));
         const QString block = QStringLiteral("Received 1460 bytes");
-        QCOMPARE(x.log.events.mid(x.log.events.indexOf(QStringLiteral("Sent content request")) + 1, 5),
+        QCOMPARE(x.events.mid(x.events.indexOf(QStringLiteral("Sent content request")) + 1, 5),
             QStringList({block, block, block, "Received 720 bytes", "Received Ad list"}));
-        QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(1)"));
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(1)"));
     }
 
     void failedExchanges_data()
@@ -241,8 +234,8 @@ private Q_SLOTS:
         timer.start();
         QVERIFY(x.run(5000));
         QVERIFY(timer.elapsed() < 3000); // not the 30-second time-out
-        QVERIFY2(x.log.events.join(u' ').endsWith(lastEvents), qPrintable(x.log.events.join(u'|')));
-        QCOMPARE(x.log.arrivalStates.last(), lastArrivalState);
+        QVERIFY2(x.events.join(u' ').endsWith(lastEvents), qPrintable(x.events.join(u'|')));
+        QCOMPARE(x.arrivalStates.last(), lastArrivalState);
         QCOMPARE(x.client.state(), 10);
         QTest::qWait(50);
         QCOMPARE(x.server.connections, int(script.size()));
@@ -267,9 +260,9 @@ private Q_SLOTS:
             if (x.client.state() == sendingState)
                 Q_EMIT socket->DataArrival(7);
         });
-        QVERIFY(x.log.waitDone());
-        QCOMPARE(x.log.arrivalStates.last(), sendingState);
-        QCOMPARE(x.log.events.mid(x.log.events.size() - 2), QStringList({"Received 7 bytes", "DataExchanged(0)"}));
+        QVERIFY(x.waitDone());
+        QCOMPARE(x.arrivalStates.last(), sendingState);
+        QCOMPARE(x.events.mid(x.events.size() - 2), QStringList({"Received 7 bytes", "DataExchanged(0)"}));
         QCOMPARE(x.client.state(), 10);
     }
 
@@ -280,15 +273,15 @@ private Q_SLOTS:
         stall.stopAfter = 400;
         Exchange x({{kOK}, stall, {kOK}, stall}, m_images);
         QVERIFY(x.run(6000));
-        const qint64 afterLastBlock = x.log.lastArrival.elapsed();
-        QCOMPARE(x.log.events.count(QStringLiteral("Received 100 bytes")), 4);
-        QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(0)"));
+        const qint64 afterLastBlock = x.lastArrival.elapsed();
+        QCOMPARE(x.events.count(QStringLiteral("Received 100 bytes")), 4);
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(0)"));
         QVERIFY2(afterLastBlock >= 1000 && afterLastBlock < 3000, qPrintable(QString::number(afterLastBlock)));
         // The client is idle again: the next exchange starts.
         QCOMPARE(x.client.state(), 10);
-        x.log.done = false;
+        x.done = false;
         QVERIFY(x.run(6000));
-        QCOMPARE(x.log.events.count(QStringLiteral("DataExchanged(0)")), 2);
+        QCOMPARE(x.events.count(QStringLiteral("DataExchanged(0)")), 2);
     }
 
     void drippingServerIsCutOffByTheExchangeBound()
@@ -304,7 +297,7 @@ private Q_SLOTS:
         timer.start();
         QVERIFY(x.run(8000));
         QVERIFY2(timer.elapsed() >= 3000 && timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
-        QCOMPARE(x.log.events.last(), QStringLiteral("DataExchanged(0)"));
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(0)"));
         QCOMPARE(x.client.state(), 10);
         QCOMPARE(x.client.StartDataExchange(), int16_t(0));
         QVERIFY(QTest::qWaitFor([&] { return x.server.connections == 3; }, 5000));
@@ -314,22 +307,20 @@ private Q_SLOTS:
     {
         ScriptedServer::Answer stall {kOK};
         stall.stopAfter = 0;
-        ScriptedServer server({stall});
-        OVHTTPClient client;
-        EventLog log(client);
-        client.setRemoteHost(QStringLiteral("127.0.0.1"));
-        QCOMPARE(client.StartDataExchange(), int16_t(604));
-        QCOMPARE(client.LastError(), int16_t(604));
+        Exchange x({stall}, m_images);
+        x.client.setRemotePort(QString());
+        QCOMPARE(x.client.StartDataExchange(), int16_t(604));
+        QCOMPARE(x.client.LastError(), int16_t(604));
         // An abort reports a failed end whether or not an exchange runs.
-        client.AbortDataExchange(QStringLiteral("idle"));
-        QCOMPARE(log.events, QStringList {"DataExchanged(0)"});
-        configure(client, server.port(), m_images);
-        QCOMPARE(client.StartDataExchange(), int16_t(0));
-        QVERIFY(QTest::qWaitFor([&] { return server.connections == 1; }, 5000));
-        client.AbortDataExchange(QStringLiteral("test"));
-        client.AbortDataExchange(QStringLiteral("again"));
-        QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 3);
-        QCOMPARE(client.state(), 10);
+        x.client.AbortDataExchange(QStringLiteral("idle"));
+        QCOMPARE(x.events, QStringList {"DataExchanged(0)"});
+        x.client.setRemotePort(x.server.port());
+        QCOMPARE(x.client.StartDataExchange(), int16_t(0));
+        QVERIFY(QTest::qWaitFor([&] { return x.server.connections == 1; }, 5000));
+        x.client.AbortDataExchange(QStringLiteral("test"));
+        x.client.AbortDataExchange(QStringLiteral("again"));
+        QCOMPARE(x.events.count(QStringLiteral("DataExchanged(0)")), 3);
+        QCOMPARE(x.client.state(), 10);
     }
 
     void endingTheExchangeFromItsEvents_data()
@@ -359,9 +350,7 @@ private Q_SLOTS:
         setTimeout(1);
         ImageServer images;
         images.delayMs = 400;
-        images.add("a.png", ImageServer::png());
-        images.add("b.png", ImageServer::png());
-        Script script = adsFrom(images, twoOffers(QStringLiteral("a.png"), QStringLiteral("b.png")));
+        Script script = twoPictures(images);
         if (stall)
             script[1].stopAfter = 0;
         ScriptedServer server(script << ScriptedServer::Answer {kOK});
@@ -458,7 +447,7 @@ private Q_SLOTS:
         Exchange x({{kOK}, {ScriptedServer::contentResponse(content)}}, m_images);
         QVERIFY(x.run());
         const QString base = QStringLiteral("http://") + server;
-        QCOMPARE(x.log.events.mid(x.log.events.indexOf(QStringLiteral("Retrieving Images")) + 1),
+        QCOMPARE(x.events.mid(x.events.indexOf(QStringLiteral("Retrieving Images")) + 1),
             QStringList({"Retrieving " + base + "new.png", "Received " + base + "new.png",
                 "Retrieving " + base + "page.gif", "Invalid or missing image file: " + base + "page.gif",
                 "Retrieving " + base + "x/y/deep.png", "Received " + base + "x/y/deep.png",
