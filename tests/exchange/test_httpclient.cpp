@@ -107,8 +107,6 @@ struct Exchange
 };
 } // namespace
 
-Q_DECLARE_METATYPE(ScriptedServer::Answer)
-
 class TestHTTPClient : public QObject
 {
     Q_OBJECT

@@ -46,8 +46,6 @@ std::shared_ptr<OVUser> user(int rating, int age, const char *gender, const char
 }
 } // namespace
 
-Q_DECLARE_METATYPE(Setup)
-
 class TestUsageReport : public QObject
 {
     Q_OBJECT
