@@ -7,34 +7,77 @@
 #include "support/OVSimpleLog.h"
 
 #include "ScriptedServer.h"
+#include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
-
-#include "TestData.h"
-
-using namespace testdata;
 
 using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
+using namespace testdata;
 
 namespace {
 const QByteArray kOK("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-const QString kProduct = QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
 using Offers = QList<QPair<QString, QString>>; // AdGUID, ImageFileName
 using Script = QList<ScriptedServer::Answer>;
 
-// Records every event of a client in one list, in the order raised, with the
-// client's state at each arrival of bytes.
-struct EventLog
+QByteArray contentFor(const QString &base, const Offers &offers)
 {
-    explicit EventLog(OVHTTPClient &client)
+    OVContentUpdate update;
+    update.setBaseURL(base);
+    for (const auto &[id, file] : offers)
+        update.AddAnOffering(id, guid(99), QStringLiteral("http://example.com/") + id, 46000.0, 1, file, 20, 1);
+    return update.GetStateIntoByteArray();
+}
+
+// The acknowledgement of the usage post, then these offers under the image server's base.
+Script adsFrom(const ImageServer &images, const Offers &offers)
+{
+    return {{kOK}, {ScriptedServer::contentResponse(contentFor(images.base(), offers))}};
+}
+
+// Two offers whose pictures a.png and b.png the image server holds.
+Script twoPictures(ImageServer &images)
+{
+    images.add("a.png", ImageServer::png());
+    images.add("b.png", ImageServer::png(20, 20));
+    return adsFrom(images, {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}});
+}
+
+// A content update of exactly `size` bytes without offers, behind a header
+// of exactly `header` bytes.
+QByteArray sizedResponse(int header, int size)
+{
+    QByteArray content = contentFor(QString(), {});
+    content = contentFor(QString(size - content.size(), u'b'), {});
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(content.size()) + "\r\nX-Pad: ";
+    head += QByteArray(header - head.size() - 4, 'p') + "\r\n\r\n";
+    return head + content;
+}
+
+void configure(OVHTTPClient &client, const QString &port, const QString &images)
+{
+    client.setRemoteHost(QStringLiteral(" 127.0.0.1 "));
+    client.setRemotePort(port);
+    client.setProductGUID(QStringLiteral("{12345678-9ABC-DEF0-1234-56789ABCDEF0}"));
+    client.setImageFolder(images);
+}
+
+// A client configured against a scripted ad server. Every event is recorded
+// in one list, in the order raised, with the client's state at each arrival
+// of bytes.
+struct Exchange
+{
+    Exchange(const Script &script, const QString &images)
+        : server(script)
     {
-        QObject::connect(&client, &OVHTTPClient::ProgressMessage, [this, &client](const QString &m) {
+        configure(client, server.port(), images);
+        QObject::connect(&client, &OVHTTPClient::ProgressMessage, [this](const QString &m) {
             events << m;
             if (m.endsWith(QStringLiteral(" bytes"))) {
                 arrivalStates << client.state();
@@ -54,548 +97,381 @@ struct EventLog
     {
         return QTest::qWaitFor([this] { return done; }, ms);
     }
-    QStringList images() const { return events.mid(events.indexOf(QStringLiteral("Retrieving Images")) + 1); }
+    bool run(int ms = 10000) { return client.StartDataExchange() == 0 && waitDone(ms); }
+    ScriptedServer server;
+    OVHTTPClient client;
     QStringList events;
     QList<int> arrivalStates;
     QElapsedTimer lastArrival;
     bool done = false;
 };
-
-QByteArray contentFor(const QString &base, const Offers &offers)
-{
-    OVContentUpdate update;
-    update.setBaseURL(base);
-    for (const auto &[id, file] : offers)
-        update.AddAnOffering(id, guid(99), QStringLiteral("http://example.com/") + id, 46000.0, 1, file, 20, 1);
-    return update.GetStateIntoByteArray();
-}
-
-// A content update of exactly `size` bytes without offers, behind a header
-// of exactly `header` bytes.
-QByteArray sizedResponse(int header, int size)
-{
-    QByteArray content = contentFor(QString(), {});
-    content = contentFor(QString(size - content.size(), u'b'), {});
-    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(content.size()) + "\r\nX-Pad: ";
-    head += QByteArray(header - head.size() - 4, 'p') + "\r\n\r\n";
-    return head + content;
-}
 } // namespace
-
-Q_DECLARE_METATYPE(ScriptedServer::Answer)
 
 class TestHTTPClient : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_images = m_home->path() + QStringLiteral("/images");
+        CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
+        setTimeout(30);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 100, REG_SZ);
+    }
+    void cleanup() { m_home.reset(); }
 
-    void successfulExchange();
-    void hostStaysResponsiveWhileImagesArrive();
-    void contentBlocks_data();
-    void contentBlocks();
-    void failedExchanges_data();
-    void failedExchanges();
-    void bytesWhileSending_data();
-    void bytesWhileSending();
-    void silenceTimesOutOneTimeoutAfterTheLastBlock();
-    void drippingServerIsCutOffByTheExchangeBound();
-    void refusalsAndAborts();
-    void endingTheExchangeMidRetrieval_data();
-    void endingTheExchangeMidRetrieval();
-    void deletingTheClientFromItsOwnEvents_data();
-    void deletingTheClientFromItsOwnEvents();
-    void imageAddresses_data();
-    void imageAddresses();
-    void imageRules();
-    void traceLines();
+    // Twelve pictures that the image server answers slowly, several at once.
+    void successfulExchange()
+    {
+        ImageServer images;
+        images.delayMs = 300;
+        Offers offers;
+        QStringList retrieval;
+        for (int i = 1; i <= 12; ++i) {
+            const QString name = QStringLiteral("ad%1.png").arg(i);
+            offers.append({guid(i), name});
+            images.add(name.toLatin1(), ImageServer::png(600, 280, QColor(i, 90, 40)));
+            const QString address = QStringLiteral("http://") + images.base() + u'/' + name;
+            retrieval << "Retrieving " + address << "Received " + address;
+        }
+        const Script script = adsFrom(images, offers);
+        Exchange x(script, m_images);
+        x.client.AddUsageStat(guid(1), 3, 1, 2.5);
+        // The host's own timer: the longest gap between its ticks is how long
+        // the host's event loop was held up.
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer probe;
+        probe.setInterval(5);
+        QObject::connect(&probe, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        // While the images come the host may call the client: a new start is refused.
+        int16_t startDuringImages = 0;
+        QElapsedTimer firstReceived;
+        QObject::connect(&x.client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
+            if (m.startsWith(QStringLiteral("Received http")) && !firstReceived.isValid()) {
+                firstReceived.start();
+                startDuringImages = x.client.StartDataExchange();
+            }
+            if (m == QStringLiteral("Retrieving Images")) {
+                sinceTick.start();
+                probe.start();
+            }
+        });
+        QCOMPARE(x.client.StartDataExchange(), int16_t(0));
+        // A second start is refused and leaves the running exchange alone.
+        QCOMPARE(x.client.StartDataExchange(), int16_t(601));
+        QVERIFY(x.waitDone(20000));
+        probe.stop();
+        QCOMPARE(x.events,
+            QStringList({"Connected", "Sending usage data", "Sent usage data",
+                QStringLiteral("Received %1 bytes").arg(kOK.size()), "SentUsage(1)", "Requesting Ads",
+                "Sent content request", QStringLiteral("Received %1 bytes").arg(script[1].bytes.size()),
+                "Received Ad list", "Retrieving Images"})
+                + retrieval + QStringList({"ReceivedContent(1)", "DataExchanged(1)"}));
+        // Header and content came in one block.
+        QCOMPARE(x.arrivalStates, QList<int>({120, 128}));
+        QCOMPARE(x.server.connections, 2);
+        QVERIFY(x.server.requests[0].startsWith("POST /Orvane/Usage HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+        QVERIFY(x.server.requests[1].startsWith("GET /Orvane/Ads HTTP/1.1\r\n"));
+        QCOMPARE(x.client.AdCount(), int16_t(12));
+        QCOMPARE(x.client.IncomingAd(1).AdGUID, guid(1));
+        QCOMPARE(x.client.IncomingAd(0).AdGUID, QString());
+        QCOMPARE(x.client.IncomingAd(13).AdGUID, QString());
+        QVERIFY(QFile::exists(m_images + QStringLiteral("/ad12.png")));
+        QCOMPARE(x.client.state(), 10);
+        QVERIFY(!x.client.isExchanging());
+        QCOMPARE(startDuringImages, int16_t(601));
+        QVERIFY2(longestGap < 150, qPrintable(QString::number(longestGap)));
+        // Messages come as images arrive, not in one burst at the end.
+        QVERIFY(firstReceived.elapsed() >= 300);
+        // Several images at once over a few kept-alive connections.
+        QVERIFY(images.connections <= 4);
+    }
+
+    // A 100-byte header and 5,000 bytes in 1,460-byte blocks: the first
+    // arrives in state 128, the rest in 150 until the fourth completes it.
+    void contentBlocks()
+    {
+        const QByteArray response = sizedResponse(100, 5000);
+        QCOMPARE(response.size(), 5100);
+        Exchange x({{kOK}, {response, 1460, 40}}, m_images);
+        QVERIFY(x.run());
+        QCOMPARE(x.arrivalStates, QList<int>({120, 128, 150, 150, 150}));
+        const QString block = QStringLiteral("Received 1460 bytes");
+        QCOMPARE(x.events.mid(x.events.indexOf(QStringLiteral("Sent content request")) + 1, 5),
+            QStringList({block, block, block, "Received 720 bytes", "Received Ad list"}));
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(1)"));
+    }
+
+    void failedExchanges_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("injectIn"); // the state in which 7 bytes are reported; 0: none
+        QTest::addColumn<QString>("lastEvents");
+        QTest::addColumn<int>("lastArrivalState");
+        QTest::newRow("negative acknowledgement")
+            << Script {{"HTTP/1.1 500 Internal Server Error\r\n\r\n"}} << 0 << "SentUsage(0) DataExchanged(0)" << 120;
+        QTest::newRow("content too long") << Script {{kOK}, {"HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\nxyz"}}
+                                          << 0 << "bytes DataExchanged(0)" << 128;
+        QTest::newRow("bytes while sending the usage post")
+            << Script {{kOK}} << 110 << "Received 7 bytes DataExchanged(0)" << 110;
+        QTest::newRow("bytes while sending the ad request")
+            << Script {{kOK}, {kOK}} << 127 << "Received 7 bytes DataExchanged(0)" << 127;
+    }
+
+    void failedExchanges()
+    {
+        QFETCH(Script, script);
+        QFETCH(int, injectIn);
+        QFETCH(QString, lastEvents);
+        QFETCH(int, lastArrivalState);
+        Exchange x(script, m_images);
+        // The socket reports bytes as soon as the request is handed to it,
+        // before its send has completed.
+        OVWinsock *socket = frmTransferControls::instance()->Winsock1();
+        QObject::connect(socket, &OVWinsock::Connected, &x.client, [&] {
+            if (x.client.state() == injectIn)
+                Q_EMIT socket->DataArrival(7);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(x.run(5000));
+        QVERIFY(timer.elapsed() < 3000); // not the 30-second time-out
+        QVERIFY2(x.events.join(u' ').endsWith(lastEvents), qPrintable(x.events.join(u'|')));
+        QCOMPARE(x.arrivalStates.last(), lastArrivalState);
+        QCOMPARE(x.client.state(), 10);
+        QTest::qWait(50);
+        QCOMPARE(x.server.connections, int(script.size()));
+    }
+
+    void silenceTimesOutOneTimeoutAfterTheLastBlock()
+    {
+        setTimeout(1);
+        ScriptedServer::Answer stall {ScriptedServer::contentResponse(QByteArray(500, 'x')), 100, 200};
+        stall.stopAfter = 400;
+        Exchange x({{kOK}, stall, {kOK}, stall}, m_images);
+        QVERIFY(x.run(6000));
+        const qint64 afterLastBlock = x.lastArrival.elapsed();
+        QCOMPARE(x.events.count(QStringLiteral("Received 100 bytes")), 4);
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(0)"));
+        QVERIFY2(afterLastBlock >= 1000 && afterLastBlock < 3000, qPrintable(QString::number(afterLastBlock)));
+        // The client is idle again: the next exchange starts.
+        QCOMPARE(x.client.state(), 10);
+        x.done = false;
+        QVERIFY(x.run(6000));
+        QCOMPARE(x.events.count(QStringLiteral("DataExchanged(0)")), 2);
+    }
+
+    void drippingServerIsCutOffByTheExchangeBound()
+    {
+        setTimeout(1);
+        // One byte every 400 ms never lets a second of silence pass.
+        Exchange x({{kOK}, {ScriptedServer::contentResponse(QByteArray(500, 'x')), 1, 400}, {kOK}}, m_images);
+        auto limits = x.client.imageLimits();
+        limits.totalTimeoutMs = 1000;
+        x.client.setImageLimits(limits);
+        QCOMPARE(x.client.exchangeLimitSeconds(1), 3);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(x.run(8000));
+        QVERIFY2(timer.elapsed() >= 3000 && timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(x.events.last(), QStringLiteral("DataExchanged(0)"));
+        QCOMPARE(x.client.state(), 10);
+        QCOMPARE(x.client.StartDataExchange(), int16_t(0));
+        QVERIFY(QTest::qWaitFor([&] { return x.server.connections == 3; }, 5000));
+    }
+
+    void refusalsAndAborts()
+    {
+        ScriptedServer::Answer stall {kOK};
+        stall.stopAfter = 0;
+        Exchange x({stall}, m_images);
+        x.client.setRemotePort(QString());
+        QCOMPARE(x.client.StartDataExchange(), int16_t(604));
+        QCOMPARE(x.client.LastError(), int16_t(604));
+        // An abort reports a failed end whether or not an exchange runs.
+        x.client.AbortDataExchange(QStringLiteral("idle"));
+        QCOMPARE(x.events, QStringList {"DataExchanged(0)"});
+        x.client.setRemotePort(x.server.port());
+        QCOMPARE(x.client.StartDataExchange(), int16_t(0));
+        QVERIFY(QTest::qWaitFor([&] { return x.server.connections == 1; }, 5000));
+        x.client.AbortDataExchange(QStringLiteral("test"));
+        x.client.AbortDataExchange(QStringLiteral("again"));
+        QCOMPARE(x.events.count(QStringLiteral("DataExchanged(0)")), 3);
+        QCOMPARE(x.client.state(), 10);
+    }
+
+    void endingTheExchangeFromItsEvents_data()
+    {
+        QTest::addColumn<QString>("trigger"); // the start of the event that ends it
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("stall"); // the ad list never comes
+        const auto row = [](const char *tag, const char *trigger, const char *how, bool stall) {
+            QTest::newRow(tag) << QString(trigger) << QString(how) << stall;
+        };
+        row("deleted when connected", "Connected", "delete", false);
+        row("deleted when bytes arrive", "Received 38 bytes", "delete", false);
+        row("deleted when timed out", "DataExchanged(0)", "delete", true);
+        row("deleted from the host's timer mid-retrieval", "Retrieving http", "delete later", false);
+        row("deleted mid-retrieval", "Retrieving http", "delete", false);
+        row("aborted mid-retrieval", "Retrieving http", "abort", false);
+    }
+
+    void endingTheExchangeFromItsEvents()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QString, how);
+        QFETCH(bool, stall);
+        setTimeout(1);
+        ImageServer images;
+        images.delayMs = 400;
+        Script script = twoPictures(images);
+        if (stall)
+            script[1].stopAfter = 0;
+        ScriptedServer server(script << ScriptedServer::Answer {kOK});
+        auto *client = new OVHTTPClient;
+        configure(*client, server.port(), m_images);
+        QStringList events;
+        QString fired;
+        const auto record = [&](const QString &m) {
+            events << m;
+            if (!fired.isEmpty() || !m.startsWith(trigger))
+                return;
+            fired = m;
+            if (how == QStringLiteral("delete"))
+                delete client;
+            else if (how == QStringLiteral("abort"))
+                client->AbortDataExchange(QStringLiteral("host"));
+            else
+                QTimer::singleShot(100, [&] { delete client; });
+        };
+        QObject::connect(client, &OVHTTPClient::ProgressMessage, record);
+        QObject::connect(
+            client, &OVHTTPClient::DataExchanged, [&](bool s) { record(QStringLiteral("DataExchanged(%1)").arg(s)); });
+        QCOMPARE(client->StartDataExchange(), int16_t(0));
+        QVERIFY(QTest::qWaitFor([&] { return !fired.isEmpty(); }, 5000));
+        QTest::qWait(600);
+        // Nothing more is raised or written: the downloads are cancelled.
+        QStringList after {fired};
+        if (how == QStringLiteral("abort"))
+            after << QStringLiteral("DataExchanged(0)");
+        QCOMPARE(events.mid(events.indexOf(fired)), after);
+        QVERIFY(QDir(m_images).entryList(QDir::Files).isEmpty());
+        if (how == QStringLiteral("abort")) {
+            QCOMPARE(client->state(), 10);
+            delete client;
+        }
+        // The shared controls start again for the next client.
+        const int before = server.connections;
+        OVHTTPClient next;
+        configure(next, server.port(), m_images);
+        QCOMPARE(next.StartDataExchange(), int16_t(0));
+        QVERIFY(QTest::qWaitFor([&] { return server.connections > before; }, 5000));
+    }
+
+    void imageAddresses_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        const auto row = [](const char *tag, const char *base, const char *name, const char *address) {
+            QTest::newRow(tag) << QString(base) << QString(name) << QString(address);
+        };
+        row("no base", "", "h/a.png", "http://h/a.png");
+        row("plain base", " h/i ", " a.png ", "http://h/i/a.png");
+        row("base ending in a slash", "h/", "a.png", "http://h//a.png");
+        row("http:", "http://h", "a.png", "http://h/a.png");
+        row("ftp:", "ftp://h", "a.png", "ftp://h/a.png");
+        row("HTTP: in capitals", "HTTP://h", "a.png", "http://HTTP://h/a.png");
+    }
+
+    void imageAddresses()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        QCOMPARE(OVImageRetrieval::imageAddress(OVImageRetrieval::baseAddress(base), name), address);
+    }
+
+    void imageRules()
+    {
+        FakeModuleInfo module(m_home->path());
+        CreateSettingsKey(kDebugKey, HKEY_CURRENT_USER);
+        WriteSettingsValue(
+            HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QStringLiteral("True"), REG_SZ);
+        ImageServer images;
+        images.add("new.png", ImageServer::png(), 300); // slow: later results wait for it
+        images.add("x/y/deep.png", ImageServer::png());
+        images.add("x\\z.gif", ImageServer::png());
+        images.add("page.gif", "<html>Server error</html>");
+        images.add("empty.png", "");
+        images.add("dup.png", ImageServer::png());
+        QDir().mkpath(m_images);
+        {
+            QFile f(m_images + QStringLiteral("/kept.png"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(ImageServer::png(5, 5));
+        }
+        // An empty base: the file names carry the server.
+        const QString server = images.base() + u'/';
+        const QByteArray content = contentFor(QString(),
+            {{guid(1), server + "kept.png"}, {guid(2), server + "new.png"}, {guid(3), server + "page.gif"},
+                {guid(4), QString()}, {guid(5), server + "x/y/deep.png"}, {guid(6), server + "missing.png"},
+                {guid(7), server + "x\\z.gif"}, {guid(8), server + "empty.png"}, {guid(9), server + "dup.png"},
+                {guid(10), server + "other/dup.png"}});
+        Exchange x({{kOK}, {ScriptedServer::contentResponse(content)}}, m_images);
+        QVERIFY(x.run());
+        const QString base = QStringLiteral("http://") + server;
+        QCOMPARE(x.events.mid(x.events.indexOf(QStringLiteral("Retrieving Images")) + 1),
+            QStringList({"Retrieving " + base + "new.png", "Received " + base + "new.png",
+                "Retrieving " + base + "page.gif", "Invalid or missing image file: " + base + "page.gif",
+                "Retrieving " + base + "x/y/deep.png", "Received " + base + "x/y/deep.png",
+                "Retrieving " + base + "missing.png", "Invalid or missing image file: " + base + "missing.png",
+                "Retrieving " + base + "x\\z.gif", "Received " + base + "x\\z.gif", "Retrieving " + base + "empty.png",
+                "Retrieving " + base + "dup.png", "Received " + base + "dup.png", "ReceivedContent(0)",
+                "DataExchanged(0)"}));
+        // The picture already present and the name an earlier offer got are not asked for.
+        QStringList asked;
+        for (const QByteArray &path : images.requests)
+            asked << QString::fromLatin1(path);
+        asked.sort();
+        QCOMPARE(asked,
+            QStringList({"/images/dup.png", "/images/empty.png", "/images/missing.png", "/images/new.png",
+                "/images/page.gif", "/images/x/y/deep.png", "/images/x\\z.gif"}));
+        QCOMPARE(QDir(m_images).entryList(QDir::Files),
+            QStringList({"deep.png", "dup.png", "kept.png", "new.png", "z.gif"}));
+        QCOMPARE(x.client.LastError(), int16_t(609));
+        QStringList left;
+        for (int16_t i = 1; i <= x.client.AdCount(); ++i)
+            left << x.client.IncomingAd(i).AdGUID;
+        QCOMPARE(left, QStringList({guid(1), guid(2), guid(5), guid(7), guid(9), guid(10)}));
+        // The trace names every offer's address in order, and why the empty answer failed.
+        QFile file(OVSimpleLog::TraceFileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            lines << QString::fromLatin1(line.trimmed()).section(u' ', 3);
+        const qsizetype at = lines.indexOf(QStringLiteral("Retrieving images"));
+        QCOMPARE(lines.mid(at, 2), QStringList({"Retrieving images", "10 offerings"}));
+        QCOMPARE(lines[lines.indexOf(base + "empty.png") + 1], "OpenURL(" + base + "empty.png) failed");
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^http://"))),
+            QStringList({base + "kept.png", base + "new.png", base + "page.gif", "http://", base + "x/y/deep.png",
+                base + "missing.png", base + "x\\z.gif", base + "empty.png", base + "dup.png",
+                base + "other/dup.png"}));
+    }
 
 private:
-    void configure(OVHTTPClient &client, const QString &port);
-    void setTimeout(int seconds);
+    void setTimeout(int seconds)
+    {
+        WriteSettingsValue(
+            HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), seconds, REG_SZ);
+    }
 
     std::unique_ptr<TestHome> m_home;
     QString m_images;
 };
-
-void TestHTTPClient::init()
-{
-    m_home = std::make_unique<TestHome>();
-    m_images = m_home->path() + QStringLiteral("/images");
-    CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-    setTimeout(30);
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 100, REG_SZ);
-}
-
-void TestHTTPClient::cleanup()
-{
-    m_home.reset();
-}
-
-void TestHTTPClient::setTimeout(int seconds)
-{
-    WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), seconds, REG_SZ);
-}
-
-void TestHTTPClient::configure(OVHTTPClient &client, const QString &port)
-{
-    client.setRemoteHost(QStringLiteral(" 127.0.0.1 "));
-    client.setRemotePort(port);
-    client.setProductGUID(kProduct);
-    client.setImageFolder(m_images);
-}
-
-void TestHTTPClient::successfulExchange()
-{
-    ImageServer images;
-    images.add("a.png", ImageServer::png());
-    images.add("b.png", ImageServer::png(20, 20));
-    const QByteArray response = ScriptedServer::contentResponse(
-        contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}}));
-    ScriptedServer server({{kOK}, {response}});
-
-    OVHTTPClient client;
-    configure(client, server.port());
-    client.AddUsageStat(guid(1), 3, 1, 2.5);
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    // A second start is refused and leaves the running exchange alone.
-    QCOMPARE(client.StartDataExchange(), int16_t(601));
-    QVERIFY(log.waitDone());
-    const QString a = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
-    const QString b = QStringLiteral("http://") + images.base() + QStringLiteral("/b.png");
-    QCOMPARE(log.events,
-        QStringList({"Connected", "Sending usage data", "Sent usage data",
-            QStringLiteral("Received %1 bytes").arg(kOK.size()), "SentUsage(1)", "Requesting Ads",
-            "Sent content request", QStringLiteral("Received %1 bytes").arg(response.size()), "Received Ad list",
-            "Retrieving Images", "Retrieving " + a, "Received " + a, "Retrieving " + b, "Received " + b,
-            "ReceivedContent(1)", "DataExchanged(1)"}));
-    QCOMPARE(server.connections, 2);
-    QVERIFY(server.requests[0].startsWith("POST /Orvane/Usage HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
-    QVERIFY(server.requests[1].startsWith("GET /Orvane/Ads HTTP/1.1\r\n"));
-    QCOMPARE(client.AdCount(), int16_t(2));
-    const TYPE_INCOMINGAD ad = client.IncomingAd(1);
-    QCOMPARE(ad.AdGUID, guid(1));
-    QCOMPARE(ad.AdvertiserName, QString());
-    QCOMPARE(ad.Rating, int16_t(20));
-    QCOMPARE(client.IncomingAd(0).AdGUID, QString());
-    QCOMPARE(client.IncomingAd(3).AdGUID, QString());
-    QVERIFY(QFile::exists(m_images + QStringLiteral("/a.png")));
-    QCOMPARE(client.state(), 10);
-    QVERIFY(!client.isExchanging());
-}
-
-void TestHTTPClient::hostStaysResponsiveWhileImagesArrive()
-{
-    ImageServer images;
-    images.delayMs = 300;
-    Offers offers;
-    for (int i = 1; i <= 12; ++i) {
-        offers.append({guid(i), QStringLiteral("ad%1.png").arg(i)});
-        images.add(QByteArray("ad") + QByteArray::number(i) + ".png", ImageServer::png(600, 280, QColor(i, 90, 40)));
-    }
-    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(contentFor(images.base(), offers))}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-
-    // The host's own timer: the longest gap between its ticks is how long
-    // the host's event loop was held up.
-    QElapsedTimer sinceTick;
-    qint64 longestGap = 0;
-    QTimer probe;
-    probe.setInterval(5);
-    QObject::connect(&probe, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
-    // While the images come the host may call the client: a new start is refused.
-    int16_t startDuringImages = 0;
-    QElapsedTimer firstReceived;
-    QObject::connect(&client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
-        if (m.startsWith(QStringLiteral("Received http")) && !firstReceived.isValid()) {
-            firstReceived.start();
-            startDuringImages = client.StartDataExchange();
-        }
-        if (m == QStringLiteral("Retrieving Images")) {
-            sinceTick.start();
-            probe.start();
-        }
-    });
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(20000));
-    probe.stop();
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(1)"));
-    QCOMPARE(startDuringImages, int16_t(601));
-    QVERIFY2(longestGap < 150, qPrintable(QStringLiteral("longest gap %1 ms").arg(longestGap)));
-    // Messages come as images arrive, not in one burst at the end.
-    QVERIFY(firstReceived.elapsed() >= 300);
-    // Several images at once over a few kept-alive connections.
-    QVERIFY(images.connections <= 4);
-}
-
-void TestHTTPClient::contentBlocks_data()
-{
-    QTest::addColumn<int>("blockSize");
-    QTest::addColumn<QList<int>>("arrivalStates");
-    QTest::addColumn<QStringList>("arrivals");
-    QTest::newRow("header and content in one block") << 0 << QList<int> {128} << QStringList {"Received 5100 bytes"};
-    const QString block = QStringLiteral("Received 1460 bytes");
-    QTest::newRow("100-byte header and 5,000 bytes in 1,460-byte blocks")
-        << 1460 << QList<int> {128, 150, 150, 150} << QStringList {block, block, block, "Received 720 bytes"};
-}
-
-void TestHTTPClient::contentBlocks()
-{
-    QFETCH(int, blockSize);
-    QFETCH(QList<int>, arrivalStates);
-    QFETCH(QStringList, arrivals);
-    const QByteArray response = sizedResponse(100, 5000);
-    QCOMPARE(response.size(), 5100);
-    ScriptedServer server({{kOK}, {response, blockSize, 40}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
-    QCOMPARE(log.arrivalStates.mid(1), arrivalStates);
-    const qsizetype first = log.events.indexOf(QStringLiteral("Sent content request")) + 1;
-    QCOMPARE(log.events.mid(first, arrivals.size() + 1), arrivals + QStringList {"Received Ad list"});
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(1)"));
-}
-
-void TestHTTPClient::failedExchanges_data()
-{
-    QTest::addColumn<Script>("script");
-    QTest::addColumn<QString>("lastEvents");
-    QTest::addColumn<int>("lastArrivalState");
-    ScriptedServer::Answer cut {ScriptedServer::contentResponse(QByteArray(500, 'x'))};
-    cut.stopAfter = 200;
-    cut.closeInsteadOfStall = true;
-    QTest::newRow("negative acknowledgement")
-        << Script {{"HTTP/1.1 500 Internal Server Error\r\n\r\n"}} << "SentUsage(0) DataExchanged(0)" << 120;
-    QTest::newRow("server closes mid-content") << Script {{kOK}, cut} << "Received 200 bytes DataExchanged(0)" << 128;
-    QTest::newRow("content too long") << Script {{kOK}, {"HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\nxyz"}}
-                                      << "bytes DataExchanged(0)" << 128;
-}
-
-void TestHTTPClient::failedExchanges()
-{
-    QFETCH(Script, script);
-    QFETCH(QString, lastEvents);
-    QFETCH(int, lastArrivalState);
-    ScriptedServer server(script);
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QElapsedTimer timer;
-    timer.start();
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(5000));
-    QVERIFY(timer.elapsed() < 3000); // not the 30-second time-out
-    QVERIFY2(log.events.join(u' ').endsWith(lastEvents), qPrintable(log.events.join(u'|')));
-    QCOMPARE(log.arrivalStates.last(), lastArrivalState);
-    QCOMPARE(client.state(), 10);
-    QTest::qWait(50);
-    QCOMPARE(server.connections, int(script.size()));
-}
-
-void TestHTTPClient::bytesWhileSending_data()
-{
-    QTest::addColumn<int>("sendingState");
-    QTest::newRow("the usage post") << 110;
-    QTest::newRow("the ad request") << 127;
-}
-
-void TestHTTPClient::bytesWhileSending()
-{
-    QFETCH(int, sendingState);
-    ScriptedServer server({{kOK}, {kOK}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    // The socket reports bytes as soon as the request is handed to it,
-    // before its send has completed.
-    OVWinsock *socket = frmTransferControls::instance()->Winsock1();
-    QObject::connect(socket, &OVWinsock::Connected, &client, [&] {
-        if (client.state() == sendingState)
-            Q_EMIT socket->DataArrival(7);
-    });
-    QVERIFY(log.waitDone());
-    QCOMPARE(log.arrivalStates.last(), sendingState);
-    QCOMPARE(log.events.mid(log.events.size() - 2), QStringList({"Received 7 bytes", "DataExchanged(0)"}));
-    QCOMPARE(client.state(), 10);
-}
-
-void TestHTTPClient::silenceTimesOutOneTimeoutAfterTheLastBlock()
-{
-    setTimeout(1);
-    ScriptedServer::Answer stall {ScriptedServer::contentResponse(QByteArray(500, 'x')), 100, 200};
-    stall.stopAfter = 400;
-    ScriptedServer server({{kOK}, stall, {kOK}, stall});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(6000));
-    const qint64 afterLastBlock = log.lastArrival.elapsed();
-    QCOMPARE(log.events.count(QStringLiteral("Received 100 bytes")), 4);
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
-    QVERIFY2(afterLastBlock >= 1000 && afterLastBlock < 3000, qPrintable(QString::number(afterLastBlock)));
-    // The client is idle again: the next exchange starts.
-    QCOMPARE(client.state(), 10);
-    log.done = false;
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(6000));
-    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 2);
-}
-
-void TestHTTPClient::drippingServerIsCutOffByTheExchangeBound()
-{
-    setTimeout(1);
-    // One byte every 400 ms never lets a second of silence pass.
-    ScriptedServer server({{kOK}, {ScriptedServer::contentResponse(QByteArray(500, 'x')), 1, 400}, {kOK}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    auto limits = client.imageLimits();
-    limits.totalTimeoutMs = 1000;
-    client.setImageLimits(limits);
-    QCOMPARE(client.exchangeLimitSeconds(1), 3);
-    EventLog log(client);
-    QElapsedTimer timer;
-    timer.start();
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone(8000));
-    QVERIFY2(timer.elapsed() >= 3000 && timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(log.events.last(), QStringLiteral("DataExchanged(0)"));
-    QCOMPARE(client.state(), 10);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(QTest::qWaitFor([&] { return server.connections == 3; }, 5000));
-}
-
-void TestHTTPClient::refusalsAndAborts()
-{
-    ScriptedServer::Answer stall {kOK};
-    stall.stopAfter = 0;
-    ScriptedServer server({stall});
-    OVHTTPClient client;
-    EventLog log(client);
-    client.setRemoteHost(QStringLiteral("127.0.0.1"));
-    QCOMPARE(client.StartDataExchange(), int16_t(604));
-    QCOMPARE(client.LastError(), int16_t(604));
-    // An abort reports a failed end whether or not an exchange runs.
-    client.AbortDataExchange(QStringLiteral("idle"));
-    QCOMPARE(log.events, QStringList {"DataExchanged(0)"});
-    configure(client, server.port());
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(QTest::qWaitFor([&] { return server.connections == 1; }, 5000));
-    client.AbortDataExchange(QStringLiteral("test"));
-    client.AbortDataExchange(QStringLiteral("again"));
-    QCOMPARE(log.events.count(QStringLiteral("DataExchanged(0)")), 3);
-    QCOMPARE(client.state(), 10);
-}
-
-void TestHTTPClient::endingTheExchangeMidRetrieval_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("client deleted from the host's timer") << "delete later";
-    QTest::newRow("client deleted from a progress message") << "delete";
-    QTest::newRow("aborted from a progress message") << "abort";
-}
-
-void TestHTTPClient::endingTheExchangeMidRetrieval()
-{
-    QFETCH(QString, how);
-    ImageServer images;
-    images.delayMs = 400;
-    images.add("a.png", ImageServer::png());
-    images.add("b.png", ImageServer::png());
-    ScriptedServer server({{kOK},
-        {ScriptedServer::contentResponse(
-            contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}}))}});
-    auto *client = new OVHTTPClient;
-    configure(*client, server.port());
-    QStringList events;
-    QObject::connect(client, &OVHTTPClient::ProgressMessage, [&](const QString &m) {
-        events << m;
-        if (!m.startsWith(QStringLiteral("Retrieving http")))
-            return;
-        if (how == QStringLiteral("delete"))
-            delete client;
-        else if (how == QStringLiteral("abort"))
-            client->AbortDataExchange(QStringLiteral("host"));
-        else
-            QTimer::singleShot(100, [&] { delete client; });
-    });
-    QObject::connect(
-        client, &OVHTTPClient::DataExchanged, [&](bool s) { events << QStringLiteral("DataExchanged(%1)").arg(s); });
-    QCOMPARE(client->StartDataExchange(), int16_t(0));
-    QTest::qWait(900);
-    // Nothing more is raised or written: the downloads are cancelled.
-    const QString retrieving = QStringLiteral("Retrieving http://") + images.base() + QStringLiteral("/a.png");
-    QStringList after {retrieving};
-    if (how == QStringLiteral("abort"))
-        after << QStringLiteral("DataExchanged(0)");
-    QCOMPARE(events.mid(events.indexOf(retrieving)), after);
-    QVERIFY(QDir(m_images).entryList(QDir::Files).isEmpty());
-    if (how == QStringLiteral("abort")) {
-        QCOMPARE(client->state(), 10);
-        delete client;
-    }
-}
-
-void TestHTTPClient::deletingTheClientFromItsOwnEvents_data()
-{
-    QTest::addColumn<QString>("event");
-    QTest::newRow("connected") << "Connected";
-    QTest::newRow("bytes arrived") << "Received 38 bytes";
-    QTest::newRow("timed out") << "DataExchanged(0)";
-}
-
-void TestHTTPClient::deletingTheClientFromItsOwnEvents()
-{
-    QFETCH(QString, event);
-    setTimeout(1);
-    ScriptedServer::Answer stall {kOK};
-    stall.stopAfter = 0;
-    ScriptedServer server({{kOK}, stall, stall, stall});
-    auto *client = new OVHTTPClient;
-    configure(*client, server.port());
-    bool deleted = false;
-    const auto check = [&](const QString &e) {
-        if (e == event && !deleted) {
-            deleted = true;
-            delete client;
-        }
-    };
-    QObject::connect(client, &OVHTTPClient::ProgressMessage, check);
-    QObject::connect(
-        client, &OVHTTPClient::DataExchanged, [&](bool s) { check(QStringLiteral("DataExchanged(%1)").arg(s)); });
-    QCOMPARE(client->StartDataExchange(), int16_t(0));
-    QVERIFY(QTest::qWaitFor([&] { return deleted; }, 5000));
-    QTest::qWait(200);
-    // The shared controls start again for the next client.
-    const int before = server.connections;
-    OVHTTPClient next;
-    configure(next, server.port());
-    QCOMPARE(next.StartDataExchange(), int16_t(0));
-    QVERIFY(QTest::qWaitFor([&] { return server.connections > before; }, 5000));
-}
-
-void TestHTTPClient::imageAddresses_data()
-{
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("address");
-    QTest::newRow("no base") << ""
-                             << "h/a.png"
-                             << "http://h/a.png";
-    QTest::newRow("plain base") << " h/i "
-                                << " a.png "
-                                << "http://h/i/a.png";
-    QTest::newRow("base ending in a slash") << "h/"
-                                            << "a.png"
-                                            << "http://h//a.png";
-    QTest::newRow("http:") << "http://h"
-                           << "a.png"
-                           << "http://h/a.png";
-    QTest::newRow("ftp:") << "ftp://h"
-                          << "a.png"
-                          << "ftp://h/a.png";
-    QTest::newRow("HTTP: in capitals") << "HTTP://h"
-                                       << "a.png"
-                                       << "http://HTTP://h/a.png";
-}
-
-void TestHTTPClient::imageAddresses()
-{
-    QFETCH(QString, base);
-    QFETCH(QString, name);
-    QFETCH(QString, address);
-    QCOMPARE(OVImageRetrieval::imageAddress(OVImageRetrieval::baseAddress(base), name), address);
-}
-
-void TestHTTPClient::imageRules()
-{
-    ImageServer images;
-    images.add("new.png", ImageServer::png(), 300); // slow: later results wait for it
-    images.add("x/y/deep.png", ImageServer::png());
-    images.add("x\\z.gif", ImageServer::png());
-    images.add("page.gif", "<html>Server error</html>");
-    images.add("empty.png", "");
-    images.add("dup.png", ImageServer::png());
-    QDir().mkpath(m_images);
-    {
-        QFile f(m_images + QStringLiteral("/kept.png"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(ImageServer::png(5, 5));
-    }
-    // An empty base: the file names carry the server.
-    const QString server = images.base() + u'/';
-    const QByteArray content = contentFor(QString(),
-        {{guid(1), server + "kept.png"}, {guid(2), server + "new.png"}, {guid(3), server + "page.gif"},
-            {guid(4), QString()}, {guid(5), server + "x/y/deep.png"}, {guid(6), server + "missing.png"},
-            {guid(7), server + "x\\z.gif"}, {guid(8), server + "empty.png"}, {guid(9), server + "dup.png"},
-            {guid(10), server + "other/dup.png"}});
-    ScriptedServer ads({{kOK}, {ScriptedServer::contentResponse(content)}});
-    OVHTTPClient client;
-    configure(client, ads.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
-    const QString base = QStringLiteral("http://") + server;
-    QCOMPARE(log.images(),
-        QStringList(
-            {"Retrieving " + base + "new.png", "Received " + base + "new.png", "Retrieving " + base + "page.gif",
-                "Invalid or missing image file: " + base + "page.gif", "Retrieving " + base + "x/y/deep.png",
-                "Received " + base + "x/y/deep.png", "Retrieving " + base + "missing.png",
-                "Invalid or missing image file: " + base + "missing.png", "Retrieving " + base + "x\\z.gif",
-                "Received " + base + "x\\z.gif", "Retrieving " + base + "empty.png", "Retrieving " + base + "dup.png",
-                "Received " + base + "dup.png", "ReceivedContent(0)", "DataExchanged(0)"}));
-    // The picture already present and the name an earlier offer got are not asked for.
-    QStringList asked;
-    for (const QByteArray &path : images.requests)
-        asked << QString::fromLatin1(path);
-    asked.sort();
-    QCOMPARE(asked,
-        QStringList({"/images/dup.png", "/images/empty.png", "/images/missing.png", "/images/new.png",
-            "/images/page.gif", "/images/x/y/deep.png", "/images/x\\z.gif"}));
-    QCOMPARE(
-        QDir(m_images).entryList(QDir::Files), QStringList({"deep.png", "dup.png", "kept.png", "new.png", "z.gif"}));
-    QCOMPARE(client.LastError(), int16_t(609));
-    QStringList left;
-    for (int16_t i = 1; i <= client.AdCount(); ++i)
-        left << client.IncomingAd(i).AdGUID;
-    QCOMPARE(left, QStringList({guid(1), guid(2), guid(5), guid(7), guid(9), guid(10)}));
-}
-
-void TestHTTPClient::traceLines()
-{
-    FakeModuleInfo module(m_home->path());
-    CreateSettingsKey(kDebugKey, HKEY_CURRENT_USER);
-    WriteSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer"), QStringLiteral("True"), REG_SZ);
-    ImageServer images;
-    images.add("a.png", ImageServer::png());
-    images.add("empty.png", "");
-    ScriptedServer server({{kOK},
-        {ScriptedServer::contentResponse(
-            contentFor(images.base(), {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("empty.png")}}))}});
-    OVHTTPClient client;
-    configure(client, server.port());
-    EventLog log(client);
-    QCOMPARE(client.StartDataExchange(), int16_t(0));
-    QVERIFY(log.waitDone());
-    QFile file(OVSimpleLog::TraceFileName());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QStringList lines;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        lines << QString::fromLatin1(line.trimmed()).section(u' ', 3);
-    const QString a = QStringLiteral("http://") + images.base() + QStringLiteral("/a.png");
-    const QString e = QStringLiteral("http://") + images.base() + QStringLiteral("/empty.png");
-    const qsizetype at = lines.indexOf(QStringLiteral("Retrieving images"));
-    QCOMPARE(lines.mid(at, 6),
-        QStringList({"Retrieving images", "2 offerings", a, "Received " + a, e, "OpenURL(" + e + ") failed"}));
-}
 
 QTEST_MAIN(TestHTTPClient)
 #include "test_httpclient.moc"
