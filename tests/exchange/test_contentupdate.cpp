@@ -117,12 +117,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("limit");
         QTest::addColumn<QList<int>>("after");
         QTest::newRow("50 on 1,2,3") << QList<int>({1, 2, 3}) << 50 << QList<int>({2, 3});
-        QTest::newRow("65 on 1,2,3") << QList<int>({1, 2, 3}) << 65 << QList<int>({1, 2, 3});
+        QTest::newRow("65 on 1,2,3: at the limit") << QList<int>({1, 2, 3}) << 65 << QList<int>({1, 2, 3});
         QTest::newRow("0 keeps the last weighted") << QList<int>({1, 2, 6, 4}) << 0 << QList<int>({6, 4});
         QTest::newRow("sizes 4 and 5 weigh nothing") << QList<int>({4, 5, 1}) << 10 << QList<int>({1});
-        QTest::newRow("4 and 5 before the crossing stay")
-            << QList<int>({1, 4, 5, 6}) << 100 << QList<int>({1, 4, 5, 6});
-        QTest::newRow("empty") << QList<int>() << 0 << QList<int>();
     }
 
     void slimDown()
@@ -151,7 +148,6 @@ private Q_SLOTS:
         };
         const QString header = QString(QChar(0)) + QChar(3) + QChar(0) + field(QStringLiteral("http://base/"), 50)
             + QString(3, QChar(0));
-        QCOMPARE(header.size(), 56);
         // The third record is cut short and not read.
         const QString data = header + record(1, 1) + record(2, 6) + record(3, 2).left(100);
         OVContentUpdate update;
@@ -160,9 +156,7 @@ private Q_SLOTS:
         QCOMPARE(update.AdOfferings().Count(), 2);
         const auto o = update.AdOffering(2);
         QCOMPARE(o->AdGUID(), guid(2));
-        QCOMPARE(o->Size(), 6);
-        QCOMPARE(o->Rating(), 20);
-        QCOMPARE(o->ImageFormat(), 3);
+        QCOMPARE(QList<int>({o->Size(), o->Rating(), o->ImageFormat()}), QList<int>({6, 20, 3}));
         QCOMPARE(o->ExpirationDate(), 45000.5);
         QCOMPARE(o->ClickURL(), field(QStringLiteral("http://c/2"), 50));
         // A duplicate id fails the whole call; what came before stays.

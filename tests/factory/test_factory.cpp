@@ -30,99 +30,91 @@ class TestFactory : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void createsByIdAndName_data();
-    void createsByIdAndName();
-    void unknownClassRefused();
-    void canUnloadOnlyWithoutLiveObjects();
-    void registrationIsUndoneExactly();
+    void initTestCase() { QVERIFY2(m_library.load(), qPrintable(m_library.errorString())); }
+
+    void createsByIdAndName_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("className");
+        const QByteArray control = "orvane::Orvane";
+        QTest::newRow("control by id") << ClassIds::Orvane << control;
+        QTest::newRow("control by id, lower case") << QString::fromLatin1(ClassIds::Orvane).toLower() << control;
+        QTest::newRow("control by name") << ClassIds::OrvaneName << control;
+        QTest::newRow("exchange client by id")
+            << ClassIds::OVHTTPClient << QByteArray("orvane::exchange::OVHTTPClient");
+        QTest::newRow("exchange client by name")
+            << ClassIds::OVHTTPClientName << QByteArray("orvane::exchange::OVHTTPClient");
+    }
+
+    void createsByIdAndName()
+    {
+        QFETCH(QString, key);
+        QFETCH(QByteArray, className);
+        std::unique_ptr<QObject> object(m_library.createInstance(key));
+        QVERIFY(object);
+        QCOMPARE(QByteArray(object->metaObject()->className()), className);
+        // Late bound, as a host that did not link the library sets a property.
+        QVERIFY(object->setProperty("RemoteHost", u"127.0.0.1"_s));
+    }
+
+    void unknownClassRefused()
+    {
+        ClassFactory *factory = reinterpret_cast<ClassFactory *>(1);
+        auto get = m_library.resolve<int (*)(const char *, ClassFactory **)>("OrvaneGetClassObject");
+        QCOMPARE(get("{00000000-0000-0000-0000-000000000000}", &factory), int(ORVANE_E_CLASSNOTAVAILABLE));
+        QCOMPARE(factory, nullptr);
+        QCOMPARE(get(nullptr, &factory), int(ORVANE_E_POINTER));
+        QCOMPARE(get(ClassIds::Orvane, nullptr), int(ORVANE_E_POINTER));
+    }
+
+    void canUnloadOnlyWithoutLiveObjects()
+    {
+        QVERIFY(m_library.canUnloadNow());
+        QObject *control = m_library.createInstance(ClassIds::OrvaneName);
+        QVERIFY(control && !m_library.canUnloadNow());
+        short result = -1;
+        QVERIFY(QMetaObject::invokeMethod(control, "StartTransfer", Q_RETURN_ARG(short, result)));
+        QCOMPARE(result, short(102)); // created disabled
+        delete control;
+        QVERIFY(m_library.canUnloadNow());
+        ClassFactory *factory = m_library.classObject(ClassIds::Orvane);
+        factory->lockServer(true);
+        QVERIFY(!m_library.canUnloadNow());
+        factory->lockServer(false);
+        QVERIFY(m_library.canUnloadNow());
+    }
+
+    void registrationIsUndoneExactly()
+    {
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
+        // Another component's entry stays.
+        const QString registry = m_home.dataHome() + u"/Orvane/classes.ini"_s;
+        QSettings(registry, QSettings::IniFormat).setValue(u"Other.Thing/ClassId"_s, u"{1}"_s);
+        const QStringList before = tree(m_home.path());
+
+        auto call = [this](const char *name) { return m_library.resolve<int (*)()>(name)(); };
+        QCOMPARE(call("OrvaneRegisterServer"), int(ORVANE_S_OK));
+        QSettings classes(registry, QSettings::IniFormat);
+        QCOMPARE(classes.value(u"Orvane.Orvane/ClassId"_s).toString(), QString::fromLatin1(ClassIds::Orvane));
+        QCOMPARE(
+            classes.value(u"Orvane.OVHTTPClient/ClassId"_s).toString(), QString::fromLatin1(ClassIds::OVHTTPClient));
+        QCOMPARE(QFileInfo(classes.value(u"Orvane.Orvane/Library"_s).toString()).canonicalFilePath(),
+            QFileInfo(kLibraryFile).canonicalFilePath());
+        const QFileInfo link(m_home.path() + u"/.designer/plugins/libOrvaneDesigner.so"_s);
+        const bool havePlugin = QFile::exists(QFileInfo(kLibraryFile).absolutePath() + u"/designer"_s);
+        QCOMPARE(link.isSymLink() && link.exists(), havePlugin);
+
+        QCOMPARE(call("OrvaneUnregisterServer"), int(ORVANE_S_OK));
+        QCOMPARE(tree(m_home.path()), before);
+        QCOMPARE(QSettings(registry, QSettings::IniFormat).childGroups(), QStringList {u"Other.Thing"_s});
+    }
 
 private:
     TestHome m_home;
     ComponentLibrary m_library {kLibraryFile};
 };
-
-void TestFactory::initTestCase()
-{
-    QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
-}
-
-void TestFactory::createsByIdAndName_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QByteArray>("className");
-    const QByteArray control = "orvane::Orvane";
-    QTest::newRow("control by id") << ClassIds::Orvane << control;
-    QTest::newRow("control by id, lower case") << QString::fromLatin1(ClassIds::Orvane).toLower() << control;
-    QTest::newRow("control by name") << ClassIds::OrvaneName << control;
-    QTest::newRow("exchange client by id") << ClassIds::OVHTTPClient << QByteArray("orvane::exchange::OVHTTPClient");
-    QTest::newRow("exchange client by name")
-        << ClassIds::OVHTTPClientName << QByteArray("orvane::exchange::OVHTTPClient");
-}
-
-void TestFactory::createsByIdAndName()
-{
-    QFETCH(QString, key);
-    QFETCH(QByteArray, className);
-    std::unique_ptr<QObject> object(m_library.createInstance(key));
-    QVERIFY(object);
-    QCOMPARE(QByteArray(object->metaObject()->className()), className);
-    // Late bound, as a host that did not link the library sets a property.
-    QVERIFY(object->setProperty("RemoteHost", u"127.0.0.1"_s));
-}
-
-void TestFactory::unknownClassRefused()
-{
-    ClassFactory *factory = reinterpret_cast<ClassFactory *>(1);
-    auto get = m_library.resolve<int (*)(const char *, ClassFactory **)>("OrvaneGetClassObject");
-    QCOMPARE(get("{00000000-0000-0000-0000-000000000000}", &factory), int(ORVANE_E_CLASSNOTAVAILABLE));
-    QCOMPARE(factory, nullptr);
-    QCOMPARE(get(nullptr, &factory), int(ORVANE_E_POINTER));
-    QCOMPARE(get(ClassIds::Orvane, nullptr), int(ORVANE_E_POINTER));
-}
-
-void TestFactory::canUnloadOnlyWithoutLiveObjects()
-{
-    QVERIFY(m_library.canUnloadNow());
-    QObject *control = m_library.createInstance(ClassIds::OrvaneName);
-    QVERIFY(control && !m_library.canUnloadNow());
-    short result = -1;
-    QVERIFY(QMetaObject::invokeMethod(control, "StartTransfer", Q_RETURN_ARG(short, result)));
-    QCOMPARE(result, short(102)); // created disabled
-    delete control;
-    QVERIFY(m_library.canUnloadNow());
-    ClassFactory *factory = m_library.classObject(ClassIds::Orvane);
-    factory->lockServer(true);
-    QVERIFY(!m_library.canUnloadNow());
-    factory->lockServer(false);
-    QVERIFY(m_library.canUnloadNow());
-}
-
-void TestFactory::registrationIsUndoneExactly()
-{
-    const QByteArray savedHome = qgetenv("HOME");
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
-    // Another component's entry stays.
-    const QString registry = m_home.dataHome() + u"/Orvane/classes.ini"_s;
-    QSettings(registry, QSettings::IniFormat).setValue(u"Other.Thing/ClassId"_s, u"{1}"_s);
-    const QStringList before = tree(m_home.path());
-
-    auto call = [this](const char *name) { return m_library.resolve<int (*)()>(name)(); };
-    QCOMPARE(call("OrvaneRegisterServer"), int(ORVANE_S_OK));
-    QSettings classes(registry, QSettings::IniFormat);
-    QCOMPARE(classes.value(u"Orvane.Orvane/ClassId"_s).toString(), QString::fromLatin1(ClassIds::Orvane));
-    QCOMPARE(classes.value(u"Orvane.OVHTTPClient/ClassId"_s).toString(), QString::fromLatin1(ClassIds::OVHTTPClient));
-    QCOMPARE(QFileInfo(classes.value(u"Orvane.Orvane/Library"_s).toString()).canonicalFilePath(),
-        QFileInfo(kLibraryFile).canonicalFilePath());
-    const QFileInfo link(m_home.path() + u"/.designer/plugins/libOrvaneDesigner.so"_s);
-    const bool havePlugin = QFile::exists(QFileInfo(kLibraryFile).absolutePath() + u"/designer"_s);
-    QCOMPARE(link.isSymLink() && link.exists(), havePlugin);
-
-    QCOMPARE(call("OrvaneUnregisterServer"), int(ORVANE_S_OK));
-    QCOMPARE(tree(m_home.path()), before);
-    QCOMPARE(QSettings(registry, QSettings::IniFormat).childGroups(), QStringList {u"Other.Thing"_s});
-}
 
 QTEST_MAIN(TestFactory)
 #include "test_factory.moc"
