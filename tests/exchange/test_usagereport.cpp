@@ -94,43 +94,31 @@ private Q_SLOTS:
 
         OVUsageReport back;
         back.SetStateFromByteArray(state);
-        QCOMPARE(back.ProductGUID(), kProduct);
-        const auto u = back.User();
-        QCOMPARE(QList<int>({u->Rating(), u->AgeRange()}), QList<int>({20, 80}));
-        QCOMPARE(QStringList({u->Gender(), u->PostalCode(), u->CountryCode()}), QStringList({"M", "K1A 0B1", "CA"}));
         QCOMPARE(back.AdStats().Count(), 41);
-        QCOMPARE(back.AdUsageStat(40)->ViewCount(), int16_t(39 * 800));
-        QCOMPARE(back.AdUsageStat(40)->LastViewTime(), 36526.25 + 39);
-        QCOMPARE(back.AdUsageStat(41)->AdIdGUIDString(), QString());
-        QCOMPARE(back.AdUsageStat(41)->ClickCount(), int16_t(2));
         QVERIFY(!back.AdUsageStat(42));
         QVERIFY_THROWS_EXCEPTION(OVFault, back.AdUsageStat(0));
+        // Every field came back: the same bytes again.
         QCOMPARE(back.GetStateIntoByteArray(), state);
 
         // Spaces written for empty fields come back empty.
         OVUsageReport blank;
         blank.setProductGUID(kProduct);
+        blank.AddUsageStat(kAd, 5, 6, 7.0);
+        const QByteArray blankState = blank.GetStateIntoByteArray();
         OVUsageReport blankBack;
-        blankBack.SetStateFromByteArray(blank.GetStateIntoByteArray());
+        blankBack.SetStateFromByteArray(blankState);
         const auto b = blankBack.User();
         QCOMPARE(QStringList({b->Gender(), b->PostalCode(), b->CountryCode()}), QStringList(3, QString()));
-    }
-
-    void truncatedInputIsReportedNotRead()
-    {
-        OVUsageReport report;
-        report.setProductGUID(kProduct);
-        report.AddUsageStat(kAd, 5, 6, 7.0);
-        const QByteArray state = report.GetStateIntoByteArray();
-        for (qsizetype cut = 0; cut < state.size(); ++cut) {
-            OVUsageReport back;
-            back.SetStateFromByteArray(state.left(cut));
-            QVERIFY(back.AdStats().Count() <= 1);
+        // Cut anywhere, no more than the one statistic is read.
+        for (qsizetype cut = 0; cut < blankState.size(); ++cut) {
+            OVUsageReport part;
+            part.SetStateFromByteArray(blankState.left(cut));
+            QVERIFY(part.AdStats().Count() <= 1);
         }
         // A hostile count far beyond the bytes ends at the first missing byte.
-        OVUsageReport back;
-        back.SetStateFromByteArray(state.left(48) + bytes({128, 127}));
-        QCOMPARE(back.AdStats().Count(), 0);
+        OVUsageReport hostile;
+        hostile.SetStateFromByteArray(blankState.left(48) + bytes({128, 127}));
+        QCOMPARE(hostile.AdStats().Count(), 0);
     }
 
     void oversizedReportKeepsWholeStatistics_data()
