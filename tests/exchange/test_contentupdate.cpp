@@ -8,7 +8,8 @@
 
 #include <QTest>
 
-#include <cstring>
+#include <array>
+#include <bit>
 
 using namespace orvane;
 using namespace testdata;
@@ -137,11 +138,9 @@ private Q_SLOTS:
     {
         auto field = [](const QString &text, int units) { return text.leftJustified(units, u' ', true); };
         auto number32 = [](int32_t v) { return QString(QChar(char16_t(v & 0xFFFF))) + QChar(char16_t(v >> 16)); };
+        const auto expiry = std::bit_cast<std::array<char16_t, 4>>(45000.5);
         auto record = [&](int n, int size) {
-            double expiry = 45000.5;
-            char16_t units[4];
-            std::memcpy(units, &expiry, 8);
-            return field(guid(n), 38) + field(guid(900 + n), 38) + QString::fromUtf16(units, 4) + number32(size)
+            return field(guid(n), 38) + field(guid(900 + n), 38) + QString::fromUtf16(expiry.data(), 4) + number32(size)
                 + number32(20) + number32(3) + field(QStringLiteral("http://c/%1").arg(n), 50)
                 + field(QStringLiteral("f%1.gif").arg(n), 50) + QString(10, u'.');
         };
