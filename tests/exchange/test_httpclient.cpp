@@ -52,17 +52,6 @@ Script twoPictures(ImageServer &images)
     return adsFrom(images, {{guid(1), QStringLiteral("a.png")}, {guid(2), QStringLiteral("b.png")}});
 }
 
-// A content update of exactly `size` bytes without offers, behind a header
-// of exactly `header` bytes.
-QByteArray sizedResponse(int header, int size)
-{
-    QByteArray content = contentFor(QString(), {});
-    content = contentFor(QString(size - content.size(), u'b'), {});
-    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(content.size()) + "\r\nX-Pad: ";
-    head += QByteArray(header - head.size() - 4, 'p') + "\r\n\r\n";
-    return head + content;
-}
-
 template <class Client>
 void configure(Client &client, const QString &port, const QString &images)
 {
@@ -204,7 +193,10 @@ private Q_SLOTS:
     // arrives in state 128, the rest in 150 until the fourth completes it.
     void contentBlocks()
     {
-        const QByteArray response = sizedResponse(100, 5000);
+        // A content update without offers whose base address pads it to 5,000 bytes.
+        QByteArray response = "HTTP/1.1 200 OK\r\nContent-Length: 5000\r\nX-Pad: ";
+        response += QByteArray(100 - response.size() - 4, 'p') + "\r\n\r\n";
+        response += contentFor(QString(5000 - contentFor(QString(), {}).size(), u'b'), {});
         QCOMPARE(response.size(), 5100);
         Exchange x({{kOK}, {response, 1460, 40}}, m_images);
         QVERIFY(x.run());
