@@ -34,27 +34,23 @@ inline std::shared_ptr<orvane::OVAdvertisement> makeAd(int n, int32_t size, int3
     return ad;
 }
 
-// A file-size limit stands in for a full disk while it lives.
+// A file-size limit stands in for a full disk while it lives; a write beyond it fails instead of
+// raising SIGXFSZ, which stays ignored after.
 class DiskFull
 {
 public:
     explicit DiskFull(rlim_t bytes)
     {
         ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, SIG_IGN);
         rlimit tight = m_saved;
         tight.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &tight);
     }
-    ~DiskFull()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
+    ~DiskFull() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
     DiskFull(const DiskFull &) = delete;
     DiskFull &operator=(const DiskFull &) = delete;
 
 private:
     rlimit m_saved {};
-    void (*m_handler)(int) = nullptr;
 };

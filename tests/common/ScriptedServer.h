@@ -28,7 +28,6 @@ public:
         QByteArray bytes;
         int blockSize = 0; // 0: one block
         int delayMs = 0; // between blocks
-        bool closeAfter = true;
         qsizetype stopAfter = -1; // send only this many bytes, then stall (or close)
         bool closeInsteadOfStall = false;
         bool reset = false; // end with a reset (RST) instead of a close
@@ -96,7 +95,7 @@ private:
             const linger now {1, 0};
             ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
             s->abort();
-        } else if (a.closeAfter || a.closeInsteadOfStall) {
+        } else {
             s->disconnectFromHost();
         }
     }
