@@ -2,18 +2,13 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QList>
 #include <QMap>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 #include <sys/socket.h>
 
