@@ -18,8 +18,10 @@ inline QByteArray stateBytes(const QString &state)
     return bytes;
 }
 
-// Record n, every field set and different from record m's.
-inline std::shared_ptr<orvane::OVAdvertisement> makeAd(int n, int32_t size, int32_t rating, double expires)
+// Record n, every field set and different from record m's; by default full size, for everyone,
+// expiring on 9999-12-31.
+inline std::shared_ptr<orvane::OVAdvertisement> makeAd(
+    int n, int32_t size = 2, int32_t rating = 20, double expires = 2958465.0)
 {
     auto ad = std::make_shared<orvane::OVAdvertisement>();
     ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
@@ -48,8 +50,6 @@ public:
         ::setrlimit(RLIMIT_FSIZE, &tight);
     }
     ~DiskFull() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
-    DiskFull(const DiskFull &) = delete;
-    DiskFull &operator=(const DiskFull &) = delete;
 
 private:
     rlimit m_saved {};

@@ -23,12 +23,11 @@
 using namespace orvane;
 
 namespace {
-std::shared_ptr<OVAdvertisement> makeAd(int n)
+std::shared_ptr<OVAdvertisement> countedAd(int n)
 {
-    auto ad = ::makeAd(n, (n % 4) + 1, n % 2 ? 10 : 20, 45000.25 + n);
+    auto ad = makeAd(n, (n % 4) + 1, n % 2 ? 10 : 20, 45000.25 + n);
     ad->setClickCount(int16_t(n * 3));
     ad->setViewCount(int16_t(n * 5));
-    ad->setVisible(true);
     return ad;
 }
 
@@ -127,8 +126,8 @@ private Q_SLOTS:
         OVCommercials c;
         QStringList states;
         for (int n = 1; n <= records; ++n) {
-            c.AddAdvertisement(makeAd(n));
-            states.append(makeAd(n)->GetState());
+            c.AddAdvertisement(countedAd(n));
+            states.append(countedAd(n)->GetState());
         }
         c.setDataFolder(m_f->dir.path());
         QVERIFY(c.SaveAdInfoToLocalStorage());
@@ -146,13 +145,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("count"); // -1: the catalogue stays as it was
         QTest::addColumn<QString>("report"); // %1: the data file
         QTest::addColumn<QString>("guid"); // of the first record
-        const QString a = makeAd(1)->GetState();
-        const QString b = makeAd(2)->GetState();
+        const QString a = countedAd(1)->GetState();
+        const QString b = countedAd(2)->GetState();
         const QString duplicate
             = "error: OVCommercials.LoadAdInfoFromLocalStorage\r\n457 " + OVFault::standardDescription(457);
         const QString obsolete = QStringLiteral("Existing data file is obsolete");
-        const QString first = makeAd(1)->AdGUID();
-        const QString kept = makeAd(9)->AdGUID();
+        const QString first = countedAd(1)->AdGUID();
+        const QString kept = countedAd(9)->AdGUID();
         const auto row = [&](const char *tag, const QByteArray &file, int count, const QString &report = QString(),
                              const QString &guid = QString()) {
             QTest::newRow(tag) << file << count << report << (guid.isNull() ? first : guid);
@@ -188,7 +187,7 @@ private Q_SLOTS:
         else if (!file.isNull())
             writeFile(dat(), file);
         OVCommercials c;
-        c.AddAdvertisement(makeAd(9));
+        c.AddAdvertisement(countedAd(9));
         c.LoadAdInfoFromLocalStorage(m_f->dir.path(), QStringLiteral(" img "));
         QCOMPARE(warnings(), report.isEmpty() ? QStringList() : QStringList({report.replace("%1", dat())}));
         QCOMPARE(c.AdCount(), int16_t(count < 0 ? 1 : count));
@@ -197,7 +196,7 @@ private Q_SLOTS:
             QTEST(c.Ad(1)->AdGUID(), "guid");
         if (count == 2) { // every field but Visible, and the image folder exactly as given
             for (int n = 1; n <= 2; ++n) {
-                QCOMPARE(c.Ad(n)->GetState(), makeAd(n)->GetState());
+                QCOMPARE(c.Ad(n)->GetState(), countedAd(n)->GetState());
                 QVERIFY(!c.Ad(n)->Visible());
             }
             QCOMPARE(c.ImageFolder(), QStringLiteral(" img "));
@@ -212,7 +211,7 @@ private Q_SLOTS:
     void saveRefusals()
     {
         OVCommercials c;
-        c.AddAdvertisement(makeAd(1));
+        c.AddAdvertisement(countedAd(1));
         QVERIFY(!c.SaveAdInfoToLocalStorage());
         QCOMPARE(c.LastError(), 701);
         QCOMPARE(warnings(), QStringList({"No image folder"}));
@@ -242,8 +241,8 @@ private Q_SLOTS:
     {
         QFETCH(int, limit);
         OVCommercials c;
-        c.AddAdvertisement(makeAd(1));
-        c.AddAdvertisement(makeAd(2));
+        c.AddAdvertisement(countedAd(1));
+        c.AddAdvertisement(countedAd(2));
         c.setDataFolder(m_f->dir.path());
         QVERIFY(c.SaveAdInfoToLocalStorage());
         QVERIFY(c.SaveAdInfoToLocalStorage());
@@ -255,7 +254,7 @@ private Q_SLOTS:
         QVERIFY(good.mid(36) != goodBak.mid(36));
         for (int j = 0; j < 16; ++j)
             QVERIFY(good[18 + j] != 0 && (good[2 + j] ^ good[18 + j]) != 0);
-        c.AddAdvertisement(makeAd(3));
+        c.AddAdvertisement(countedAd(3));
 
         std::optional<DiskFull> full(std::in_place, rlim_t(limit));
         const bool saved = c.SaveAdInfoToLocalStorage();
