@@ -47,7 +47,6 @@ private Q_SLOTS:
         if (!line.isEmpty())
             m_home->writeSettingsFile("[Preferences]\n" + line + "\n");
         QTEST(orDefault(defaultValue).toString(), "expected");
-        QCOMPARE(read(QStringLiteral("V")), QVariant(stored));
         QCOMPARE(QSettings(m_home->settingsFile(), QSettings::IniFormat).value("Preferences/V"), QVariant(stored));
     }
 
