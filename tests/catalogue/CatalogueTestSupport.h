@@ -18,8 +18,10 @@ inline QByteArray stateBytes(const QString &state)
     return bytes;
 }
 
-// Record n, every field set and different from record m's.
-inline std::shared_ptr<orvane::OVAdvertisement> makeAd(int n, int32_t size, int32_t rating, double expires)
+// Record n, every field set and different from record m's; by default full size, for everyone,
+// expiring on 9999-12-31.
+inline std::shared_ptr<orvane::OVAdvertisement> makeAd(
+    int n, int32_t size = 2, int32_t rating = 20, double expires = 2958465.0)
 {
     auto ad = std::make_shared<orvane::OVAdvertisement>();
     ad->setAdGUID(QStringLiteral("{00000000-0000-0000-0000-%1}").arg(n, 12, 10, QLatin1Char('0')));
@@ -34,27 +36,21 @@ inline std::shared_ptr<orvane::OVAdvertisement> makeAd(int n, int32_t size, int3
     return ad;
 }
 
-// A file-size limit stands in for a full disk while it lives.
+// A file-size limit stands in for a full disk while it lives; a write beyond it fails instead of
+// raising SIGXFSZ, which stays ignored after.
 class DiskFull
 {
 public:
     explicit DiskFull(rlim_t bytes)
     {
         ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, SIG_IGN);
         rlimit tight = m_saved;
         tight.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &tight);
     }
-    ~DiskFull()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    DiskFull(const DiskFull &) = delete;
-    DiskFull &operator=(const DiskFull &) = delete;
+    ~DiskFull() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
 
 private:
     rlimit m_saved {};
-    void (*m_handler)(int) = nullptr;
 };

@@ -52,7 +52,6 @@ private Q_SLOTS:
     {
         OVAdvertisement ad;
         const QString state = ad.GetState();
-        QCOMPARE(state.size(), 232);
         QCOMPARE(stateBytes(state), QByteArray(464, '\0'));
         // Trimming touches spaces only: the U+0000 of a never-written slot stay.
         for (const Slot &slot : kSlots)
@@ -100,10 +99,6 @@ private Q_SLOTS:
         putNumber<int32_t>(image, 424, 6);
         // Visible (428) and the alignment stay 0 in every state text.
         QCOMPARE(stateBytes(ad.GetState()).toHex(' '), image.toHex(' '));
-
-        QCOMPARE(ad.AdvertiserName(), QStringLiteral("Acme"));
-        QCOMPARE(ad.ClickURL(), QStringLiteral("http://x.example/"));
-        QCOMPARE(ad.AdGUID(), QStringLiteral("{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}"));
     }
 
     void textFitting_data()

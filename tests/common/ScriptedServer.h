@@ -2,18 +2,13 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QList>
 #include <QMap>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 #include <sys/socket.h>
 
@@ -28,7 +23,6 @@ public:
         QByteArray bytes;
         int blockSize = 0; // 0: one block
         int delayMs = 0; // between blocks
-        bool closeAfter = true;
         qsizetype stopAfter = -1; // send only this many bytes, then stall (or close)
         bool closeInsteadOfStall = false;
         bool reset = false; // end with a reset (RST) instead of a close
@@ -96,7 +90,7 @@ private:
             const linger now {1, 0};
             ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
             s->abort();
-        } else if (a.closeAfter || a.closeInsteadOfStall) {
+        } else {
             s->disconnectFromHost();
         }
     }

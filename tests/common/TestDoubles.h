@@ -14,13 +14,23 @@
 #include <QString>
 #include <QStringList>
 
-// Each double installs itself for its lifetime and restores the real service after.
-
-class FakeClock : public orvane::platform::Clock
+// A double of Service, installed for its lifetime; the real service is back after.
+template <typename Service>
+class Installed : public Service
 {
 public:
-    explicit FakeClock(QDateTime local = QDateTime(QDate(1999, 10, 4), QTime(13, 45, 12)), int bias = 0);
-    ~FakeClock() override;
+    Installed() { Service::install(this); }
+    ~Installed() override { Service::install(nullptr); }
+};
+
+class FakeClock : public Installed<orvane::platform::Clock>
+{
+public:
+    explicit FakeClock(QDateTime local = QDateTime(QDate(1999, 10, 4), QTime(13, 45, 12)), int bias = 0)
+        : local(std::move(local))
+        , bias(bias)
+    {
+    }
     QDateTime localNow() const override { return local; }
     int systemMilliseconds() const override { return milliseconds; }
     int biasMinutes() const override { return bias; }
@@ -31,34 +41,35 @@ public:
 };
 
 // Returns the scripted values in turn, then repeats the last one.
-class ScriptedRandom : public orvane::platform::RandomSource
+class ScriptedRandom : public Installed<orvane::platform::RandomSource>
 {
 public:
-    explicit ScriptedRandom(QList<double> values = {0.0});
-    ~ScriptedRandom() override;
-    double next() override;
-    void reseedFromClock() override { ++reseeds; }
+    explicit ScriptedRandom(QList<double> values = {0.0})
+        : values(std::move(values))
+    {
+    }
+    double next() override { return values.value(std::min<qsizetype>(position++, values.size() - 1)); }
+    void reseedFromClock() override {}
 
     QList<double> values;
     int position = 0;
-    int reseeds = 0;
 };
 
-class RecordingMessageBoxes : public orvane::platform::MessageBoxes
+class RecordingMessageBoxes : public Installed<orvane::platform::MessageBoxes>
 {
 public:
-    RecordingMessageBoxes();
-    ~RecordingMessageBoxes() override;
     void show(const QString &text, const QString &caption) override { shown.append({text, caption}); }
 
     QList<QPair<QString, QString>> shown; // text, caption
 };
 
-class FakeModuleInfo : public orvane::platform::ModuleInfo
+class FakeModuleInfo : public Installed<orvane::platform::ModuleInfo>
 {
 public:
-    explicit FakeModuleInfo(QString folder);
-    ~FakeModuleInfo() override;
+    explicit FakeModuleInfo(QString folder)
+        : m_folder(std::move(folder))
+    {
+    }
     QString folder() const override { return m_folder; }
     QString name() const override { return QStringLiteral("Orvane"); }
 
@@ -66,11 +77,13 @@ private:
     QString m_folder;
 };
 
-class FakeScreen : public orvane::platform::Screen
+class FakeScreen : public Installed<orvane::platform::Screen>
 {
 public:
-    explicit FakeScreen(double twipsPerPixel = 15.0);
-    ~FakeScreen() override;
+    explicit FakeScreen(double twipsPerPixel = 15.0)
+        : twips(twipsPerPixel)
+    {
+    }
     double twipsPerPixelX() const override { return twips; }
     double twipsPerPixelY() const override { return twips; }
     double twips;
@@ -82,9 +95,8 @@ class RecordingContainer : public orvane::Container
 public:
     bool UserMode() const override { return userMode; }
     void PropertyChanged(const QString &name) override { changed.append(name); }
-    void SetExtent(int w, int h) override { extents.append({w, h}); }
+    void SetExtent(int, int) override {}
 
     bool userMode = true;
     QStringList changed;
-    QList<QPair<int, int>> extents;
 };

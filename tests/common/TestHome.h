@@ -1,5 +1,10 @@
 #pragma once
 
+#include "platform/SettingsStore.h"
+#include "support/OVSimpleLog.h"
+
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -9,19 +14,48 @@
 class TestHome
 {
 public:
-    TestHome();
-    ~TestHome();
+    TestHome()
+    {
+        for (int i = 0; i < 3; ++i) {
+            m_saved[i] = qgetenv(kVars[i]);
+            QDir().mkpath(m_dir.filePath(kFolders[i]));
+            qputenv(kVars[i], m_dir.filePath(kFolders[i]).toLocal8Bit());
+        }
+        orvane::OVSimpleLog::resetForTesting();
+    }
+    ~TestHome()
+    {
+        for (int i = 0; i < 3; ++i) {
+            if (m_saved[i].isEmpty())
+                qunsetenv(kVars[i]);
+            else
+                qputenv(kVars[i], m_saved[i]);
+        }
+        orvane::OVSimpleLog::resetForTesting();
+    }
 
     QString path() const { return m_dir.path(); }
-    QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
-    QString dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
-    QString stateHome() const { return m_dir.path() + QStringLiteral("/state"); }
-    QString settingsFile() const;
+    QString configHome() const { return m_dir.filePath(kFolders[0]); }
+    QString dataHome() const { return m_dir.filePath(kFolders[1]); }
+    QString stateHome() const { return m_dir.filePath(kFolders[2]); }
+    QString settingsFile() const { return orvane::platform::SettingsStore::filePath(); }
     // Writes raw INI text into the settings file (for values of other types).
-    void writeSettingsFile(const QByteArray &ini) const;
-    QByteArray readSettingsFile() const;
+    void writeSettingsFile(const QByteArray &ini) const
+    {
+        QDir().mkpath(configHome() + QStringLiteral("/Quintrel"));
+        QFile file(settingsFile());
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(ini);
+    }
+    QByteArray readSettingsFile() const
+    {
+        QFile file(settingsFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
 private:
+    static constexpr const char *kVars[3] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"};
+    static constexpr const char *kFolders[3] = {"config", "data", "state"};
     QTemporaryDir m_dir;
     QByteArray m_saved[3];
 };

