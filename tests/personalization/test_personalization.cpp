@@ -160,21 +160,33 @@ private Q_SLOTS:
         QVERIFY(!OVUser().Personalized());
     }
 
-    void youngAgesForceNoAdultContent_data()
+    // The form shows the stored choices; a young or unspecified age forces "No adult content".
+    void storedChoicesAndYoungAges_data()
     {
+        QTest::addColumn<QStringList>("stored"); // country code, gender
+        QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QString>("age");
         QTest::addColumn<bool>("forced");
-        QTest::newRow("14 to 17") << "14 to 17" << true;
-        QTest::newRow("Unspecified") << "Unspecified" << true;
-        QTest::newRow("30 to 39") << "30 to 39" << false;
+        QTest::newRow("US, M, 14 to 17") << QStringList {"US", "M"} << QStringList {"United States", "Male"}
+                                         << "14 to 17" << true;
+        QTest::newRow("unknown code, F, Unspecified")
+            << QStringList {"QQ", "F"} << QStringList {"Unspecified", "Female"} << "Unspecified" << true;
+        QTest::newRow("empty, other gender, 30 to 39")
+            << QStringList {"", "X"} << QStringList {"Unspecified", "Unspecified"} << "30 to 39" << false;
     }
-    void youngAgesForceNoAdultContent()
+    void storedChoicesAndYoungAges()
     {
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, shown);
         QFETCH(QString, age);
         QFETCH(bool, forced);
+        store(QStringLiteral("CountryCode"), stored[0]);
+        store(QStringLiteral("Gender"), stored[1]);
         store(QStringLiteral("AgeRange"), QStringLiteral("50"));
         store(QStringLiteral("Rating"), QStringLiteral("10"));
         frmRegister form;
+        QCOMPARE(child<QComboBox>(form, "lstCountry")->currentText(), shown[0]);
+        QCOMPARE(child<QComboBox>(form, "lstGender")->currentText(), shown[1]);
         auto *ages = child<QComboBox>(form, "lstAgeRange");
         auto *rating = child<QComboBox>(form, "lstRating");
         QCOMPARE(rating->currentText(), QStringLiteral("All content"));
@@ -188,25 +200,6 @@ private Q_SLOTS:
             QVERIFY(rating->isEnabled());
             QCOMPARE(rating->currentText(), QStringLiteral("No adult content"));
         }
-    }
-
-    void storedSelections_data()
-    {
-        QTest::addColumn<QStringList>("stored"); // country code, gender
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("US, M") << QStringList {"US", "M"} << QStringList {"United States", "Male"};
-        QTest::newRow("unknown code, F") << QStringList {"QQ", "F"} << QStringList {"Unspecified", "Female"};
-        QTest::newRow("empty, other gender") << QStringList {"", "X"} << QStringList {"Unspecified", "Unspecified"};
-    }
-    void storedSelections()
-    {
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, shown);
-        store(QStringLiteral("CountryCode"), stored[0]);
-        store(QStringLiteral("Gender"), stored[1]);
-        frmRegister form;
-        QCOMPARE(child<QComboBox>(form, "lstCountry")->currentText(), shown[0]);
-        QCOMPARE(child<QComboBox>(form, "lstGender")->currentText(), shown[1]);
     }
 
     void countryTable()
