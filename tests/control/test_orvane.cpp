@@ -7,7 +7,6 @@
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
-#include "exchange/OVAdStat.h"
 #include "exchange/OVContentUpdate.h"
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
