@@ -147,11 +147,12 @@ private Q_SLOTS:
         QTest::newRow("clean system") << QByteArray() << QList<bool>({false, false, false, false})
                                       << QByteArray("[Debug]\nLogErrorsToFile=False\nLogWarningsToFile=False\n"
                                                     "VerboseErrors=False\nVerboseWarnings=False");
-        // VerboseWarnings is missing: created as False, the others kept as they are.
+        // VerboseErrors is missing: created as False, the others kept as they are.
         QTest::newRow("set by hand") << QByteArray(
-            "[Debug]\nLogErrorsToFile=True\nVerboseErrors=0\nLogWarningsToFile=-1\n")
-                                     << QList<bool>({true, false, true, false})
-                                     << QByteArray("LogWarningsToFile=-1\nVerboseErrors=0\nVerboseWarnings=False");
+            "[Debug]\nLogErrorsToFile=0\nVerboseWarnings=-1\nLogWarningsToFile=True\n")
+                                     << QList<bool>({false, false, true, true})
+                                     << QByteArray("LogErrorsToFile=0\nLogWarningsToFile=True\nVerboseErrors=False\n"
+                                                   "VerboseWarnings=-1");
     }
     void switchesAreTakenAsBooleans()
     {
@@ -160,6 +161,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, after);
         TestHome home;
         home.writeSettingsFile(ini);
+        FakeModuleInfo module(home.path());
         RecordingMessageBoxes boxes;
         Orvane control;
         const OVSimpleLog::Switches &s = OVSimpleLog::switches();
@@ -167,6 +169,18 @@ private Q_SLOTS:
         const QByteArray written = home.readSettingsFile();
         QVERIFY2(written.contains(after) && !written.contains("TraceLocalStorage"), written.constData());
         QVERIFY(boxes.shown.isEmpty());
+        // A disabled control's refusal warns as the switches say; both instances write to the process's one trace.
+        Orvane second;
+        QCOMPARE(int(control.StartTransfer()), 102);
+        QCOMPARE(int(second.StartTransfer()), 102);
+        QCOMPARE(boxes.shown.size(), s.VerboseWarnings ? 2 : 0);
+        if (s.VerboseWarnings)
+            QCOMPARE(boxes.shown.value(0), (QPair<QString, QString>("Control disabled", "Warning")));
+        const QStringList traces = QDir(home.path()).entryList({QStringLiteral("*_OVTrace.log")});
+        QCOMPARE(traces.size(), s.LogWarningsToFile ? 1 : 0);
+        QFile trace(home.path() + u'/' + traces.value(0));
+        const qsizetype lines = trace.open(QIODevice::ReadOnly) ? trace.readAll().count("Control disabled\r\n") : 0;
+        QCOMPARE(lines, s.LogWarningsToFile ? 2 : 0);
     }
 
     // A bag without Enabled gives an enabled control, read through each setter in the bag's order; what equals
@@ -239,26 +253,6 @@ private Q_SLOTS:
         QCOMPARE(control.TransferInProgress(), false);
         QCOMPARE(int(control.Transfer()), -1);
         QCOMPARE(control.TransferInProgress(), false);
-    }
-
-    void refusalWarnsThroughTheControl()
-    {
-        TestHome home;
-        home.writeSettingsFile("[Debug]\nLogWarningsToFile=True\nVerboseWarnings=True\n");
-        FakeModuleInfo module(home.path());
-        RecordingMessageBoxes boxes;
-        Orvane first;
-        Orvane second;
-        QCOMPARE(int(first.StartTransfer()), 102);
-        QCOMPARE(int(second.StartTransfer()), 102);
-        QCOMPARE(boxes.shown.value(0), (QPair<QString, QString>("Control disabled", "Warning")));
-        QCOMPARE(boxes.shown.size(), 2);
-        // Both instances write to the one trace file of the process.
-        const QStringList traces = QDir(home.path()).entryList({QStringLiteral("*_OVTrace.log")});
-        QCOMPARE(traces.size(), 1);
-        QFile trace(home.path() + u'/' + traces[0]);
-        QVERIFY(trace.open(QIODevice::ReadOnly));
-        QCOMPARE(trace.readAll().count("Control disabled\r\n"), 2);
     }
 
     // A new offer is added; an offer without an id (as a cut update leaves it) is skipped.
