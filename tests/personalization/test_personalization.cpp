@@ -31,17 +31,9 @@ void store(const QString &name, const QString &text)
 }
 QStringList presentStamps()
 {
-    QStringList out;
-    for (const QString &s : kStamps) {
-        if (stored(s).isValid())
-            out.append(s);
-    }
+    QStringList out = kStamps;
+    out.removeIf([](const QString &s) { return !stored(s).isValid(); });
     return out;
-}
-template <typename T>
-T *child(frmRegister &form, const char *name)
-{
-    return form.findChild<T *>(QString::fromLatin1(name));
 }
 } // namespace
 
@@ -137,10 +129,10 @@ private Q_SLOTS:
         store(QStringLiteral("PostalCode"), QStringLiteral("10115"));
         frmRegister form;
         for (const char *list : {"lstAgeRange", "lstGender", "lstCountry", "lstRating"})
-            QCOMPARE(child<QComboBox>(form, list)->currentText(), QStringLiteral("Unspecified"));
-        auto *postal = child<QLineEdit>(form, "txtPostalCode");
+            QCOMPARE(form.findChild<QComboBox *>(list)->currentText(), QStringLiteral("Unspecified"));
+        auto *postal = form.findChild<QLineEdit *>("txtPostalCode");
         QCOMPARE(postal->text(), QStringLiteral("10115"));
-        QVERIFY(child<QComboBox>(form, "lstRating")->isEnabled());
+        QVERIFY(form.findChild<QComboBox *>("lstRating")->isEnabled());
         QVERIFY(!form.user().isLoading());
         QCOMPARE(stored("AgeRange"), QVariant(QStringLiteral("0")));
         QCOMPARE(stored("Rating"), QVariant(QStringLiteral("0")));
@@ -185,10 +177,10 @@ private Q_SLOTS:
         store(QStringLiteral("AgeRange"), QStringLiteral("50"));
         store(QStringLiteral("Rating"), QStringLiteral("10"));
         frmRegister form;
-        QCOMPARE(child<QComboBox>(form, "lstCountry")->currentText(), shown[0]);
-        QCOMPARE(child<QComboBox>(form, "lstGender")->currentText(), shown[1]);
-        auto *ages = child<QComboBox>(form, "lstAgeRange");
-        auto *rating = child<QComboBox>(form, "lstRating");
+        QCOMPARE(form.findChild<QComboBox *>("lstCountry")->currentText(), shown[0]);
+        QCOMPARE(form.findChild<QComboBox *>("lstGender")->currentText(), shown[1]);
+        auto *ages = form.findChild<QComboBox *>("lstAgeRange");
+        auto *rating = form.findChild<QComboBox *>("lstRating");
         QCOMPARE(rating->currentText(), QStringLiteral("All content"));
         ages->setCurrentIndex(ages->findText(QStringLiteral("40 to 49")));
         ages->setCurrentIndex(ages->findText(age));
