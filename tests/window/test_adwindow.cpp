@@ -246,6 +246,8 @@ private Q_SLOTS:
         Orvane control;
         configure(control);
         QSignalSpy closed(&control, &Orvane::AdWindowClosed);
+        Orvane second; // never shows a window itself: not modal to it
+        second.ReadProperties(MemoryPropertyBag());
         auto end = [&](frmAdDisplayer *window) {
             if (how == "button")
                 QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
@@ -253,11 +255,9 @@ private Q_SLOTS:
                 window->close();
             else if (how == "escape")
                 QTest::keyClick(window, Qt::Key_Escape);
-            else if (how == "hide") {
-                Orvane other; // never showed a window itself: not modal to it
-                other.ReadProperties(MemoryPropertyBag());
-                QCOMPARE(int(other.Hide()), 0);
-            } else if (how == "quit")
+            else if (how == "hide")
+                QCOMPARE(int(second.Hide()), 0);
+            else if (how == "quit")
                 QCoreApplication::quit();
             else if (how == "exit")
                 QCoreApplication::exit(0);
@@ -271,8 +271,6 @@ private Q_SLOTS:
                 frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance();
                 QVERIFY(window);
                 // A second control sees the window as shown; the window follows its control's text.
-                Orvane second;
-                second.ReadProperties(MemoryPropertyBag());
                 QCOMPARE(int(second.Show()), 801);
                 QCOMPARE(int(second.ShowPersonalizationForm()), 801);
                 control.setText(QStringLiteral("New text"));
