@@ -43,6 +43,15 @@ const QByteArray kSettings("[Preferences]\nTimeoutGranularity=100\nTransferTimeo
                            "AgeRangeUpdated=x\nGenderUpdated=x\nPostalCodeUpdated=x\nCountryCodeUpdated=x\n");
 using Counts = QMap<QString, QPair<int, int>>; // views, clicks
 
+std::shared_ptr<OVAdvertisement> counted(int n, int views, int clicks)
+{
+    auto ad = std::make_shared<OVAdvertisement>();
+    ad->setAdGUID(guid(n));
+    ad->setViewCount(int16_t(views));
+    ad->setClickCount(int16_t(clicks));
+    return ad;
+}
+
 // Ads 1..n with views and clicks; expired, so that a content update keeps them.
 Counts seed(const QString &folder, int n)
 {
@@ -50,13 +59,10 @@ Counts seed(const QString &folder, int n)
     catalogue.setDataFolder(folder);
     Counts counts;
     for (int i = 1; i <= n; ++i) {
-        auto ad = std::make_shared<OVAdvertisement>();
-        ad->setAdGUID(guid(i));
+        auto ad = counted(i, i % 7 + 1, i % 3);
         ad->setExpirationDate(40000.0);
-        ad->setViewCount(int16_t(i % 7 + 1));
-        ad->setClickCount(int16_t(i % 3));
-        counts[guid(i)] = {i % 7 + 1, i % 3};
         catalogue.AddAdvertisement(ad);
+        counts[guid(i)] = {i % 7 + 1, i % 3};
     }
     catalogue.SaveAdInfoToLocalStorage();
     return counts;
@@ -386,13 +392,8 @@ private Q_SLOTS:
         p.Commercials = std::make_shared<OVCommercials>();
         p.Commercials->setDataFolder(data());
         p.UsageReport = std::make_shared<OVUsageReport>();
-        for (int i = 1; i <= 2; ++i) {
-            auto ad = std::make_shared<OVAdvertisement>();
-            ad->setAdGUID(guid(i));
-            ad->setViewCount(int16_t(i == 1 ? 3 : 4));
-            ad->setClickCount(1);
-            p.Commercials->AddAdvertisement(ad);
-        }
+        p.Commercials->AddAdvertisement(counted(1, 3, 1));
+        p.Commercials->AddAdvertisement(counted(2, 4, 1));
         p.UsageReport->AddUsageStat(guid(9), 1, 1, 0); // no longer in the catalogue
         p.UsageReport->AddUsageStat(guid(1), 3, 1, 0);
         p.UsageReport->AddUsageStat(guid(2), 4, 0, 0);
@@ -445,11 +446,7 @@ private Q_SLOTS:
     {
         OVCommercials catalogue;
         catalogue.setDataFolder(data());
-        auto ad = std::make_shared<OVAdvertisement>();
-        ad->setAdGUID(guid(1));
-        ad->setViewCount(32767);
-        ad->setClickCount(1);
-        catalogue.AddAdvertisement(ad);
+        catalogue.AddAdvertisement(counted(1, 32767, 1));
         QVERIFY(catalogue.SaveAdInfoToLocalStorage());
         Orvane control;
         configure(control, QStringLiteral("9"));
