@@ -97,16 +97,14 @@ Counts reported(const QList<QByteArray> &requests)
 
 QByteArray emptyContent()
 {
-    OVContentUpdate update;
-    update.setBaseURL(QStringLiteral("127.0.0.1:9/images"));
-    return ScriptedServer::contentResponse(update.GetStateIntoByteArray());
+    return ScriptedServer::contentResponse(OVContentUpdate().GetStateIntoByteArray());
 }
 } // namespace
 
 class TestOrvane : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TestHome> m_home;
+    TestHome m_home;
     // In memory where possible: every save waits for the disk.
     std::unique_ptr<QTemporaryDir> m_data;
     QString data() const { return m_data->path(); }
@@ -118,17 +116,12 @@ class TestOrvane : public QObject
         control.setRemotePort(port);
         control.setProductGUID(QStringLiteral("  ") + kProduct + QStringLiteral(" "));
         control.setDataFolder(data());
-        control.setImageFolder(m_home->path() + QStringLiteral("/images"));
+        control.setImageFolder(m_home.path() + QStringLiteral("/images"));
         QDir().mkpath(control.ImageFolder());
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_home->writeSettingsFile(kSettings);
-    }
-    void cleanupTestCase() { m_home.reset(); }
+    void initTestCase() { m_home.writeSettingsFile(kSettings); }
     void init()
     {
         OVSimpleLog::resetForTesting();
@@ -402,9 +395,8 @@ private Q_SLOTS:
         QCOMPARE(QList<int>({a->ViewCount(), a->ClickCount(), b->ViewCount(), b->ClickCount()}), expected);
         QCOMPARE(messages.size(), 1);
         QTEST(messages[0][0].toString(), "message");
-        QCOMPARE(boxes.shown.size(), success ? 1 : 0);
-        if (success)
-            QVERIFY(boxes.shown[0].first.startsWith("OVSocketClient.SentUsage\r\n91 "));
+        QCOMPARE(boxes.shown.size(), int(success));
+        QVERIFY(!success || boxes.shown[0].first.startsWith("OVSocketClient.SentUsage\r\n91 "));
     }
 
     // The largest catalogue transfers; its report cannot carry every

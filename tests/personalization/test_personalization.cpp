@@ -154,30 +154,25 @@ private Q_SLOTS:
     // The form shows the stored choices; a young or unspecified age forces "No adult content".
     void storedChoicesAndYoungAges_data()
     {
-        QTest::addColumn<QStringList>("stored"); // country code, gender
-        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("choices"); // stored country code and gender, then the names shown
         QTest::addColumn<QString>("age");
         QTest::addColumn<bool>("forced");
-        QTest::newRow("US, M, 14 to 17") << QStringList {"US", "M"} << QStringList {"United States", "Male"}
-                                         << "14 to 17" << true;
-        QTest::newRow("unknown code, F, Unspecified")
-            << QStringList {"QQ", "F"} << QStringList {"Unspecified", "Female"} << "Unspecified" << true;
-        QTest::newRow("empty, other gender, 30 to 39")
-            << QStringList {"", "X"} << QStringList {"Unspecified", "Unspecified"} << "30 to 39" << false;
+        QTest::newRow("US, M") << QStringList {"US", "M", "United States", "Male"} << "14 to 17" << true;
+        QTest::newRow("unknown code, F") << QStringList {"QQ", "F", "Unspecified", "Female"} << "Unspecified" << true;
+        QTest::newRow("no code, X") << QStringList {"", "X", "Unspecified", "Unspecified"} << "30 to 39" << false;
     }
     void storedChoicesAndYoungAges()
     {
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, shown);
+        QFETCH(QStringList, choices);
         QFETCH(QString, age);
         QFETCH(bool, forced);
-        store(QStringLiteral("CountryCode"), stored[0]);
-        store(QStringLiteral("Gender"), stored[1]);
+        store(QStringLiteral("CountryCode"), choices[0]);
+        store(QStringLiteral("Gender"), choices[1]);
         store(QStringLiteral("AgeRange"), QStringLiteral("50"));
         store(QStringLiteral("Rating"), QStringLiteral("10"));
         frmRegister form;
-        QCOMPARE(form.findChild<QComboBox *>("lstCountry")->currentText(), shown[0]);
-        QCOMPARE(form.findChild<QComboBox *>("lstGender")->currentText(), shown[1]);
+        QCOMPARE(form.findChild<QComboBox *>("lstCountry")->currentText(), choices[2]);
+        QCOMPARE(form.findChild<QComboBox *>("lstGender")->currentText(), choices[3]);
         auto *ages = form.findChild<QComboBox *>("lstAgeRange");
         auto *rating = form.findChild<QComboBox *>("lstRating");
         QCOMPARE(rating->currentText(), QStringLiteral("All content"));

@@ -23,9 +23,8 @@ using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
 
 namespace {
-class RecordingShell : public platform::Shell
+struct RecordingShell : platform::Shell
 {
-public:
     RecordingShell() { Shell::install(this); }
     ~RecordingShell() override { Shell::install(nullptr); }
     std::optional<platform::ShellCommand> findHtmlHandler() override
