@@ -351,6 +351,7 @@ private Q_SLOTS:
             answers.insert(otherLoad->answers);
         }
         const QHash<QString, int> stored = server.views(ids);
+        qInfo("acknowledged %lld, stored %lld", qlonglong(answers.keys(true).size()), qlonglong(stored.size()));
         for (auto answer = answers.cbegin(); answer != answers.cend(); ++answer) {
             // A poisoned report fails alone; a valid one is acknowledged unless the server was stopped first.
             QVERIFY2(poisoned(answer.key()) ? !answer.value() : answer.value() || signal, qPrintable(answer.key()));
