@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +27,18 @@ inline double nsPerRun(const std::function<void()> &body, int rounds = 5, qint64
     }
     return best;
 }
+
+// A throw-away home for one run: the settings store and the trace file go to
+// a temporary folder, never into the user's own.
+class Home : public QTemporaryDir
+{
+public:
+    Home()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(filePath(QStringLiteral("config"))));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(filePath(QStringLiteral("state"))));
+    }
+};
 
 inline void report(const char *name, double ns, double baselineNs)
 {

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <unistd.h>
@@ -46,9 +45,7 @@ void writePlain(const QString &path, const QByteArray &bytes, bool durable)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    bench::Home home;
     const QString folder = home.filePath(QStringLiteral("data"));
 
     for (int records : {70, 1000}) {

@@ -19,7 +19,6 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -226,9 +225,7 @@ int main(int argc, char **argv)
         QGuiApplication app(argc, argv);
         return peakChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+    bench::Home home;
     QGuiApplication app(argc, argv);
     stallDuringExchange(home.path());
     pictureTest(argv[0], home.path());

@@ -1,6 +1,8 @@
 // The CPU that Transfer uses while it waits 10 s for a server that accepts the
 // connection and never answers, against a baseline measured in the same run:
 // a loop that dispatches events with processEvents, as a busy wait does.
+#include "BenchHarness.h"
+
 #include <orvane/Orvane.h>
 
 #include <QCoreApplication>
@@ -10,7 +12,6 @@
 #include <QGuiApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <sys/resource.h>
 
@@ -45,9 +46,7 @@ Share measure(F &&body)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+    bench::Home home;
     QDir().mkpath(home.filePath(QStringLiteral("config/Quintrel")));
     {
         QFile ini(home.filePath(QStringLiteral("config/Quintrel/Orvane.ini")));

@@ -20,7 +20,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
@@ -99,9 +98,7 @@ void makeCampaign(const QString &folder)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+    bench::Home home;
     QGuiApplication app(argc, argv);
     makeCampaign(home.filePath(QStringLiteral("campaign")));
 
