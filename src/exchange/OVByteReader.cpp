@@ -21,14 +21,23 @@ OVFault OVByteReader::pastEnd(qsizetype at) const
         FaultIndexOutOfRange, QStringLiteral("Read past the end of %1 bytes at offset %2").arg(m_bytes.size()).arg(at));
 }
 
-void OVByteReader::report(ErrorHandler &handler)
+bool OVByteReader::reported(qsizetype failedAt, ErrorHandler &handler)
 {
+    if (failedAt < 0)
+        return true;
     // Once the bytes have run out every further read fails the same way; one
     // fault serves them all.
     if (!m_pastEnd)
         m_pastEnd = std::make_unique<OVFault>(
             FaultIndexOutOfRange, QStringLiteral("Read past the end of %1 bytes").arg(m_bytes.size()));
     handler.fail(*m_pastEnd);
+    return false;
+}
+
+void OVByteReader::thrown(qsizetype failedAt) const
+{
+    if (failedAt >= 0)
+        throw pastEnd(failedAt);
 }
 
 qsizetype OVByteReader::readByte(uint8_t &out)
@@ -71,18 +80,13 @@ qsizetype OVByteReader::readDate(double &out)
 uint8_t OVByteReader::byte()
 {
     uint8_t value = 0;
-    if (const qsizetype at = readByte(value); at >= 0)
-        throw pastEnd(at);
+    thrown(readByte(value));
     return value;
 }
 
 bool OVByteReader::byte(ErrorHandler &handler, uint8_t &out)
 {
-    if (readByte(out) >= 0) {
-        report(handler);
-        return false;
-    }
-    return true;
+    return reported(readByte(out), handler);
 }
 
 int16_t OVByteReader::base255()
@@ -98,18 +102,13 @@ int16_t OVByteReader::base255()
 QString OVByteReader::text()
 {
     QString value;
-    if (const qsizetype at = readText(value); at >= 0)
-        throw pastEnd(at);
+    thrown(readText(value));
     return value;
 }
 
 bool OVByteReader::text(ErrorHandler &handler, QString &out)
 {
-    if (readText(out) >= 0) {
-        report(handler);
-        return false;
-    }
-    return true;
+    return reported(readText(out), handler);
 }
 
 QString OVByteReader::fixedText(qsizetype count)
@@ -126,18 +125,13 @@ QString OVByteReader::fixedText(qsizetype count)
 double OVByteReader::date()
 {
     double value = 0;
-    if (const qsizetype at = readDate(value); at >= 0)
-        throw pastEnd(at);
+    thrown(readDate(value));
     return value;
 }
 
 bool OVByteReader::date(ErrorHandler &handler, double &out)
 {
-    if (readDate(out) >= 0) {
-        report(handler);
-        return false;
-    }
-    return true;
+    return reported(readDate(out), handler);
 }
 
 } // namespace orvane

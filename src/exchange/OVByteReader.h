@@ -51,7 +51,10 @@ private:
     qsizetype readText(QString &out);
     qsizetype readDate(double &out);
     OVFault pastEnd(qsizetype at) const;
-    void report(ErrorHandler &handler);
+    // The two ways a read that failed at failedAt (-1: it did not) ends:
+    // reported to the handler (false), or thrown.
+    bool reported(qsizetype failedAt, ErrorHandler &handler);
+    void thrown(qsizetype failedAt) const;
 
     QByteArray m_bytes; // shared, not copied
     qsizetype m_position = 0;
