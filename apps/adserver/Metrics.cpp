@@ -134,6 +134,8 @@ QByteArray Metrics::render() const
     single(out, "database_errors_total", "counter", "Failed database operations.", load(databaseErrors));
     single(out, "database_reconnects_total", "counter", "Connections to the database opened again after a loss.",
         load(databaseReconnects));
+    single(
+        out, "log_lines_dropped_total", "counter", "Log lines standard output had no room for.", load(logLinesDropped));
     single(out, "campaign_ads", "gauge", "Ads in the campaign being served.", load(campaignAds));
     single(out, "campaign_reloads_total", "counter", "Campaigns loaded again on SIGHUP.", load(campaignReloads));
     single(out, "campaign_reload_failures_total", "counter", "Campaign reloads refused; the earlier one stayed.",

@@ -35,6 +35,7 @@ public:
     std::atomic<std::int64_t> imageBytesServed {0};
     std::atomic<std::int64_t> databaseErrors {0};
     std::atomic<std::int64_t> databaseReconnects {0};
+    std::atomic<std::int64_t> logLinesDropped {0};
     std::atomic<std::int64_t> campaignAds {0};
     std::atomic<std::int64_t> campaignReloads {0};
     std::atomic<std::int64_t> campaignReloadFailures {0};

@@ -11,7 +11,13 @@ namespace orvane::adserver {
 class ServerLog
 {
 public:
+    // Makes the lines' writes non-blocking, so that a reader of standard output
+    // that stalls (or never reads) costs lines, counted in the metrics, and
+    // never stalls an event loop. Called once before the loops start.
+    static void detachFromSlowReaders();
+
     // Writes `line` and a newline; a line longer than a pipe's atomic write is cut.
+    // A line the reader has no room for is dropped.
     static void writeLine(QByteArray line);
     // "orvane-adserver: TEXT".
     static void event(const QString &text);

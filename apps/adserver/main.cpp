@@ -166,6 +166,7 @@ int serve(const QStringList &args)
     if (!accessLog)
         return usage(QStringLiteral("--access-log wants off, common or json"));
     AccessLog::setFormat(*accessLog);
+    ServerLog::detachFromSlowReaders();
 
     ServerOptions options;
     options.publicUrl = flags.value(QStringLiteral("--public-url"));
