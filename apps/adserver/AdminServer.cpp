@@ -115,7 +115,8 @@ void AdminServer::handle(ClientConnection *c, const Request &request)
     if (!m_token.isEmpty() && !authorized(request.header("Authorization"), m_token)) {
         response.status = "401 Unauthorized";
         response.body = "A bearer token is needed\n";
-        response.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Bearer realm=\"orvane-adserver\"")));
+        response.headers.append(
+            qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Bearer realm=\"orvane-adserver\"")));
     } else if (!handler) {
         response.status = "404 Not Found";
         response.body = "Not found\n";
