@@ -18,6 +18,9 @@
 
 #include <csignal>
 
+#include <poll.h>
+#include <unistd.h>
+
 using namespace orvane;
 using namespace Qt::StringLiterals;
 
@@ -314,6 +317,41 @@ private Q_SLOTS:
         QCOMPARE(matching.size(), line.isEmpty() ? 0 : 1);
         if (!line.isEmpty())
             QVERIFY2(pattern.match(matching.front()).hasMatch(), qPrintable(matching.front()));
+    }
+
+    // Nobody reads the server's standard output after its first line: once the
+    // pipe is full the log lines are dropped, and no request waits on them.
+    void anUnreadLogStallsNothing()
+    {
+        TestHome home;
+        const QString campaign = home.path() + u"/campaign"_s;
+        QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, campaign});
+        int out[2];
+        QCOMPARE(::pipe(out), 0);
+        QProcess server;
+        server.setChildProcessModifier([fd = out[1]] { ::dup2(fd, STDOUT_FILENO); });
+        server.start(QStringLiteral(ADSERVER),
+            {u"serve"_s, u"--campaign"_s, campaign, u"--db"_s, u"sqlite:"_s + home.path() + u"/r.db"_s, u"--listen"_s,
+                u"127.0.0.1:0"_s});
+        ::close(out[1]);
+        QByteArray first;
+        pollfd readable {out[0], POLLIN, 0};
+        char c = 0;
+        while (!first.endsWith('\n') && ::poll(&readable, 1, 10000) == 1 && ::read(out[0], &c, 1) == 1)
+            first += c;
+        const quint16 port = first.mid(first.lastIndexOf(':') + 1).trimmed().toUShort();
+        QVERIFY2(port > 0, first);
+        // About 80 bytes of log each: well past the 64 KiB a pipe holds.
+        constexpr int kRequests = 2000;
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        QByteArray answers;
+        for (int i = 0; i < kRequests; ++i)
+            s.write(get("/Orvane/Ads"));
+        QTRY_COMPARE_WITH_TIMEOUT((answers += s.readAll()).count("HTTP/1.1 200 OK"), kRequests, 60000);
+        server.terminate();
+        QVERIFY(server.waitForFinished(15000));
+        ::close(out[0]);
     }
 
     void healthTellsAWriterThatCannotCommit()
