@@ -15,6 +15,8 @@
 #include "ServerLog.h"
 #include "ServerPool.h"
 
+#include <orvane/OrvaneVersion.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -59,7 +61,8 @@ const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --lis
                      "           [--admin-listen ADDR:PORT [--admin-token-file FILE]] [--access-log off|common|json]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
                      "       orvane-adserver sample-campaign DIR\n"
-                     "       orvane-adserver check-campaign DIR\n";
+                     "       orvane-adserver check-campaign DIR\n"
+                     "       orvane-adserver --version\n";
 
 int usage(const QString &why)
 {
@@ -304,6 +307,10 @@ int stats(const QStringList &args)
 int main(int argc, char **argv)
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("--version")) {
+        std::printf("orvane-adserver %s\n", ORVANE_VERSION_STR);
+        return 0;
+    }
     if (command == QLatin1String("sample-campaign")) {
         // Drawing text needs a font database: a windowless GUI application.
         qputenv("QT_QPA_PLATFORM", "offscreen");
