@@ -34,11 +34,13 @@ class Orvane : public QObject
     Q_PROPERTY(QString Text READ Text WRITE setText)
     Q_PROPERTY(bool TransferInProgress READ TransferInProgress)
     Q_PROPERTY(bool Personalized READ Personalized)
-    Q_PROPERTY(short AgeRange READ AgeRange WRITE setAgeRange)
+    // Written by name as whole numbers, so that a value beyond 16 bits is refused
+    // by the setter instead of wrapping on the way in.
+    Q_PROPERTY(int AgeRange READ AgeRange WRITE setAgeRange)
     Q_PROPERTY(QString CountryCode READ CountryCode WRITE setCountryCode)
     Q_PROPERTY(QString Gender READ Gender WRITE setGender)
     Q_PROPERTY(QString PostalCode READ PostalCode WRITE setPostalCode)
-    Q_PROPERTY(short Rating READ Rating WRITE setRating)
+    Q_PROPERTY(int Rating READ Rating WRITE setRating)
 
 public:
     // Without a container the control behaves as in a plain Qt host (run time).
@@ -89,10 +91,11 @@ public:
     Q_INVOKABLE short ShowPersonalizationForm();
 
     // The user's demographics, read from and written to the settings store on
-    // every access.
+    // every access. AgeRange and Rating are 16-bit: a value beyond that range
+    // is logged as an overflow and nothing is stored.
     bool Personalized() const;
     short AgeRange() const;
-    void setAgeRange(short value);
+    void setAgeRange(int value);
     QString CountryCode() const;
     void setCountryCode(const QString &value);
     QString Gender() const;
@@ -100,7 +103,7 @@ public:
     QString PostalCode() const;
     void setPostalCode(const QString &value);
     short Rating() const;
-    void setRating(short value);
+    void setRating(int value);
 
     // The ads of the local catalogue, loaded from the data file on first need.
     QList<AdListing> AdList() const;

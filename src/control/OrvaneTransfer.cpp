@@ -7,6 +7,7 @@
 #include "exchange/OVAdStat.h"
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVUsageReport.h"
+#include "exchange/TrimSpaces.h"
 #include "personalization/OVUser.h"
 #include "platform/Clock.h"
 #include "support/ErrorHandler.h"
@@ -107,7 +108,7 @@ short Orvane::StartTransfer()
         return d->refuseTransfer(orvTransferInProgress);
     if (d->RemoteHost.isEmpty() || d->RemotePort.isEmpty())
         return d->refuseTransfer(orvInvalidRemoteHost);
-    if (d->ProductGUID.trimmed().size() != 38)
+    if (trimSpaces(d->ProductGUID).size() != 38)
         return d->refuseTransfer(orvInvalidProductID);
 
     short result = -1;

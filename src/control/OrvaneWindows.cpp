@@ -115,15 +115,28 @@ void writeUser(const char *source, Set set)
         user.Save(false);
     });
 }
+
+// The two 16-bit properties: a value beyond 16 bits is an overflow before the
+// store is touched, never a wrapped number.
+void writeNumber(const char *source, int value, void (OVUser::*set)(int32_t))
+{
+    guarded(QStringLiteral("OVSocketClient") + QLatin1String(source), [&] {
+        const int16_t number = narrowed(value);
+        OVUser user;
+        user.Load();
+        (user.*set)(number);
+        user.Save(false);
+    });
+}
 } // namespace
 
 short Orvane::AgeRange() const
 {
     return readUser<short>("GetAgeRange", [](const OVUser &u) { return narrowed(u.AgeRange()); });
 }
-void Orvane::setAgeRange(short value)
+void Orvane::setAgeRange(int value)
 {
-    writeUser("SetAgeRange", [value](OVUser &u) { u.setAgeRange(value); });
+    writeNumber("SetAgeRange", value, &OVUser::setAgeRange);
 }
 QString Orvane::CountryCode() const
 {
@@ -153,9 +166,9 @@ short Orvane::Rating() const
 {
     return readUser<short>("GetRating", [](const OVUser &u) { return narrowed(u.Rating()); });
 }
-void Orvane::setRating(short value)
+void Orvane::setRating(int value)
 {
-    writeUser("SetRating", [value](OVUser &u) { u.setRating(value); });
+    writeNumber("SetRating", value, &OVUser::setRating);
 }
 
 } // namespace orvane
