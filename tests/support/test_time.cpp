@@ -1,7 +1,4 @@
-#include "support/OVTime.h"
 #include "support/OleDate.h"
-
-#include "TestDoubles.h"
 
 #include <QTest>
 
@@ -41,15 +38,6 @@ private Q_SLOTS:
         const double before = OleDate::fromDateTime(QDateTime(QDate(1999, 12, 31), QTime(23, 59)));
         QCOMPARE(OleDate::toDateTime(OleDate::addMinutes(before, 2)), QDateTime(QDate(2000, 1, 1), QTime(0, 1)));
         QCOMPARE(OleDate::toDateTime(OleDate::addMinutes(0.25, -420)), QDateTime(QDate(1899, 12, 29), QTime(23, 0)));
-    }
-
-    // Local time plus the zone's bias, in the clock's whole seconds, carried into the next year.
-    void universalTime()
-    {
-        FakeClock clock(QDateTime(QDate(2026, 12, 31), QTime(22, 30, 0, 750)), 300);
-        QCOMPARE(OleDate::toDateTime(OVTime::GetUniversalTime()), QDateTime(QDate(2027, 1, 1), QTime(3, 30)));
-        clock.bias = 0;
-        QCOMPARE(OleDate::toDateTime(OVTime::GetUniversalTime()), QDateTime(QDate(2026, 12, 31), QTime(22, 30)));
     }
 };
 
