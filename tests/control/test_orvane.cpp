@@ -230,7 +230,6 @@ private Q_SLOTS:
         // Only spaces are trimmed: a line end or a tab is part of the identifier.
         QTest::newRow("guid and a line end") << true << true << QStringList {"h", "1", kProduct + "\n"} << 603 << 603;
         QTest::newRow("tab and guid") << true << true << QStringList {"h", "1", "\t" + kProduct} << 603 << 603;
-        QTest::newRow("no-break space") << true << true << QStringList {"h", "1", kProduct + QChar(0xA0)} << 603 << 603;
         // The exchange itself refuses a blank port: its code comes back, LastError stays.
         QTest::newRow("refused by the exchange") << true << true << QStringList {"h", " ", kProduct} << 604 << 0;
     }

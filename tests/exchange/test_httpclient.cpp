@@ -206,7 +206,7 @@ private Q_SLOTS:
     void failedExchanges_data()
     {
         QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("injectIn"); // the state in which 7 bytes are reported; 0: none
+        QTest::addColumn<int>("injectIn"); // the state in which 7 bytes are reported (negated: a close); 0: none
         QTest::addColumn<QString>("lastEvents");
         QTest::addColumn<int>("lastArrivalState");
         QTest::newRow("negative acknowledgement")
@@ -217,6 +217,8 @@ private Q_SLOTS:
             << Script {{kOK}} << 110 << "Received 7 bytes DataExchanged(0)" << 110;
         QTest::newRow("bytes while sending the ad request")
             << Script {{kOK}, {kOK}} << 127 << "Received 7 bytes DataExchanged(0)" << 127;
+        QTest::newRow("close while sending the ad request")
+            << Script {{kOK}, {kOK, 0, 0, 0}} << -127 << "Requesting Ads DataExchanged(0)" << 120;
     }
 
     void failedExchanges()
@@ -226,12 +228,13 @@ private Q_SLOTS:
         QFETCH(QString, lastEvents);
         QFETCH(int, lastArrivalState);
         Exchange x(script, m_images);
-        // The socket reports bytes as soon as the request is handed to it,
-        // before its send has completed.
+        // The socket reports bytes (or a close) as soon as the request is handed to it, before it is sent.
         OVWinsock *socket = frmTransferControls::instance()->Winsock1();
         QObject::connect(socket, &OVWinsock::Connected, &x.client, [&] {
             if (x.client.state() == injectIn)
                 Q_EMIT socket->DataArrival(7);
+            else if (x.client.state() == -injectIn)
+                Q_EMIT socket->Closed();
         });
         QVERIFY(x.run(5000)); // well before the 30-second time-out
         QVERIFY2(x.events.join(u' ').endsWith(lastEvents), qPrintable(x.events.join(u'|')));
