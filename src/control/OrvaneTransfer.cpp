@@ -3,16 +3,16 @@
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
-#include "control/WholeNumber.h"
 #include "exchange/OVAdStat.h"
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVUsageReport.h"
-#include "exchange/TrimSpaces.h"
 #include "personalization/OVUser.h"
 #include "platform/Clock.h"
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
+#include "support/TrimSpaces.h"
+#include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
 #include <QCoreApplication>

@@ -2,10 +2,10 @@
 
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
-#include "control/WholeNumber.h"
 #include "personalization/OVUser.h"
 #include "personalization/frmRegister.h"
 #include "support/ErrorHandler.h"
+#include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
 #include <QPointer>
@@ -76,11 +76,6 @@ short Orvane::ShowPersonalizationForm()
     return short(d->LastError);
 }
 
-void Orvane::RaiseAdWindowClosed()
-{
-    Q_EMIT AdWindowClosed();
-}
-
 bool Orvane::Personalized() const
 {
     bool result = false;
@@ -134,6 +129,10 @@ short Orvane::AgeRange() const
 {
     return readUser<short>("GetAgeRange", [](const OVUser &u) { return narrowed(u.AgeRange()); });
 }
+void Orvane::setAgeRange(short value)
+{
+    setAgeRange(int(value));
+}
 void Orvane::setAgeRange(int value)
 {
     writeNumber("SetAgeRange", value, &OVUser::setAgeRange);
@@ -165,6 +164,10 @@ void Orvane::setPostalCode(const QString &value)
 short Orvane::Rating() const
 {
     return readUser<short>("GetRating", [](const OVUser &u) { return narrowed(u.Rating()); });
+}
+void Orvane::setRating(short value)
+{
+    setRating(int(value));
 }
 void Orvane::setRating(int value)
 {

@@ -1,8 +1,8 @@
 #include "exchange/OVFraming.h"
 
-#include "exchange/TrimSpaces.h"
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
+#include "support/TrimSpaces.h"
 
 #include <cmath>
 #include <optional>

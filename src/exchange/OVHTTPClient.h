@@ -1,9 +1,9 @@
 #pragma once
 
-#include "exchange/ImageLimits.h"
 #include "exchange/TYPE_INCOMINGAD.h"
-#include "exchange/TrimSpaces.h"
+#include "platform/ImageLimits.h"
 #include "platform/UrlFetcher.h"
+#include "support/TrimSpaces.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,11 +1,11 @@
 #include "exchange/OVImageRetrieval.h"
 
 #include "exchange/OVAdOffering.h"
-#include "exchange/TrimSpaces.h"
 #include "platform/PictureTester.h"
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
 #include "support/OVSimpleLog.h"
+#include "support/TrimSpaces.h"
 
 #include <QDir>
 #include <QElapsedTimer>

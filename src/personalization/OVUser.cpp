@@ -1,9 +1,9 @@
 #include "personalization/OVUser.h"
 
-#include "exchange/TrimSpaces.h"
 #include "platform/Clock.h"
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
+#include "support/TrimSpaces.h"
 
 #include <QRegularExpression>
 

@@ -2,11 +2,11 @@
 
 #include <orvane/ResultCodes.h>
 
-#include "exchange/TrimSpaces.h"
-#include "personalization/WindowFrame.h"
 #include "support/ErrorHandler.h"
-#include "window/DesignFont.h"
-#include "window/Twips.h"
+#include "support/TrimSpaces.h"
+#include "ui/DesignFont.h"
+#include "ui/Twips.h"
+#include "ui/WindowFrame.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "personalization/WindowFrame.h"
+#include "ui/WindowFrame.h"
 
 #include <QGuiApplication>
 #include <QScreen>
