@@ -21,7 +21,7 @@ bool ReportWriter::start(QString *error)
     std::future<QString> result = opened.get_future();
     m_thread = std::thread([this, &opened] {
         QString why;
-        std::unique_ptr<ReportStore> store = ReportStore::open(m_url, &why);
+        std::unique_ptr<ReportStore> store = ReportStore::open(m_url, &why, m_options);
         const bool ok = store != nullptr;
         opened.set_value(ok ? QString() : why);
         if (ok)
@@ -48,6 +48,15 @@ quint64 ReportWriter::submit(StoredReport report)
     return ticket;
 }
 
+void ReportWriter::recordCampaignAds(const QHash<QString, QString> &advertiserOfAd)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_campaignAds.insert(advertiserOfAd);
+    }
+    m_wake.notify_one();
+}
+
 void ReportWriter::stop()
 {
     {
@@ -70,15 +79,21 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
+        QHash<QString, QString> campaignAds;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.isEmpty(); });
-            if (m_queue.isEmpty())
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.isEmpty() || !m_campaignAds.isEmpty(); });
+            if (m_queue.isEmpty() && m_campaignAds.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
+            campaignAds.swap(m_campaignAds);
         }
         QString error;
+        if (!campaignAds.isEmpty() && !store->recordCampaignAds(campaignAds, &error))
+            qWarning("orvane-adserver: the campaign's advertisers were not recorded: %s", qPrintable(error));
+        if (reports.isEmpty())
+            continue;
         QList<quint64> stored;
         QList<quint64> failed;
         if (store->store(reports, &error)) {

@@ -1,8 +1,10 @@
 // orvane-adserver: the reference ad server.
 //   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL] [limits]
 //   stats --db URL [--json]
+//   report --db URL [--since DAY] [--until DAY] [--by DIMENSIONS] [--format table|csv|json]
 //   sample-campaign DIR
 #include "DatabaseUrl.h"
+#include "ReportCommand.h"
 #include "ReportStore.h"
 #include "SampleCampaign.h"
 #include "ServerPool.h"
@@ -47,7 +49,13 @@ const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --lis
                      "           [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
                      "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
+                     "       orvane-adserver report --db URL [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
+                     "           [--by day|ad|product|advertiser|age|gender|country|rating[,...]]...\n"
+                     "           [--format table|csv|json]\n"
                      "       orvane-adserver sample-campaign DIR\n";
+
+// Not in the usage: keeps no rollups, only to measure what keeping them costs.
+const QString kWithoutRollups = QStringLiteral("--bench-without-rollups");
 
 int usage(const QString &why)
 {
@@ -85,6 +93,14 @@ int milliseconds(const QString &text)
     return ok && seconds > 0 && seconds <= 86400 ? int(seconds * 1000 + 0.5) : -1;
 }
 
+QHash<QString, QString> advertisersOf(const Campaign &campaign)
+{
+    QHash<QString, QString> map;
+    for (const CampaignAd &ad : campaign.ads())
+        map.insert(ad.adGuid, ad.advertiserGuid);
+    return map;
+}
+
 int serve(const QStringList &args)
 {
     QHash<QString, QString> flags;
@@ -92,7 +108,7 @@ int serve(const QStringList &args)
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
                 "--max-connections", "--max-per-peer", "--threads"},
-            {}, &flags, &error))
+            {kWithoutRollups}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
         if (!flags.contains(QString::fromLatin1(required)))
@@ -141,8 +157,12 @@ int serve(const QStringList &args)
     if (!url)
         return fail(error);
     ReportWriter writer(*url);
+    StoreOptions storeOptions;
+    storeOptions.rollups = !flags.contains(kWithoutRollups);
+    writer.setStoreOptions(storeOptions);
     if (!writer.start(&error))
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
+    writer.recordCampaignAds(advertisersOf(*campaign));
 
     ConnectionLimits limits(options.maxConnections, options.maxConnectionsPerPeer);
     ServerPool server(&*campaign, &writer, &limits, options);
@@ -191,7 +211,10 @@ int stats(const QStringList &args)
     auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
     if (!url)
         return fail(error);
-    auto store = ReportStore::open(*url, &error);
+    StoreOptions options;
+    options.mayCreate = false; // a mistyped path is an error, not a new empty database
+    options.rollups = false;
+    auto store = ReportStore::open(*url, &error, options);
     if (!store)
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
     const auto totals = store->stats(&error);
@@ -240,6 +263,8 @@ int main(int argc, char **argv)
         return serve(args);
     if (command == QLatin1String("stats"))
         return stats(args);
+    if (command == QLatin1String("report"))
+        return runReportCommand(args);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         std::printf("%s", kUsage);
         return 0;
