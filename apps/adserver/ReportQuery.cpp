@@ -91,9 +91,10 @@ std::optional<QList<ReportRow>> ReportQuery::run(const ReportRequest &request, Q
     QString sql = QStringLiteral("SELECT ");
     for (const QString &column : columns)
         sql += column + QStringLiteral(", ");
-    sql += ads ? QStringLiteral("SUM(d.views), SUM(d.clicks), SUM(d.reports) FROM daily_ads d"
-                                " LEFT JOIN campaign_ads c ON c.ad_guid = d.ad_guid")
+    sql += ads ? QStringLiteral("SUM(d.views), SUM(d.clicks), SUM(d.reports) FROM daily_ads d")
                : QStringLiteral("SUM(views), SUM(clicks), SUM(reports) FROM daily_audience");
+    if (request.by.contains(ReportDimension::Advertiser))
+        sql += QStringLiteral(" LEFT JOIN campaign_ads c ON c.ad_guid = d.ad_guid");
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     if (!columns.isEmpty()) {

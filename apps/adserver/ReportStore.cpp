@@ -206,6 +206,30 @@ QList<bool> ReportStore::storeEach(const QList<StoredReport> &reports, QString *
     return stored;
 }
 
+qsizetype ReportStore::pruneRaw(const QDateTime &cutoff, int batch, QString *error)
+{
+    if (!begin(error))
+        return -1;
+    // Ordered by time and id: both statements pick the very same reports.
+    const QString oldest
+        = QStringLiteral("(SELECT id FROM reports WHERE received_at < :cutoff ORDER BY received_at, id LIMIT %1)")
+              .arg(batch);
+    qsizetype deleted = 0;
+    for (const QString &sql : {QStringLiteral("DELETE FROM report_ads WHERE report_id IN ") + oldest,
+             QStringLiteral("DELETE FROM reports WHERE id IN ") + oldest}) {
+        QSqlQuery query(m_db);
+        query.prepare(sql);
+        query.bindValue(QStringLiteral(":cutoff"), cutoff.toUTC().toString(Qt::ISODateWithMs));
+        if (!query.exec()) {
+            *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(query.lastError()));
+            m_db.rollback();
+            return -1;
+        }
+        deleted = query.numRowsAffected();
+    }
+    return commit(error) ? deleted : -1;
+}
+
 bool ReportStore::recordCampaignAds(const QHash<QString, QString> &advertiserOfAd, QString *error)
 {
     if (advertiserOfAd.isEmpty())

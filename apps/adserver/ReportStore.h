@@ -54,6 +54,7 @@ struct StoreOptions
 {
     bool mayCreate = true; // false: a missing database is an error, never a new empty one
     bool rollups = true; // false only to measure what keeping them costs
+    int retainRawDays = 0; // raw rows older than this many days are deleted; 0 keeps them all
 };
 
 // The reports database through Qt SQL: one schema for SQLite and PostgreSQL.
@@ -77,6 +78,9 @@ public:
     QList<bool> storeEach(const QList<StoredReport> &reports, QString *error);
 
     std::optional<StoreStats> stats(QString *error);
+    // Deletes up to `batch` of the oldest raw reports received before `cutoff`,
+    // with their ads, in one transaction; the rollups stay. How many, or -1.
+    qsizetype pruneRaw(const QDateTime &cutoff, int batch, QString *error);
     // Records which advertiser each ad belongs to, for reports per advertiser.
     bool recordCampaignAds(const QHash<QString, QString> &advertiserOfAd, QString *error);
 

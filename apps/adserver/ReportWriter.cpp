@@ -1,5 +1,8 @@
 #include "ReportWriter.h"
 
+#include "RawRetention.h"
+
+#include <chrono>
 #include <future>
 
 namespace orvane::adserver {
@@ -76,20 +79,26 @@ qint64 ReportWriter::commitCount() const
 
 void ReportWriter::run(std::unique_ptr<ReportStore> store)
 {
+    RawRetention retention(m_options.retainRawDays);
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
         QHash<QString, QString> campaignAds;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.isEmpty() || !m_campaignAds.isEmpty(); });
-            if (m_queue.isEmpty() && m_campaignAds.isEmpty())
+            const auto ready = [this] { return m_stopping || !m_queue.isEmpty() || !m_campaignAds.isEmpty(); };
+            if (m_options.retainRawDays > 0)
+                m_wake.wait_until(lock, retention.due(), ready); // wakes to prune when idle
+            else
+                m_wake.wait(lock, ready);
+            if (m_stopping && m_queue.isEmpty() && m_campaignAds.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
             campaignAds.swap(m_campaignAds);
         }
         QString error;
+        retention.prune(*store); // one bounded batch between group commits
         if (!campaignAds.isEmpty() && !store->recordCampaignAds(campaignAds, &error))
             qWarning("orvane-adserver: the campaign's advertisers were not recorded: %s", qPrintable(error));
         if (reports.isEmpty())

@@ -47,7 +47,7 @@ int fail(const QString &message)
 
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
                      "           [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
-                     "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
+                     "           [--max-connections N] [--max-per-peer N] [--threads N] [--retain-raw-days N]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
                      "       orvane-adserver report --db URL [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
                      "           [--by day|ad|product|advertiser|age|gender|country|rating[,...]]...\n"
@@ -107,7 +107,7 @@ int serve(const QStringList &args)
     QString error;
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
-                "--max-connections", "--max-per-peer", "--threads"},
+                "--max-connections", "--max-per-peer", "--threads", "--retain-raw-days"},
             {kWithoutRollups}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
@@ -159,6 +159,12 @@ int serve(const QStringList &args)
     ReportWriter writer(*url);
     StoreOptions storeOptions;
     storeOptions.rollups = !flags.contains(kWithoutRollups);
+    if (flags.contains(QStringLiteral("--retain-raw-days"))) {
+        bool ok = false;
+        storeOptions.retainRawDays = flags.value(QStringLiteral("--retain-raw-days")).toInt(&ok);
+        if (!ok || storeOptions.retainRawDays < 1 || storeOptions.retainRawDays > 100000)
+            return usage(QStringLiteral("--retain-raw-days wants a count of days from 1 to 100000"));
+    }
     writer.setStoreOptions(storeOptions);
     if (!writer.start(&error))
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));

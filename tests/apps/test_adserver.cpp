@@ -479,14 +479,14 @@ private Q_SLOTS:
         }
     }
 
-    void schemaUpgradesInPlace_data()
+    void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile_data()
     {
         QTest::addColumn<bool>("postgres");
         QTest::newRow("SQLite") << false;
         QTest::newRow("PostgreSQL") << true;
     }
 
-    void schemaUpgradesInPlace()
+    void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile()
     {
         QFETCH(bool, postgres);
         TestHome home;
@@ -534,8 +534,10 @@ private Q_SLOTS:
             QVERIFY2(QSqlQuery(db).exec(QString::fromLatin1(statement)), statement);
         db.close();
 
-        ServerProcess server(home.path(), url);
+        // Keeping three days of raw rows, the server deletes these old ones; their rollups stay.
+        ServerProcess server(home.path(), url, {u"--retain-raw-days"_s, u"3"_s});
         QVERIFY(server.port > 0);
+        QVERIFY(QTest::qWaitFor([&] { return server.stats().value(u"reports"_s).toInt() == 0; }, 10000));
         const Run byAd = server.report({u"--by"_s, u"day,ad"_s, u"--format"_s, u"csv"_s});
         QCOMPARE(byAd.out,
             QByteArray(
@@ -549,6 +551,7 @@ private Q_SLOTS:
         QVERIFY(server.raw(post(u"A"_s)).startsWith("HTTP/1.1 200 OK"));
         const Run total = server.report({u"--since"_s, u"2026-11-30"_s, u"--format"_s, u"csv"_s});
         QVERIFY2(total.out.endsWith("\r\n12,4,0.333333,4\r\n"), total.out.constData());
+        QCOMPARE(server.stats().value(u"reports"_s).toInt(), 1);
     }
 
     void readersRefuseAMissingDatabase_data()
