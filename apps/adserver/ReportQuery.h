@@ -9,6 +9,8 @@
 
 #include <optional>
 
+struct sqlite3;
+
 namespace orvane::adserver {
 
 // What a report row is grouped by.
@@ -55,6 +57,9 @@ public:
     static QString check(const ReportRequest &request);
 
 private:
+    std::optional<QList<ReportRow>> runSqlite(sqlite3 *db, const QString &sql, const QString &since,
+        const QString &until, const QList<bool> &numeric, QString *error);
+
     ReportStore &m_store;
 };
 
