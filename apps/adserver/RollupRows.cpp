@@ -77,20 +77,16 @@ std::unique_ptr<RollupRows> RollupRows::create(const QSqlDatabase &db, bool post
 {
     std::unique_ptr<RollupRows> rows(new RollupRows);
     if (postgres) {
-        rows->m_pgAds = std::make_unique<QSqlQuery>(db);
-        rows->m_pgAudience = std::make_unique<QSqlQuery>(db);
+        // Both tables in one statement: one round trip per group commit instead of two.
+        rows->m_pg = std::make_unique<QSqlQuery>(db);
         const QString ads = QString::fromLatin1(kAddAd).arg(QStringLiteral(
             "SELECT * FROM unnest(?::varchar[], ?::text[], ?::text[], ?::bigint[], ?::bigint[], ?::bigint[])"));
         const QString audience = QString::fromLatin1(kAddAudience)
                                      .arg(QStringLiteral("SELECT * FROM unnest(?::varchar[], ?::text[], ?::int[], "
                                                          "?::text[], ?::text[], ?::int[], ?::bigint[], ?::bigint[], "
                                                          "?::bigint[])"));
-        if (!rows->m_pgAds->prepare(ads)) {
-            *error = describe(*rows->m_pgAds);
-            return nullptr;
-        }
-        if (!rows->m_pgAudience->prepare(audience)) {
-            *error = describe(*rows->m_pgAudience);
+        if (!rows->m_pg->prepare(QStringLiteral("WITH ads AS (%1) %2").arg(ads, audience))) {
+            *error = describe(*rows->m_pg);
             return nullptr;
         }
         return rows;
@@ -163,39 +159,33 @@ bool RollupRows::applySqlite(const RollupDelta &delta, QString *error)
 
 bool RollupRows::applyPostgres(const RollupDelta &delta, QString *error)
 {
-    if (!delta.ads.empty()) {
-        PgArrayText column[6];
-        for (const auto &[key, c] : delta.ads) {
-            column[0].add(std::get<0>(key));
-            column[1].add(std::get<1>(key));
-            column[2].add(std::get<2>(key));
-            column[3].add(c.views);
-            column[4].add(c.clicks);
-            column[5].add(c.reports);
-        }
-        for (int i = 0; i < 6; ++i)
-            m_pgAds->bindValue(i, column[i].text());
-        if (!m_pgAds->exec()) {
-            *error = describe(*m_pgAds);
-            return false;
-        }
+    PgArrayText ad[6];
+    for (const auto &[key, c] : delta.ads) {
+        ad[0].add(std::get<0>(key));
+        ad[1].add(std::get<1>(key));
+        ad[2].add(std::get<2>(key));
+        ad[3].add(c.views);
+        ad[4].add(c.clicks);
+        ad[5].add(c.reports);
     }
-    PgArrayText column[9];
+    PgArrayText audience[9];
     for (const auto &[key, c] : delta.audience) {
-        column[0].add(std::get<0>(key));
-        column[1].add(std::get<1>(key));
-        column[2].add(qint64(std::get<2>(key)));
-        column[3].add(std::get<3>(key));
-        column[4].add(std::get<4>(key));
-        column[5].add(qint64(std::get<5>(key)));
-        column[6].add(c.views);
-        column[7].add(c.clicks);
-        column[8].add(c.reports);
+        audience[0].add(std::get<0>(key));
+        audience[1].add(std::get<1>(key));
+        audience[2].add(qint64(std::get<2>(key)));
+        audience[3].add(std::get<3>(key));
+        audience[4].add(std::get<4>(key));
+        audience[5].add(qint64(std::get<5>(key)));
+        audience[6].add(c.views);
+        audience[7].add(c.clicks);
+        audience[8].add(c.reports);
     }
+    for (int i = 0; i < 6; ++i)
+        m_pg->bindValue(i, ad[i].text());
     for (int i = 0; i < 9; ++i)
-        m_pgAudience->bindValue(i, column[i].text());
-    if (!m_pgAudience->exec()) {
-        *error = describe(*m_pgAudience);
+        m_pg->bindValue(6 + i, audience[i].text());
+    if (!m_pg->exec()) {
+        *error = describe(*m_pg);
         return false;
     }
     return true;

@@ -62,8 +62,7 @@ private:
     sqlite3 *m_sqlite = nullptr;
     sqlite3_stmt *m_ad = nullptr;
     sqlite3_stmt *m_audience = nullptr;
-    std::unique_ptr<QSqlQuery> m_pgAds;
-    std::unique_ptr<QSqlQuery> m_pgAudience;
+    std::unique_ptr<QSqlQuery> m_pg; // PostgreSQL: both tables in one statement
 };
 
 } // namespace orvane::adserver
