@@ -9,6 +9,8 @@
 #include "SampleCampaign.h"
 #include "ServerPool.h"
 
+#include <orvane/OrvaneVersion.h>
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -52,7 +54,8 @@ const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --lis
                      "       orvane-adserver report --db URL [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
                      "           [--by day|ad|product|advertiser|age|gender|country|rating[,...]]...\n"
                      "           [--format table|csv|json]\n"
-                     "       orvane-adserver sample-campaign DIR\n";
+                     "       orvane-adserver sample-campaign DIR\n"
+                     "       orvane-adserver --version\n";
 
 // Not in the usage: keeps no rollups, only to measure what keeping them costs.
 const QString kWithoutRollups = QStringLiteral("--bench-without-rollups");
@@ -246,6 +249,10 @@ int stats(const QStringList &args)
 int main(int argc, char **argv)
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("--version")) {
+        std::printf("orvane-adserver %s\n", ORVANE_VERSION_STR);
+        return 0;
+    }
     if (command == QLatin1String("sample-campaign")) {
         // Drawing text needs a font database: a windowless GUI application.
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -2,10 +2,10 @@
 
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
-#include "exchange/ImageLimits.h"
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
 #include "personalization/OVUser.h"
+#include "platform/ImageLimits.h"
 
 #include "TestHome.h"
 
