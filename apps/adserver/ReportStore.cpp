@@ -253,6 +253,11 @@ bool ReportStore::recordCampaignAds(const QHash<QString, QString> &advertiserOfA
     return commit(error);
 }
 
+bool ReportStore::ping(QString *error)
+{
+    return exec(QStringLiteral("SELECT 1 FROM reports LIMIT 1"), error);
+}
+
 std::optional<StoreStats> ReportStore::stats(QString *error)
 {
     StoreStats stats;

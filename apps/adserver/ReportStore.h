@@ -83,6 +83,8 @@ public:
     qsizetype pruneRaw(const QDateTime &cutoff, int batch, QString *error);
     // Records which advertiser each ad belongs to, for reports per advertiser.
     bool recordCampaignAds(const QHash<QString, QString> &advertiserOfAd, QString *error);
+    // Whether the database answers a read of the reports table.
+    bool ping(QString *error);
 
     const DatabaseUrl &url() const { return m_url; }
     const QSqlDatabase &connection() const { return m_db; }

@@ -1,7 +1,12 @@
 #include "ReportWriter.h"
 
+#include "Metrics.h"
 #include "RawRetention.h"
+#include "WriterHealth.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <chrono>
 #include <future>
 
@@ -47,6 +52,7 @@ quint64 ReportWriter::submit(StoredReport report)
         m_tickets.append(ticket);
         m_queue.append(std::move(report));
     }
+    Metrics::instance().writerQueueDepth.fetch_add(1, std::memory_order_relaxed);
     m_wake.notify_one();
     return ticket;
 }
@@ -80,6 +86,9 @@ qint64 ReportWriter::commitCount() const
 void ReportWriter::run(std::unique_ptr<ReportStore> store)
 {
     RawRetention retention(m_options.retainRawDays);
+    WriterHealth &health = WriterHealth::instance();
+    Metrics &metrics = Metrics::instance();
+    health.end(true);
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
@@ -87,10 +96,23 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
         {
             std::unique_lock lock(m_mutex);
             const auto ready = [this] { return m_stopping || !m_queue.isEmpty() || !m_campaignAds.isEmpty(); };
-            if (m_options.retainRawDays > 0)
-                m_wake.wait_until(lock, retention.due(), ready); // wakes to prune when idle
-            else
-                m_wake.wait(lock, ready);
+            const auto ping = RawRetention::Clock::now() + std::chrono::milliseconds(WriterHealth::kPingIntervalMs);
+            const bool woken = m_wake.wait_until(lock, std::min(ping, retention.due()), ready);
+            if (!woken) {
+                lock.unlock();
+                if (RawRetention::Clock::now() >= retention.due()) {
+                    retention.prune(*store); // idle: old raw rows go meanwhile
+                    continue;
+                }
+                // Idle: whether the database still answers, for the health check.
+                QString why;
+                health.begin();
+                const bool answers = store->ping(&why);
+                health.end(answers, why);
+                if (!answers)
+                    metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
             if (m_stopping && m_queue.isEmpty() && m_campaignAds.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
@@ -101,11 +123,17 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
         retention.prune(*store); // one bounded batch between group commits
         if (!campaignAds.isEmpty() && !store->recordCampaignAds(campaignAds, &error))
             qWarning("orvane-adserver: the campaign's advertisers were not recorded: %s", qPrintable(error));
+        error.clear();
         if (reports.isEmpty())
             continue;
+        metrics.writerQueueDepth.fetch_sub(reports.size(), std::memory_order_relaxed);
+        health.begin();
+        QElapsedTimer took;
+        took.start();
         QList<quint64> stored;
         QList<quint64> failed;
-        if (store->store(reports, &error)) {
+        const bool groupStored = store->store(reports, &error);
+        if (groupStored) {
             stored = std::move(tickets);
         } else {
             // One report the database refuses must not fail the others: again, one savepoint each.
@@ -114,6 +142,10 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
             for (qsizetype i = 0; i < tickets.size(); ++i)
                 (each[i] ? stored : failed).append(tickets[i]);
         }
+        health.end(groupStored || !stored.isEmpty(), error);
+        if (!groupStored)
+            metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
+        metrics.observeCommit(took.nsecsElapsed() / 1000, stored.size(), failed.size());
         {
             std::lock_guard lock(m_mutex);
             ++m_commits;
