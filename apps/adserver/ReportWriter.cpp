@@ -1,10 +1,13 @@
 #include "ReportWriter.h"
 
 #include "Metrics.h"
+#include "RawRetention.h"
 #include "WriterHealth.h"
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <future>
 
 namespace orvane::adserver {
@@ -26,7 +29,7 @@ bool ReportWriter::start(QString *error)
     std::future<QString> result = opened.get_future();
     m_thread = std::thread([this, &opened] {
         QString why;
-        std::unique_ptr<ReportStore> store = ReportStore::open(m_url, &why);
+        std::unique_ptr<ReportStore> store = ReportStore::open(m_url, &why, m_options);
         const bool ok = store != nullptr;
         opened.set_value(ok ? QString() : why);
         if (ok)
@@ -54,6 +57,15 @@ quint64 ReportWriter::submit(StoredReport report)
     return ticket;
 }
 
+void ReportWriter::recordCampaignAds(const QHash<QString, QString> &advertiserOfAd)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_campaignAds.insert(advertiserOfAd);
+    }
+    m_wake.notify_one();
+}
+
 void ReportWriter::stop()
 {
     {
@@ -73,19 +85,26 @@ qint64 ReportWriter::commitCount() const
 
 void ReportWriter::run(std::unique_ptr<ReportStore> store)
 {
+    RawRetention retention(m_options.retainRawDays);
     WriterHealth &health = WriterHealth::instance();
     Metrics &metrics = Metrics::instance();
     health.end(true);
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
+        QHash<QString, QString> campaignAds;
         {
             std::unique_lock lock(m_mutex);
-            const bool woken = m_wake.wait_for(lock, std::chrono::milliseconds(WriterHealth::kPingIntervalMs),
-                [this] { return m_stopping || !m_queue.isEmpty(); });
+            const auto ready = [this] { return m_stopping || !m_queue.isEmpty() || !m_campaignAds.isEmpty(); };
+            const auto ping = RawRetention::Clock::now() + std::chrono::milliseconds(WriterHealth::kPingIntervalMs);
+            const bool woken = m_wake.wait_until(lock, std::min(ping, retention.due()), ready);
             if (!woken) {
-                // Idle: whether the database still answers, for the health check.
                 lock.unlock();
+                if (RawRetention::Clock::now() >= retention.due()) {
+                    retention.prune(*store); // idle: old raw rows go meanwhile
+                    continue;
+                }
+                // Idle: whether the database still answers, for the health check.
                 QString why;
                 health.begin();
                 const bool answers = store->ping(&why);
@@ -94,16 +113,23 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
                     metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
-            if (m_queue.isEmpty())
+            if (m_stopping && m_queue.isEmpty() && m_campaignAds.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
+            campaignAds.swap(m_campaignAds);
         }
+        QString error;
+        retention.prune(*store); // one bounded batch between group commits
+        if (!campaignAds.isEmpty() && !store->recordCampaignAds(campaignAds, &error))
+            qWarning("orvane-adserver: the campaign's advertisers were not recorded: %s", qPrintable(error));
+        error.clear();
+        if (reports.isEmpty())
+            continue;
         metrics.writerQueueDepth.fetch_sub(reports.size(), std::memory_order_relaxed);
         health.begin();
         QElapsedTimer took;
         took.start();
-        QString error;
         QList<quint64> stored;
         QList<quint64> failed;
         const bool groupStored = store->store(reports, &error);

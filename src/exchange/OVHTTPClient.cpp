@@ -139,6 +139,10 @@ void OVHTTPClient::setRequestedRating(int16_t value)
 {
     if (m_usageReport)
         m_usageReport->setRequestedRating(value);
+    // The report's user record is what travels: without this the server gets
+    // rating 0 whatever the user chose.
+    if (m_user)
+        m_user->setRating(value);
 }
 
 int16_t OVHTTPClient::AdCount() const
