@@ -17,6 +17,7 @@
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
 #include "support/OrvaneVersion.h"
+#include "support/TimeoutSetting.h"
 
 #include <orvane/ResultCodes.h>
 
@@ -229,18 +230,14 @@ int16_t OVHTTPClient::StartDataExchange()
             socket()->Close();
     });
     const bool started = handler.step([&] {
-        m_lastTouched = platform::Clock::instance().localNow();
+        touch();
         m_controls->setClient(this);
-        const QVariant timeout
-            = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"));
-        m_controls->setTimeout(int32_t(std::lround(timeout.toString().trimmed().toDouble())));
-        m_controls->setExchangeLimit(m_lastTouched, exchangeLimitSeconds(m_controls->Timeout()));
+        m_controls->setTimeout(transferTimeoutSeconds(false));
+        m_controls->setExchangeLimit(m_sinceTouched, exchangeLimitSeconds(m_controls->Timeout()));
         if (m_controls->Timeout() > 0) {
-            const int granularity = ReadSettingsValueOrDefault(
-                HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500)
-                                        .toString()
-                                        .trimmed()
-                                        .toInt();
+            const QString name = QStringLiteral("TimeoutGranularity");
+            const int granularity
+                = settingAsWholeNumber(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, name, 500), name);
             m_controls->Timer1()->setInterval(std::max(10, granularity));
             m_controls->Timer1()->start();
         }
@@ -332,7 +329,7 @@ void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
         if (!ongoing)
             return;
         const QByteArray block = socket()->GetData();
-        m_lastTouched = platform::Clock::instance().localNow();
+        touch();
         trace(QStringLiteral("Data arrival: ") + number(bytesTotal) + QStringLiteral(" bytes, state ")
             + ExchangeStateName(m_state));
         trace(QStringLiteral("arIncoming: ") + Ansi::decode(block));
@@ -343,6 +340,13 @@ void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
         m_state = StateIdle;
         finish(false);
     }
+}
+
+void OVHTTPClient::touch()
+{
+    // LastTouched is a date for the host; the time-out counts on the steady clock.
+    m_lastTouched = platform::Clock::instance().localNow();
+    m_sinceTouched.start();
 }
 
 void OVHTTPClient::receive(const QByteArray &block)
