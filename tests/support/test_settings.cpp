@@ -1,11 +1,16 @@
 #include "support/OVRegistryHelpers.h"
 
+#include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
 
 class TestSettings : public QObject
@@ -64,6 +69,39 @@ private Q_SLOTS:
         CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
         WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), 100, REG_SZ);
         QCOMPARE(read(QStringLiteral("AdDisplayLeft")).toString(), QStringLiteral("100"));
+    }
+
+    // Only a regular file of bounded size is the settings file: anything in
+    // its place reads as an empty store at once, is never written nor read
+    // whole, and is reported once as a fault.
+    void specialFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("2 MiB file") << "large";
+    }
+    void specialFilesAreRefused()
+    {
+        QFETCH(QString, kind);
+        m_home->writeSettingsFile("[Preferences]\nV=1\n");
+        const QByteArray path = QFile::encodeName(m_home->settingsFile());
+        if (kind == "large")
+            QVERIFY(QFile::resize(m_home->settingsFile(), 2 << 20));
+        else
+            QVERIFY(::unlink(path) == 0 && (kind == "fifo" ? ::mkfifo(path, 0600) : ::symlink("/dev/zero", path)) == 0);
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        QVERIFY(!read(QStringLiteral("V")).isValid());
+        QCOMPARE(orDefault(7).toInt(), 7);
+        QVERIFY(!read(QStringLiteral("V")).isValid()); // the default was not written
+        struct stat st;
+        QCOMPARE(::lstat(path, &st), 0);
+        QCOMPARE(S_ISFIFO(st.st_mode), kind == "fifo");
+        QCOMPARE(S_ISLNK(st.st_mode), kind == "zero");
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY2(boxes.shown[0].first.startsWith("OVRegistryHelpers.ReadValueFromOpenKey\r\n75 The settings file "),
+            qPrintable(boxes.shown[0].first));
     }
 
     void booleans_data()
