@@ -30,6 +30,7 @@ using namespace OVFraming;
 using namespace OVRegistryHelpers;
 
 namespace {
+constexpr int kDefaultGranularityMs = 500;
 // The header of a content response must end within this many bytes.
 constexpr qsizetype kMaxContentHeaderBytes = 8192;
 
@@ -235,9 +236,14 @@ int16_t OVHTTPClient::StartDataExchange()
         m_controls->setTimeout(transferTimeoutSeconds(false));
         m_controls->setExchangeLimit(m_sinceTouched, exchangeLimitSeconds(m_controls->Timeout()));
         if (m_controls->Timeout() > 0) {
+            // A tick that is no number is logged and ticks at the default:
+            // the time-out itself stands.
             const QString name = QStringLiteral("TimeoutGranularity");
-            const int granularity
-                = settingAsWholeNumber(ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, name, 500), name);
+            int granularity = kDefaultGranularityMs;
+            guarded(QStringLiteral("OVClientTransfer.StartDataExchange"), [&] {
+                granularity = settingAsWholeNumber(
+                    ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, name, kDefaultGranularityMs), name);
+            });
             m_controls->Timer1()->setInterval(std::max(10, granularity));
             m_controls->Timer1()->start();
         }
