@@ -57,10 +57,9 @@ private:
     rlimit m_saved {};
 };
 
-// While it lives, this thread reaches files as the unprivileged user nobody
-// when the test runs as root (as CI does), so that permissions bind as they
-// do for a user. The file-system ids are the thread's own: nothing else of
-// the process changes. Paths must be open to others to be reached.
+// While it lives, a test run as root (as CI runs) reaches files from this
+// thread as nobody, so that permissions bind; only the thread's file-system
+// ids change. Paths must be open to others to be reached.
 class FilesAsNobody
 {
 public:
@@ -80,8 +79,6 @@ public:
             ::setfsgid(0);
         }
     }
-    FilesAsNobody(const FilesAsNobody &) = delete;
-    FilesAsNobody &operator=(const FilesAsNobody &) = delete;
     // Whether permissions now bind: not root, or root reaching files as nobody.
     bool binding() const { return !m_root || uid_t(::setfsuid(uid_t(-1))) == kNobody; }
 

@@ -314,9 +314,8 @@ private Q_SLOTS:
         QVERIFY(readFile(OVSimpleLog::TraceFileName()).contains("Backing up data file"));
     }
 
-    // A folder that takes no new file, holding a data file that may be
-    // written: the data file and its backup are rewritten in place, and the
-    // trace says so. Nothing is left beside them.
+    // A folder that takes no new file, with a data file that may be written:
+    // it and its backup are rewritten in place, and the trace says so.
     void readOnlyFolderRewritesInPlace()
     {
         const QString module = m_f->dir.filePath("module");
@@ -326,8 +325,7 @@ private Q_SLOTS:
         OVCommercials c;
         c.setDataFolder(m_f->dir.path());
         c.AddAdvertisement(countedAd(1));
-        QVERIFY(c.SaveAdInfoToLocalStorage());
-        QVERIFY(c.SaveAdInfoToLocalStorage());
+        QVERIFY(c.SaveAdInfoToLocalStorage() && c.SaveAdInfoToLocalStorage());
         c.setTraceLocalStorage(true);
         const QByteArray previous = readFile(dat());
         const auto anyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther;
@@ -343,7 +341,6 @@ private Q_SLOTS:
         }
         QFile::setPermissions(m_f->dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!c.SavePending());
-        QCOMPARE(loadedViews(QStringLiteral("OVImage.dat"), 2), -1); // two records, different views
         OVCommercials loaded;
         loaded.LoadAdInfoFromLocalStorage(m_f->dir.path(), m_f->dir.path());
         QCOMPARE(loaded.AdCount(), int16_t(2));

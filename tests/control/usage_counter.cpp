@@ -1,7 +1,6 @@
-// One of several programs sharing a user's data folder: ROUNDS rounds of
-// either a show (a catalogue of its own counts views and clicks and saves) or
-// a transfer (a control of its own, with such a show while it runs). Prints
-// "counted VIEWS CLICKS": the counts whose save completed.
+// One of several programs on a data folder: ROUNDS rounds of a show (views
+// and clicks counted and saved) or a transfer with such a show while it runs.
+// Prints "counted VIEWS CLICKS": the counts whose save completed.
 // usage: usage_counter DATA IMAGES PORT PRODUCT ROUNDS SEED
 #include <orvane/Orvane.h>
 #include <orvane/PropertyBag.h>

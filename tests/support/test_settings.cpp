@@ -71,9 +71,8 @@ private Q_SLOTS:
         QCOMPARE(read(QStringLiteral("AdDisplayLeft")).toString(), QStringLiteral("100"));
     }
 
-    // Only a regular file of bounded size is the settings file: anything in
-    // its place reads as an empty store at once, is never written nor read
-    // whole, and is reported once as a fault.
+    // Anything but a regular file of bounded size reads as empty at once, is
+    // never written nor read whole, and is reported once.
     void specialFilesAreRefused_data()
     {
         QTest::addColumn<QString>("kind");
@@ -102,20 +101,6 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown.size(), 1);
         QVERIFY2(boxes.shown[0].first.startsWith("OVRegistryHelpers.ReadValueFromOpenKey\r\n75 The settings file "),
             qPrintable(boxes.shown[0].first));
-    }
-
-    void booleans_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("false lower") << QVariant(QStringLiteral("false")) << false;
-        QTest::newRow("number 1") << QVariant(1) << true;
-        QTest::newRow("word") << QVariant(QStringLiteral("maybe")) << false;
-    }
-    void booleans()
-    {
-        QFETCH(QVariant, value);
-        QTEST(toBoolean(value), "expected");
     }
 
     void twoProcessesShareOneKey()
