@@ -108,13 +108,14 @@ private:
     // that this catalogue lacks are taken in. With the folder's save lock held.
     void mergeCounts();
     void releaseReportIfDone();
-    // The counts of every record are now what the file holds.
-    void noteCountsMet();
+    // The counts of every record are now what the file (of this stamp) holds.
+    void noteCountsMet(const QByteArray &stamp);
 
     AdCollection m_ads;
     // The counts of each record (key: AdGUID in lower case) as the file held
     // them when this catalogue last met it: what is beyond them was counted here.
     QHash<QString, QPair<int16_t, int16_t>> m_metCounts;
+    QByteArray m_metStamp; // of the file as last met
     std::shared_ptr<ReportLock> m_reportLock;
     bool m_reportEnded = false;
     QString m_imageFolder;

@@ -170,6 +170,21 @@ bool reportable(const OVAdvertisement &ad)
     return isBracedGuid(ad.AdGUID());
 }
 
+// What tells one version of a file from another: a save renames a new file
+// into place (a new inode) or rewrites it (new times, to the nanosecond).
+// Empty when there is no file.
+QByteArray fileStamp(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    const qint64 fields[] = {qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size), info.st_mtim.tv_sec,
+        info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+    return QByteArray(reinterpret_cast<const char *>(fields), sizeof fields);
+}
+
 QString countKey(const OVAdvertisement &ad)
 {
     return ad.AdGUID().toLower();
@@ -426,9 +441,16 @@ void OVCommercials::MergeStoredCounts()
 
 void OVCommercials::mergeCounts()
 {
-    const auto stored = readStoredRecords(inFolder(m_dataFolder, kDataFileName));
+    const QString dat = inFolder(m_dataFolder, kDataFileName);
+    // Unchanged since this catalogue last met it (the usual case of one
+    // process): there is nothing to merge, and nothing need be read.
+    const QByteArray stamp = fileStamp(dat);
+    if (!stamp.isEmpty() && stamp == m_metStamp)
+        return;
+    const auto stored = readStoredRecords(dat);
     if (!stored)
         return; // nothing to merge with: this catalogue's counts stand
+    m_metStamp = stamp;
     QHash<QString, AdPointer> inFile;
     for (const AdPointer &ad : *stored)
         inFile.insert(countKey(*ad), ad);
@@ -451,8 +473,9 @@ void OVCommercials::mergeCounts()
     }
 }
 
-void OVCommercials::noteCountsMet()
+void OVCommercials::noteCountsMet(const QByteArray &stamp)
 {
+    m_metStamp = stamp;
     m_metCounts.clear();
     for (const AdPointer &ad : m_ads)
         m_metCounts.insert(countKey(*ad), qMakePair(ad->ViewCount(), ad->ClickCount()));
@@ -527,7 +550,7 @@ bool OVCommercials::SaveAdInfoToLocalStorage()
     });
     m_savePending = !complete;
     if (complete)
-        noteCountsMet();
+        noteCountsMet(fileStamp(dat));
     releaseReportIfDone();
     return true;
 }
@@ -576,7 +599,7 @@ bool OVCommercials::saveInPlace(ErrorHandler &handler, int fd)
     });
     m_savePending = !complete;
     if (complete)
-        noteCountsMet();
+        noteCountsMet(fileStamp(dat));
     releaseReportIfDone();
     return true;
 }
@@ -626,6 +649,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         warn(QStringLiteral("Error opening data file '") + dat + QLatin1Char('\''));
         return;
     }
+    const QByteArray stamp = fileStamp(dat);
     const qint64 length = file.size();
     if (length < kHeaderBytes + 2) {
         warn(QStringLiteral("Empty data file '") + dat + QLatin1Char('\''));
@@ -697,7 +721,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         if ((!added || dropped) && pastText)
             break;
     }
-    noteCountsMet();
+    noteCountsMet(stamp);
 }
 
 } // namespace orvane
