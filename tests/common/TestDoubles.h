@@ -23,6 +23,8 @@ public:
     ~Installed() override { Service::install(nullptr); }
 };
 
+// A wall clock that stands still unless a test moves it (or jumps it either
+// way); the steady clock runs as the real one does, shifted by steadyShift.
 class FakeClock : public Installed<orvane::platform::Clock>
 {
 public:
@@ -38,8 +40,13 @@ public:
     }
     int systemMilliseconds() const override { return milliseconds; }
     int biasMinutes() const override { return bias; }
+    qint64 steadyMilliseconds() const override
+    {
+        return orvane::platform::Clock::real().steadyMilliseconds() + steadyShift;
+    }
 
     QDateTime local;
+    qint64 steadyShift = 0;
     int milliseconds = 87;
     int bias = 0;
     mutable int reads = 0; // of localNow
