@@ -87,7 +87,7 @@ short OrvanePrivate::waitForTransfer(Orvane *control, const platform::SecondCoun
             QPointer<Orvane> alive(control);
             d->m_wait = wait.outer;
             d->endExchange(QStringLiteral("the application is quitting"));
-            return alive ? orvTransferTimedOut : short(-1);
+            return alive ? short(orvTransferTimedOut) : short(-1);
         }
     }
     d->m_wait = wait.outer;

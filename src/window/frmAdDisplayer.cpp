@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "platform/Screen.h"
+#include "platform/SecondCounter.h"
 #include "platform/Shell.h"
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
@@ -185,6 +186,7 @@ void frmAdDisplayer::Form_Load()
     cmdUpdate->setEnabled(Parent && !Parent->ProductGUID().isEmpty() && !Parent->RemoteHost().isEmpty()
         && !Parent->RemotePort().isEmpty() && !Parent->TransferInProgress());
     LoadTime = platform::Clock::instance().localNow();
+    m_closeLock.start();
     Timer1->start(500);
     platform::Shell::instance().prepare();
 }
@@ -408,8 +410,7 @@ void frmAdDisplayer::OpenInBrowser(const QString &url)
 
 void frmAdDisplayer::Timer1_Timer()
 {
-    const qint64 now = platform::Clock::instance().localNow().toSecsSinceEpoch();
-    if (now - LoadTime.toSecsSinceEpoch() > 3)
+    if (m_closeLock.secondsPassed() > kCloseLockSeconds)
         cmdClose->setEnabled(true);
     if (!cmdUpdate->isEnabled() && Parent && !Parent->TransferInProgress() && !Parent->RemoteHost().isEmpty()
         && !Parent->RemotePort().isEmpty() && !Parent->ProductGUID().isEmpty())
