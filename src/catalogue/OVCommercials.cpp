@@ -71,13 +71,39 @@ void OVCommercials::AddAdvertisement(AdPointer Ad)
     if (m_ads.Count() >= std::numeric_limits<int16_t>::max())
         raiseFault(FaultOverflow);
     const QString key = Ad->AdGUID();
+    OVAdvertisement &record = *Ad;
     m_ads.Add(std::move(Ad), key);
+    record.trackVisible(&m_visible);
+}
+
+void OVCommercials::removeAt(int i)
+{
+    const AdPointer ad = m_ads.Item(i);
+    m_ads.Remove(i);
+    ad->untrackVisible(&m_visible);
 }
 
 void OVCommercials::ClearAds()
 {
     for (int i = m_ads.Count(); i >= 1; --i)
-        ignoringFaults([&] { m_ads.Remove(i); });
+        ignoringFaults([&] { removeAt(i); });
+}
+
+void OVCommercials::ClearVisibleFlags()
+{
+    m_visible.clearAll();
+}
+
+OVCommercials::SelectionScope::SelectionScope(OVCommercials &catalogue)
+    : m_catalogue(catalogue)
+{
+    ++m_catalogue.m_selectionDepth;
+}
+
+OVCommercials::SelectionScope::~SelectionScope()
+{
+    if (--m_catalogue.m_selectionDepth == 0)
+        m_catalogue.m_selectionKnown = false;
 }
 
 int16_t OVCommercials::AdCount() const
@@ -113,9 +139,21 @@ OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool All
         return nullptr;
 
     ErrorHandler handler(QStringLiteral("OVCommercials.GetUnusedRandomAd"));
-    OVUser user;
-    handler.step([&] { user.Load(); });
-    const int32_t userRating = user.Rating();
+    int32_t userRating = m_selectionRating;
+    double today = m_selectionToday;
+    if (!m_selectionKnown) {
+        OVUser user;
+        const bool loaded = handler.step([&] { user.Load(); });
+        userRating = user.Rating();
+        // Calendar days as whole parts of the dates; a NaN never qualifies.
+        today = std::trunc(now());
+        // A load that failed is tried (and logged) again at the next call.
+        if (loaded && m_selectionDepth > 0) {
+            m_selectionKnown = true;
+            m_selectionRating = userRating;
+            m_selectionToday = today;
+        }
+    }
     int32_t reqW = 0;
     int32_t reqH = 0;
     handler.step([&] {
@@ -131,8 +169,6 @@ OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool All
         i = position >= double(n) ? n : position >= 1.0 ? int(position) : 1;
     });
 
-    // Calendar days as whole parts of the dates; a NaN never qualifies.
-    const double today = std::trunc(now());
     for (int tries = 1; tries <= n; ++tries) {
         AdPointer found;
         handler.step([&] {
@@ -211,7 +247,7 @@ void OVCommercials::ClearAdsWithNoCounts(bool ExcludeVisibleAds, bool ExcludeNon
             continue;
         if (ExcludeNonExpired && ad->ExpirationDate() <= present)
             continue;
-        m_ads.Remove(i);
+        removeAt(i);
     }
 }
 

@@ -51,6 +51,25 @@ public:
     // on a later calendar day than today. None when no record qualifies.
     AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller);
 
+    // While one is alive, GetUnusedRandomAd reads the stored user rating and
+    // today's date once: a group of ads is chosen for one user at one moment.
+    class SelectionScope
+    {
+    public:
+        explicit SelectionScope(OVCommercials &catalogue);
+        ~SelectionScope();
+        SelectionScope(const SelectionScope &) = delete;
+        SelectionScope &operator=(const SelectionScope &) = delete;
+
+    private:
+        OVCommercials &m_catalogue;
+    };
+
+    // Visible false on every record, touching only those that were set.
+    void ClearVisibleFlags();
+    // Room for n records (a load knows how many are coming).
+    void reserve(int n) { m_ads.reserve(n); }
+
     // Deletes the image files no record claims; the number of files it tried
     // to delete.
     int16_t PurgeOldFiles();
@@ -76,7 +95,15 @@ private:
     // Whether a user asking for UserRating may see an ad rated AdRating.
     static bool IsRatingAcceptable(int32_t AdRating, int32_t UserRating);
 
+    // Removes the record at position i and takes it off the visible list.
+    void removeAt(int i);
+
     AdCollection m_ads;
+    OVAdvertisement::VisibleRecords m_visible;
+    int m_selectionDepth = 0;
+    bool m_selectionKnown = false; // the two below hold for the scope
+    int32_t m_selectionRating = 0;
+    double m_selectionToday = 0.0;
     QString m_imageFolder;
     QString m_dataFolder;
     int32_t m_lastError = 0;

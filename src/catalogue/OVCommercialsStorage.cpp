@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -353,13 +354,14 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
     }
 
     ClearAds();
+    reserve(std::clamp(count, 0, int(text.size() / OVAdvertisement::kStateUnits) + 1));
     m_savePending = false;
     const qsizetype units = OVAdvertisement::kStateUnits;
     for (int i = 0; i < count; ++i) {
         const bool pastText = qsizetype(i) * units >= text.size();
         const bool added = handler.step([&] {
             auto ad = std::make_shared<OVAdvertisement>();
-            ad->SetState(pastText ? QString() : text.mid(qsizetype(i) * units, units));
+            ad->SetState(pastText ? QStringView() : QStringView(text).mid(qsizetype(i) * units, units));
             // Files of this program always say "not shown"; others must not
             // leave a record that no group would ever show.
             ad->setVisible(false);

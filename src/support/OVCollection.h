@@ -2,8 +2,8 @@
 
 #include "support/OVFault.h"
 
+#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -22,16 +22,25 @@ public:
     int Count() const noexcept { return int(m_items.size()); }
     bool isEmpty() const noexcept { return m_items.isEmpty(); }
 
+    // Room for n entries, so that a large catalogue is built without
+    // rehashing.
+    void reserve(qsizetype n)
+    {
+        m_items.reserve(n);
+        m_index.reserve(n);
+    }
+
     void Add(Pointer item, const QString &key = QString())
     {
-        QString folded;
         if (!key.isEmpty()) {
-            folded = fold(key);
-            if (m_index.contains(folded))
+            // One look-up: a key already there leaves the size as it was.
+            const qsizetype before = m_index.size();
+            Pointer &slot = m_index[fold(key)];
+            if (m_index.size() == before)
                 raiseFault(FaultDuplicateKey);
-            m_index.insert(folded);
+            slot = item;
         }
-        m_items.append(Entry {std::move(item), key, folded});
+        m_items.append(Entry {std::move(item), key});
     }
 
     const Pointer &Item(int index) const
@@ -51,12 +60,8 @@ public:
 
     // No object for an index outside the range or an unknown key.
     Pointer ItemOrNull(int index) const { return index >= 1 && index <= Count() ? m_items[index - 1].item : Pointer(); }
-    Pointer Find(const QString &key) const
-    {
-        const int at = indexOf(key);
-        return at ? m_items[at - 1].item : Pointer();
-    }
-    bool Contains(const QString &key) const { return indexOf(key) != 0; }
+    Pointer Find(const QString &key) const { return key.isEmpty() ? Pointer() : m_index.value(fold(key)); }
+    bool Contains(const QString &key) const { return !key.isEmpty() && m_index.contains(fold(key)); }
 
     // The 1-based position of the entry with that key, 0 when there is none.
     int indexOf(const QString &key) const
@@ -64,10 +69,11 @@ public:
         if (key.isEmpty())
             return 0;
         const QString folded = fold(key);
-        if (!m_index.contains(folded))
+        const auto found = m_index.constFind(folded);
+        if (found == m_index.cend())
             return 0;
         for (int i = 0; i < Count(); ++i) {
-            if (m_items[i].foldedKey == folded)
+            if (m_items[i].item == *found && fold(m_items[i].key) == folded)
                 return i + 1;
         }
         return 0;
@@ -78,8 +84,8 @@ public:
         if (index < 1 || index > Count())
             raiseFault(FaultIndexOutOfRange);
         const Entry &entry = m_items[index - 1];
-        if (!entry.foldedKey.isEmpty())
-            m_index.remove(entry.foldedKey);
+        if (!entry.key.isEmpty())
+            m_index.remove(fold(entry.key));
         m_items.removeAt(index - 1);
     }
 
@@ -113,7 +119,6 @@ private:
     {
         Pointer item;
         QString key;
-        QString foldedKey;
     };
 
     struct ItemIterator
@@ -128,10 +133,32 @@ private:
         bool operator!=(const ItemIterator &other) const { return it != other.it; }
     };
 
-    static QString fold(const QString &key) { return key.toCaseFolded(); }
+    // ASCII keys (every GUID) fold here without a copy when they hold no
+    // capital letter; other text goes through Unicode case folding.
+    static QString fold(const QString &key)
+    {
+        const auto *units = reinterpret_cast<const char16_t *>(key.utf16());
+        const qsizetype n = key.size();
+        qsizetype upper = n;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (units[i] >= 0x80)
+                return key.toCaseFolded();
+            if (upper == n && units[i] >= u'A' && units[i] <= u'Z')
+                upper = i;
+        }
+        if (upper == n)
+            return key;
+        QString folded = key;
+        char16_t *out = reinterpret_cast<char16_t *>(folded.data());
+        for (qsizetype i = upper; i < n; ++i) {
+            if (out[i] >= u'A' && out[i] <= u'Z')
+                out[i] = char16_t(out[i] + (u'a' - u'A'));
+        }
+        return folded;
+    }
 
     QList<Entry> m_items;
-    QSet<QString> m_index; // folded keys, for a quick miss
+    QHash<QString, Pointer> m_index; // folded key to its object
 };
 
 } // namespace orvane

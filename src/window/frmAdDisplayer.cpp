@@ -286,10 +286,8 @@ void frmAdDisplayer::DisplayNextAds()
         box->hide();
         box->Tag.clear();
     }
-    if (Commercials) {
-        for (const auto &ad : Commercials->Ads())
-            ad->setVisible(false);
-    }
+    if (Commercials)
+        Commercials->ClearVisibleFlags();
     DisplayGroup();
 }
 
@@ -306,6 +304,8 @@ void frmAdDisplayer::DisplayGroup()
         platform::RandomSource &random = platform::RandomSource::instance();
         random.reseedFromClock();
         OVCommercials &ads = *Commercials;
+        // One user record and one date for the whole group.
+        const OVCommercials::SelectionScope selection(ads);
         bool done = false;
         for (int tries = 0; !done && tries < 1000; ++tries) {
             const int layout = int(4 * random.next() + 1);
