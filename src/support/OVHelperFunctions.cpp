@@ -41,6 +41,20 @@ qsizetype chainBlocks(
         pattern[i] = v[i % k];
     const Lanes vector = loadLanes(pattern);
     qsizetype b = k;
+    if (b + kLanes > n)
+        return b;
+    if (scrambled == out) {
+        // Scrambling: the block just made is the next one's chaining input,
+        // so it stays in a register instead of going through memory.
+        uint8_t first[kLanes] = {};
+        std::memcpy(first, out, size_t(k));
+        Lanes previous = loadLanes(first);
+        for (; b + kLanes <= n; b += k) {
+            previous = loadLanes(in + b) ^ (previous + vector);
+            std::memcpy(out + b, &previous, sizeof previous);
+        }
+        return b;
+    }
     for (; b + kLanes <= n; b += k) {
         const Lanes lanes = loadLanes(in + b) ^ (loadLanes(scrambled + b - k) + vector);
         std::memcpy(out + b, &lanes, sizeof lanes);
@@ -59,7 +73,8 @@ QByteArray chain(
     if (n == 0 || k == 0)
         return QByteArray();
 
-    QByteArray out(n, '\0');
+    // Every byte is written below.
+    QByteArray out(n, Qt::Uninitialized);
     char *o = out.data();
     const char *d = in.constData();
     const char *kk = key.constData();
