@@ -85,8 +85,10 @@ void OVCommercials::removeAt(int i)
 
 void OVCommercials::ClearAds()
 {
-    for (int i = m_ads.Count(); i >= 1; --i)
-        ignoringFaults([&] { removeAt(i); });
+    for (const AdPointer &ad : m_ads)
+        ad->untrackVisible(&m_visible);
+    // Nothing in emptying the collection can fail part way.
+    ignoringFaults([&] { m_ads.Clear(); });
 }
 
 void OVCommercials::ClearVisibleFlags()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/CaseInsensitiveKey.h"
 #include "support/OVFault.h"
 
 #include <QHash>
@@ -35,7 +36,7 @@ public:
         if (!key.isEmpty()) {
             // One look-up: a key already there leaves the size as it was.
             const qsizetype before = m_index.size();
-            Pointer &slot = m_index[fold(key)];
+            Pointer &slot = m_index[CaseInsensitiveKey(key)];
             if (m_index.size() == before)
                 raiseFault(FaultDuplicateKey);
             slot = item;
@@ -60,20 +61,23 @@ public:
 
     // No object for an index outside the range or an unknown key.
     Pointer ItemOrNull(int index) const { return index >= 1 && index <= Count() ? m_items[index - 1].item : Pointer(); }
-    Pointer Find(const QString &key) const { return key.isEmpty() ? Pointer() : m_index.value(fold(key)); }
-    bool Contains(const QString &key) const { return !key.isEmpty() && m_index.contains(fold(key)); }
+    Pointer Find(const QString &key) const
+    {
+        return key.isEmpty() ? Pointer() : m_index.value(CaseInsensitiveKey(key));
+    }
+    bool Contains(const QString &key) const { return !key.isEmpty() && m_index.contains(CaseInsensitiveKey(key)); }
 
     // The 1-based position of the entry with that key, 0 when there is none.
     int indexOf(const QString &key) const
     {
         if (key.isEmpty())
             return 0;
-        const QString folded = fold(key);
-        const auto found = m_index.constFind(folded);
+        const CaseInsensitiveKey wanted(key);
+        const auto found = m_index.constFind(wanted);
         if (found == m_index.cend())
             return 0;
         for (int i = 0; i < Count(); ++i) {
-            if (m_items[i].item == *found && fold(m_items[i].key) == folded)
+            if (m_items[i].item == *found && CaseInsensitiveKey(m_items[i].key) == wanted)
                 return i + 1;
         }
         return 0;
@@ -85,7 +89,7 @@ public:
             raiseFault(FaultIndexOutOfRange);
         const Entry &entry = m_items[index - 1];
         if (!entry.key.isEmpty())
-            m_index.remove(fold(entry.key));
+            m_index.remove(CaseInsensitiveKey(entry.key));
         m_items.removeAt(index - 1);
     }
 
@@ -100,8 +104,9 @@ public:
     // Empties from the last entry to the first.
     void Clear()
     {
-        for (int i = Count(); i >= 1; --i)
-            Remove(i);
+        m_index.clear();
+        while (!m_items.isEmpty())
+            m_items.removeLast();
     }
 
     QString KeyAt(int index) const
@@ -133,32 +138,8 @@ private:
         bool operator!=(const ItemIterator &other) const { return it != other.it; }
     };
 
-    // ASCII keys (every GUID) fold here without a copy when they hold no
-    // capital letter; other text goes through Unicode case folding.
-    static QString fold(const QString &key)
-    {
-        const auto *units = reinterpret_cast<const char16_t *>(key.utf16());
-        const qsizetype n = key.size();
-        qsizetype upper = n;
-        for (qsizetype i = 0; i < n; ++i) {
-            if (units[i] >= 0x80)
-                return key.toCaseFolded();
-            if (upper == n && units[i] >= u'A' && units[i] <= u'Z')
-                upper = i;
-        }
-        if (upper == n)
-            return key;
-        QString folded = key;
-        char16_t *out = reinterpret_cast<char16_t *>(folded.data());
-        for (qsizetype i = upper; i < n; ++i) {
-            if (out[i] >= u'A' && out[i] <= u'Z')
-                out[i] = char16_t(out[i] + (u'a' - u'A'));
-        }
-        return folded;
-    }
-
     QList<Entry> m_items;
-    QHash<QString, Pointer> m_index; // folded key to its object
+    QHash<CaseInsensitiveKey, Pointer> m_index;
 };
 
 } // namespace orvane
