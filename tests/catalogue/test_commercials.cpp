@@ -82,6 +82,13 @@ private Q_SLOTS:
         duplicate->setAdGUID(QStringLiteral("{ABCDEF00-0000-0000-0000-000000000000}"));
         QVERIFY_THROWS_EXCEPTION(OVFault, c.AddAdvertisement(duplicate)); // 457, as a loaded duplicate logs
         QCOMPARE(c.AdCount(), int16_t(3));
+        // Past ASCII, case folding decides: the Kelvin sign folds to k.
+        auto kelvin = makeAd(4);
+        kelvin->setAdGUID(QStringLiteral("{\u212A\u00C9000000-0000-0000-0000-000000000000}"));
+        c.AddAdvertisement(kelvin);
+        QCOMPARE(c.GetAdByGUID(QStringLiteral("{k\u00E9000000-0000-0000-0000-000000000000}")), kelvin);
+        QCOMPARE(c.GetAdByGUID(QStringLiteral("{K\u00C9000000-0000-0000-0000-000000000000}")), kelvin);
+        QVERIFY(!c.GetAdByGUID(QStringLiteral("{ke000000-0000-0000-0000-000000000000}")));
         c.ClearAds();
         QCOMPARE(c.AdCount(), int16_t(0));
     }
