@@ -3,6 +3,8 @@
 // fsync'd, so that the rename survives a power cut, as the save does), and its
 // load against a plain read, on 70, 1,000 and 32,767 records; the random
 // selection on a large catalogue.
+#include <orvane/ResultCodes.h>
+
 #include "../BenchHarness.h"
 #include "catalogue/OVCommercials.h"
 #include "personalization/OVUser.h"
@@ -142,11 +144,11 @@ int main(int argc, char **argv)
         user.Load();
         keep(user.Rating());
     });
-    const double any = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true)); });
+    const double any = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true, orvane::UnspecifiedRating)); });
     // Only the last record qualifies: every record is looked at.
     for (int i = 1; i < catalogue.AdCount(); ++i)
         catalogue.Ad(int16_t(i))->setVisible(true);
-    const double scan = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true)); });
+    const double scan = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true, orvane::UnspecifiedRating)); });
     std::printf("GetUnusedRandomAd, 1000 records\n");
     bench::report("  OVUser::Load alone (baseline)", userLoad, userLoad);
     bench::report("  GetUnusedRandomAd, most records eligible", any, userLoad);

@@ -1,14 +1,13 @@
 #include "catalogue/OVCommercials.h"
 
 #include "catalogue/OVAdSize.h"
-#include "exchange/TrimSpaces.h"
-#include "personalization/OVUser.h"
 #include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
+#include "support/TrimSpaces.h"
 
 #include <orvane/ResultCodes.h>
 
@@ -96,18 +95,6 @@ void OVCommercials::ClearVisibleFlags()
     m_visible.clearAll();
 }
 
-OVCommercials::SelectionScope::SelectionScope(OVCommercials &catalogue)
-    : m_catalogue(catalogue)
-{
-    ++m_catalogue.m_selectionDepth;
-}
-
-OVCommercials::SelectionScope::~SelectionScope()
-{
-    if (--m_catalogue.m_selectionDepth == 0)
-        m_catalogue.m_selectionKnown = false;
-}
-
 int16_t OVCommercials::AdCount() const
 {
     return int16_t(m_ads.Count());
@@ -134,28 +121,13 @@ bool OVCommercials::IsRatingAcceptable(int32_t AdRating, int32_t UserRating)
     }
 }
 
-OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool AllowSmaller)
+OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool AllowSmaller, int32_t UserRating)
 {
     const int n = m_ads.Count();
     if (n < 1)
         return nullptr;
 
     ErrorHandler handler(QStringLiteral("OVCommercials.GetUnusedRandomAd"));
-    int32_t userRating = m_selectionRating;
-    double today = m_selectionToday;
-    if (!m_selectionKnown) {
-        OVUser user;
-        const bool loaded = handler.step([&] { user.Load(); });
-        userRating = user.Rating();
-        // Calendar days as whole parts of the dates; a NaN never qualifies.
-        today = std::trunc(now());
-        // A load that failed is tried (and logged) again at the next call.
-        if (loaded && m_selectionDepth > 0) {
-            m_selectionKnown = true;
-            m_selectionRating = userRating;
-            m_selectionToday = today;
-        }
-    }
     int32_t reqW = 0;
     int32_t reqH = 0;
     handler.step([&] {
@@ -171,6 +143,8 @@ OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool All
         i = position >= double(n) ? n : position >= 1.0 ? int(position) : 1;
     });
 
+    // Calendar days as whole parts of the dates; a NaN never qualifies.
+    const double today = std::trunc(now());
     for (int tries = 1; tries <= n; ++tries) {
         AdPointer found;
         handler.step([&] {
@@ -184,7 +158,7 @@ OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool All
             } else if (size != Size) {
                 return;
             }
-            if (!IsRatingAcceptable(ad->Rating(), userRating))
+            if (!IsRatingAcceptable(ad->Rating(), UserRating))
                 return;
             if (!(std::trunc(ad->ExpirationDate()) - today > 0))
                 return;

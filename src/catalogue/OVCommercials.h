@@ -47,23 +47,9 @@ public:
     // None when there is no such key.
     AdPointer GetAdByGUID(const QString &AdGUID) const;
     // A random record that is not visible, of the size (or fitting within it
-    // when AllowSmaller), acceptable for the stored user rating, and expiring
-    // on a later calendar day than today. None when no record qualifies.
-    AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller);
-
-    // While one is alive, GetUnusedRandomAd reads the stored user rating and
-    // today's date once: a group of ads is chosen for one user at one moment.
-    class SelectionScope
-    {
-    public:
-        explicit SelectionScope(OVCommercials &catalogue);
-        ~SelectionScope();
-        SelectionScope(const SelectionScope &) = delete;
-        SelectionScope &operator=(const SelectionScope &) = delete;
-
-    private:
-        OVCommercials &m_catalogue;
-    };
+    // when AllowSmaller), acceptable for a user asking for UserRating, and
+    // expiring on a later calendar day than today. None when no record qualifies.
+    AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller, int32_t UserRating);
 
     // Visible false on every record, touching only those that were set.
     void ClearVisibleFlags();
@@ -100,10 +86,6 @@ private:
 
     AdCollection m_ads;
     OVAdvertisement::VisibleRecords m_visible;
-    int m_selectionDepth = 0;
-    bool m_selectionKnown = false; // the two below hold for the scope
-    int32_t m_selectionRating = 0;
-    double m_selectionToday = 0.0;
     QString m_imageFolder;
     QString m_dataFolder;
     int32_t m_lastError = 0;
