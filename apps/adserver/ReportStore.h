@@ -69,6 +69,8 @@ public:
     QList<bool> storeEach(const QList<StoredReport> &reports, QString *error);
 
     std::optional<StoreStats> stats(QString *error);
+    // Whether the database answers a read of the reports table.
+    bool ping(QString *error);
 
     const DatabaseUrl &url() const { return m_url; }
 

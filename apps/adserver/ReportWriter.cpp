@@ -1,5 +1,10 @@
 #include "ReportWriter.h"
 
+#include "Metrics.h"
+#include "WriterHealth.h"
+
+#include <QElapsedTimer>
+
 #include <future>
 
 namespace orvane::adserver {
@@ -44,6 +49,7 @@ quint64 ReportWriter::submit(StoredReport report)
         m_tickets.append(ticket);
         m_queue.append(std::move(report));
     }
+    Metrics::instance().writerQueueDepth.fetch_add(1, std::memory_order_relaxed);
     m_wake.notify_one();
     return ticket;
 }
@@ -67,21 +73,41 @@ qint64 ReportWriter::commitCount() const
 
 void ReportWriter::run(std::unique_ptr<ReportStore> store)
 {
+    WriterHealth &health = WriterHealth::instance();
+    Metrics &metrics = Metrics::instance();
+    health.end(true);
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.isEmpty(); });
+            const bool woken = m_wake.wait_for(lock, std::chrono::milliseconds(WriterHealth::kPingIntervalMs),
+                [this] { return m_stopping || !m_queue.isEmpty(); });
+            if (!woken) {
+                // Idle: whether the database still answers, for the health check.
+                lock.unlock();
+                QString why;
+                health.begin();
+                const bool answers = store->ping(&why);
+                health.end(answers, why);
+                if (!answers)
+                    metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
             if (m_queue.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
         }
+        metrics.writerQueueDepth.fetch_sub(reports.size(), std::memory_order_relaxed);
+        health.begin();
+        QElapsedTimer took;
+        took.start();
         QString error;
         QList<quint64> stored;
         QList<quint64> failed;
-        if (store->store(reports, &error)) {
+        const bool groupStored = store->store(reports, &error);
+        if (groupStored) {
             stored = std::move(tickets);
         } else {
             // One report the database refuses must not fail the others: again, one savepoint each.
@@ -90,6 +116,10 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
             for (qsizetype i = 0; i < tickets.size(); ++i)
                 (each[i] ? stored : failed).append(tickets[i]);
         }
+        health.end(groupStored || !stored.isEmpty(), error);
+        if (!groupStored)
+            metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
+        metrics.observeCommit(took.nsecsElapsed() / 1000, stored.size(), failed.size());
         {
             std::lock_guard lock(m_mutex);
             ++m_commits;

@@ -524,7 +524,8 @@ void OVHTTPClient::mSocket_Close()
     // the time-out.
     if (m_state == StateSendingUsageData || m_state == StateSentUsageData)
         failExchange(QStringLiteral("Server closed the connection before acknowledging the usage data"));
-    if (m_state == StateSentContentRequest || m_state == StateReceivingAdContent)
+    if (m_state == StateSendingContentRequest || m_state == StateSentContentRequest
+        || m_state == StateReceivingAdContent)
         failExchange(QStringLiteral("Server closed the connection before all content arrived"));
 }
 
