@@ -55,6 +55,11 @@ public:
     // expiring on a later calendar day than today. None when no record qualifies.
     AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller, int32_t UserRating);
 
+    // Visible false on every record, touching only those that were set.
+    void ClearVisibleFlags();
+    // Room for n records (a load knows how many are coming).
+    void reserve(int n) { m_ads.reserve(n); }
+
     // Deletes the image files no record claims; the number of files it tried
     // to delete.
     int16_t PurgeOldFiles();
@@ -102,6 +107,9 @@ private:
     // Whether a user asking for UserRating may see an ad rated AdRating.
     static bool IsRatingAcceptable(int32_t AdRating, int32_t UserRating);
 
+    // Removes the record at position i and takes it off the visible list.
+    void removeAt(int i);
+
     struct ReportLock;
     // Adds the counts of this catalogue's records since it last met the file
     // to the counts the file holds now; records the file holds with counts
@@ -112,6 +120,7 @@ private:
     void noteCountsMet(const QByteArray &stamp);
 
     AdCollection m_ads;
+    OVAdvertisement::VisibleRecords m_visible;
     // The counts of each record (key: AdGUID in lower case) as the file held
     // them when this catalogue last met it: what is beyond them was counted here.
     QHash<QString, QPair<int16_t, int16_t>> m_metCounts;

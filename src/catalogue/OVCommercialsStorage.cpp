@@ -694,6 +694,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
     }
 
     ClearAds();
+    reserve(std::clamp(count, 0, int(text.size() / OVAdvertisement::kStateUnits) + 1));
     m_savePending = false;
     const qsizetype units = OVAdvertisement::kStateUnits;
     for (int i = 0; i < count; ++i) {
@@ -701,7 +702,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         bool dropped = false;
         const bool added = handler.step([&] {
             auto ad = std::make_shared<OVAdvertisement>();
-            ad->SetState(pastText ? QString() : text.mid(qsizetype(i) * units, units));
+            ad->SetState(pastText ? QStringView() : QStringView(text).mid(qsizetype(i) * units, units));
             // Files of this program always say "not shown"; others must not
             // leave a record that no group would ever show.
             ad->setVisible(false);

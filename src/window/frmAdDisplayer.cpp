@@ -276,10 +276,8 @@ void frmAdDisplayer::DisplayNextAds()
         box->hide();
         box->Tag.clear();
     }
-    if (Commercials) {
-        for (const auto &ad : Commercials->Ads())
-            ad->setVisible(false);
-    }
+    if (Commercials)
+        Commercials->ClearVisibleFlags();
     DisplayGroup();
 }
 
