@@ -5,6 +5,7 @@
 #include "support/OVSimpleLog.h"
 
 #include "CatalogueTestSupport.h"
+#include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
@@ -21,6 +22,8 @@
 #include <sys/stat.h>
 
 using namespace orvane;
+using testdata::readFile;
+using testdata::writeFile;
 
 namespace {
 std::shared_ptr<OVAdvertisement> countedAd(int n)
@@ -47,19 +50,6 @@ QByteArray handWritten(
     file.append(vector).append(char(count & 0xFF)).append(char(count >> 8));
     file.append(OVHelperFunctions::EncryptByteArray(stateBytes(states.join(QString())), key.left(15), vector.left(15)));
     return file;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -201,7 +191,7 @@ private Q_SLOTS:
         else if (file == "zero")
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dat()));
         else if (!file.isNull())
-            writeFile(dat(), file);
+            QVERIFY(writeFile(dat(), file));
         OVCommercials c;
         c.AddAdvertisement(countedAd(9));
         c.LoadAdInfoFromLocalStorage(m_f->dir.path(), QStringLiteral(" img "));
@@ -237,7 +227,7 @@ private Q_SLOTS:
         QCOMPARE(c.CannotSaveReason(), QString());
         QCOMPARE(QDir(m_f->dir.filePath("data")).entryList(QDir::Files), QStringList()); // the probe is gone
         // A data folder that cannot be made: under a plain file.
-        writeFile(m_f->dir.filePath("plain"), "x");
+        QVERIFY(writeFile(m_f->dir.filePath("plain"), "x"));
         const QString folder = m_f->dir.filePath("plain/data");
         c.setDataFolder(folder);
         QVERIFY(c.CannotSaveReason().startsWith("Cannot open data file: "));
@@ -297,7 +287,7 @@ private Q_SLOTS:
         // Two of a dead save's, four not ours.
         for (const char *name : {".OVImage.dat.a1B2c3.tmp", ".OVImage.bak.Zz9Yy8.tmp", "OVImage.dat.backup",
                  "OVImage.dat.a1B2c3", ".OVImage.dat.a1B2c3", ".ovimage.dat.a1B2c3.tmp"})
-            writeFile(m_f->dir.filePath(name), "x");
+            QVERIFY(writeFile(m_f->dir.filePath(name), "x"));
         OVCommercials c;
         c.setTraceLocalStorage(true);
         c.setDataFolder(m_f->dir.path());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <cstring>
@@ -29,6 +30,18 @@ inline QByteArray date(double d)
 inline QString guid(int n)
 {
     return QStringLiteral("{%1-0000-0000-0000-000000000000}").arg(n, 8, 10, QLatin1Char('0'));
+}
+
+// A whole file written or read; an empty read when it cannot be opened.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace testdata

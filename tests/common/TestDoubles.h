@@ -26,8 +26,8 @@ public:
 };
 
 // A wall clock that stands still unless a test moves it (or jumps it either
-// way); the steady clock runs as the real one does, shifted by steadyShift,
-// or stands at `steady` while a test holds it there.
+// way); the steady clock runs as the real one does, or stands at `steady`
+// while a test holds it there.
 class FakeClock : public Installed<orvane::platform::Clock>
 {
 public:
@@ -36,16 +36,12 @@ public:
         , bias(bias)
     {
     }
-    QDateTime localNow() const override
-    {
-        ++reads;
-        return local;
-    }
+    QDateTime localNow() const override { return local; }
     int systemMilliseconds() const override { return milliseconds; }
     int biasMinutes() const override { return bias; }
     qint64 steadyMilliseconds() const override
     {
-        return steady ? *steady : orvane::platform::Clock::real().steadyMilliseconds() + steadyShift;
+        return steady ? *steady : orvane::platform::Clock::real().steadyMilliseconds();
     }
     // Moves the wall clock and a held steady clock together, as time passing does.
     void advance(qint64 ms)
@@ -56,11 +52,9 @@ public:
     }
 
     QDateTime local;
-    qint64 steadyShift = 0;
     std::optional<qint64> steady;
     int milliseconds = 87;
     int bias = 0;
-    mutable int reads = 0; // of localNow
 };
 
 // Returns the scripted values in turn, then repeats the last one.

@@ -3,8 +3,9 @@
 #include "platform/SettingsStore.h"
 #include "support/OVSimpleLog.h"
 
+#include "TestData.h"
+
 #include <QDir>
-#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -43,15 +44,9 @@ public:
     void writeSettingsFile(const QByteArray &ini) const
     {
         QDir().mkpath(configHome() + QStringLiteral("/Quintrel"));
-        QFile file(settingsFile());
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(ini);
+        testdata::writeFile(settingsFile(), ini);
     }
-    QByteArray readSettingsFile() const
-    {
-        QFile file(settingsFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray readSettingsFile() const { return testdata::readFile(settingsFile()); }
 
 private:
     static constexpr const char *kVars[3] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"};

@@ -1,10 +1,10 @@
 #include "platform/ImageLimits.h"
 #include "platform/PictureTester.h"
 
+#include "TestData.h"
 #include "TestHome.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QTest>
@@ -54,10 +54,7 @@ private Q_SLOTS:
         QFETCH(bool, picture);
         TestHome home;
         const QString path = home.path() + QStringLiteral("/ad.gif");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
+        QVERIFY(testdata::writeFile(path, bytes));
         const int hostLimit = QImageReader::allocationLimit();
         PictureTester &tester = PictureTester::instance();
         QCOMPARE(tester.isPictureFile(path), picture);

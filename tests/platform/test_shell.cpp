@@ -1,5 +1,6 @@
 #include "platform/Shell.h"
 
+#include "TestData.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -8,14 +9,7 @@
 #include <QTest>
 
 using namespace orvane::platform;
-
-namespace {
-bool write(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-} // namespace
+using testdata::writeFile;
 
 class TestShell : public QObject
 {
@@ -66,8 +60,7 @@ private Q_SLOTS:
     void browserAddresses()
     {
         QFETCH(QString, url);
-        QFETCH(QString, opened);
-        QCOMPARE(browserAddress(url).value_or(QString()), opened);
+        QTEST(browserAddress(url).value_or(QString()), "opened");
     }
 
     void startsTheRegisteredHandler()
@@ -76,14 +69,14 @@ private Q_SLOTS:
         // A fake browser registered for HTML files that writes its arguments to a file.
         const QString out = home.path() + QStringLiteral("/args.txt");
         const QString script = home.path() + QStringLiteral("/fake-browser");
-        QVERIFY(write(
+        QVERIFY(writeFile(
             script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + out.toLocal8Bit() + "\"\n"));
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir().mkpath(home.dataHome() + QStringLiteral("/applications"));
-        QVERIFY(write(home.dataHome() + QStringLiteral("/applications/fake-browser.desktop"),
+        QVERIFY(writeFile(home.dataHome() + QStringLiteral("/applications/fake-browser.desktop"),
             "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + script.toLocal8Bit()
                 + " %u\nMimeType=text/html;\n"));
-        QVERIFY(write(home.configHome() + QStringLiteral("/mimeapps.list"),
+        QVERIFY(writeFile(home.configHome() + QStringLiteral("/mimeapps.list"),
             "[Default Applications]\ntext/html=fake-browser.desktop\n"));
         qputenv("XDG_DATA_DIRS", home.dataHome().toLocal8Bit());
         const auto handler = Shell::instance().findHtmlHandler();
@@ -95,9 +88,7 @@ private Q_SLOTS:
         Shell::instance().openInBrowser(address);
         QVERIFY(clock.elapsed() < 1000); // the look-up runs beside the caller
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out) && QFile(out).size() > 0, 10000);
-        QFile f(out);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(f.readAll()), address + u'\n');
+        QCOMPARE(QString::fromUtf8(testdata::readFile(out)), address + u'\n');
         QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     }
 };

@@ -1,6 +1,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"
 
+#include "TestData.h"
 #include "TestDoubles.h"
 #include "TestHome.h"
 
@@ -25,11 +26,7 @@ class TestSimpleLog : public QObject
     std::optional<Fixture> m_f;
 
     QString module() const { return m_f->home.path() + QStringLiteral("/module"); }
-    static QString readTrace()
-    {
-        QFile file(OVSimpleLog::TraceFileName());
-        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
-    }
+    static QString readTrace() { return QString::fromLatin1(testdata::readFile(OVSimpleLog::TraceFileName())); }
 
 private Q_SLOTS:
     void init()
