@@ -173,14 +173,6 @@ private Q_SLOTS:
             QCOMPARE(fault.number(), 5);
         }
     }
-
-    // The name follows the last slash or backslash, whichever comes later.
-    void fileNameFromPath()
-    {
-        QCOMPARE(FileNameFromPath(QStringLiteral("a\\b/c.gif")), QStringLiteral("c.gif"));
-        QCOMPARE(FileNameFromPath(QStringLiteral("a/b\\c.gif")), QStringLiteral("c.gif"));
-        QCOMPARE(FileNameFromPath(QStringLiteral("dir/")), QString());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestBytes)
