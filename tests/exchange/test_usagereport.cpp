@@ -38,10 +38,9 @@ QByteArray withStat(const QByteArray &record)
 class TestUsageReport : public QObject
 {
     Q_OBJECT
+    TestHome m_home; // the settings and logs the reads consult
 
 private Q_SLOTS:
-    void init() { m_home = std::make_unique<TestHome>(); }
-    void cleanup() { m_home.reset(); }
 
     void byteImages_data()
     {
@@ -137,9 +136,6 @@ private Q_SLOTS:
         back.SetStateFromByteArray(state);
         QCOMPARE(back.AdStats().Count(), written);
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
 };
 
 QTEST_GUILESS_MAIN(TestUsageReport)
