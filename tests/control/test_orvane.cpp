@@ -33,8 +33,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 using namespace orvane;
 using testdata::guid;
 
@@ -342,6 +340,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("fault");
         QTest::newRow("abc") << QByteArray("abc") << 13;
         QTest::newRow("1e12") << QByteArray("1e12") << 6;
+        QTest::newRow("nan") << QByteArray("nan") << 13;
     }
     void timeoutThatIsNoNumberFails()
     {

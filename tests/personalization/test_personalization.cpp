@@ -129,10 +129,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("postalCode"); // stored afterwards
-        QTest::newRow("OK") << "cmdOkay"
-                            << "99999";
-        QTest::newRow("Cancel") << "cmdCancel"
-                                << "10115";
+        QTest::newRow("OK") << QStringLiteral("cmdOkay") << QStringLiteral("99999");
+        QTest::newRow("Cancel") << QStringLiteral("cmdCancel") << QStringLiteral("10115");
     }
     void formEnds()
     {

@@ -59,10 +59,6 @@ private Q_SLOTS:
     {
         QVERIFY(!read(QStringLiteral("Missing")).isValid());
         QVERIFY(m_home->readSettingsFile().isEmpty()); // nothing created
-        m_home->writeSettingsFile("[Debug]\nTraceTransfer=@ByteArray(\\x1\\x2)\nKept=yes\n");
-        QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("TraceTransfer")).isValid());
-        QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDebugKey, QStringLiteral("Kept")).toString(), "yes");
-
         // A write needs an existing key.
         WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), 100, REG_SZ);
         QVERIFY(!read(QStringLiteral("AdDisplayLeft")).isValid());
