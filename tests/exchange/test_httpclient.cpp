@@ -1,6 +1,7 @@
 #include <orvane/OVHTTPClient.h>
 
 #include "exchange/OVContentUpdate.h"
+#include "exchange/OVFraming.h"
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVImageRetrieval.h"
 #include "exchange/OVWinsock.h"
@@ -279,32 +280,11 @@ private Q_SLOTS:
         QTRY_VERIFY(x.server.connections >= 3); // the next exchange starts
     }
 
-    // One conversion of TransferTimeoutSeconds, shared with Transfer: halves
-    // to even, and a text that is no number fails the start.
-    void timeoutSetting_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("seconds"); // -1: the start fails
-        QTest::newRow("2.5") << "2.5" << 2;
-        QTest::newRow("nan") << "nan" << -1;
-    }
-    void timeoutSetting()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, seconds);
-        setTimeout(text);
-        ScriptedServer::Answer stall {kOK};
-        stall.stopAfter = 0;
-        Exchange x({stall}, m_images);
-        QCOMPARE(int(x.client.StartDataExchange()), seconds < 0 ? -1 : 0);
-        QCOMPARE(x.client.isExchanging(), seconds >= 0);
-        if (seconds >= 0)
-            QCOMPARE(frmTransferControls::instance()->Timeout(), seconds);
-        x.client.AbortDataExchange(QStringLiteral("done"));
-    }
-
+    // TransferTimeoutSeconds goes through the one conversion Transfer uses
+    // (texts that are no number are its cases): halves to even.
     void refusalsAndAborts()
     {
+        setTimeout("4.5");
         ScriptedServer::Answer stall {kOK};
         stall.stopAfter = 0;
         Exchange x({stall}, m_images);
@@ -316,6 +296,7 @@ private Q_SLOTS:
         QCOMPARE(x.events, QStringList {"DataExchanged(0)"});
         x.client.setRemotePort(x.server.port());
         QCOMPARE(x.client.StartDataExchange(), int16_t(0));
+        QCOMPARE(frmTransferControls::instance()->Timeout(), 4);
         QVERIFY(QTest::qWaitFor([&] { return x.server.connections == 1; }, 5000));
         x.client.AbortDataExchange(QStringLiteral("test"));
         x.client.AbortDataExchange(QStringLiteral("again"));
@@ -535,6 +516,53 @@ private Q_SLOTS:
         QTEST(x.events.last() == QStringLiteral("DataExchanged(1)"), "kept");
         QTEST(QFile::exists(m_images + u'/' + name), "kept");
         QCOMPARE(images.requests.value(0), "/images/" + served);
+    }
+
+    void isOK_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("200 OK") << QByteArray("HTTP/1.1 200 OK\r\n\r\n") << true;
+        QTest::newRow("lower case") << QByteArray("HTTP/1.1 200 ok\r\n") << false;
+        QTest::newRow("leading blank") << QByteArray(" HTTP/1.1 200 OK\r\n") << false;
+        // The first space of "200 OK" itself is the one counted.
+        QTest::newRow("bare status") << QByteArray("200 OK") << false;
+        QTest::newRow("no space, other") << QByteArray("HTTP/1.1") << false;
+        QTest::newRow("cut between blocks") << QByteArray("HTTP/1.1 200 O") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("binary") << QByteArray("\xff\x00 200 OK", 10) << true;
+    }
+
+    void isOK()
+    {
+        QFETCH(QByteArray, reply);
+        QTEST(OVFraming::IsOKResponse(reply), "ok");
+    }
+
+    // A missing empty line gives 3: its position 0 plus 3.
+    void contentHeader_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("contentLength");
+        QTest::addColumn<int>("headerLength");
+        QTest::addColumn<bool>("usable");
+        const QByteArray ok("HTTP/1.1 200 OK\r\n");
+        QTest::newRow("40-byte header, 10 content bytes")
+            << ok + "Content-Length:  10\r\n\r\n" + QByteArray(10, 'c') << 10 << 40 << true;
+        QTest::newRow("32767 without header end") << QByteArray("Content-Length: 32767\r\n") << 32767 << 3 << false;
+        QTest::newRow("lower case not found") << ok + "content-length: 12\r\n\r\n" << 0 << 39 << false;
+        QTest::newRow("no line end") << QByteArray("Content-Length: 12") << 0 << 3 << false;
+        QTest::newRow("length only in the content") << ok + "\r\nContent-Length: 3\r\n" << 3 << 19 << false;
+        QTest::newRow("empty") << QByteArray() << 0 << 0 << false;
+    }
+
+    void contentHeader()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(bool, usable);
+        QTEST(int(OVFraming::ContentLength(received)), "contentLength");
+        QTEST(int(OVFraming::HeaderLength(received)), "headerLength");
+        QCOMPARE(OVFraming::ReadContentHeader(received).usable, usable);
     }
 
 private:
