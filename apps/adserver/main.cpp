@@ -9,6 +9,7 @@
 #include "AdminServer.h"
 #include "CampaignCheck.h"
 #include "CampaignHolder.h"
+#include "DashboardRoutes.h"
 #include "DatabaseUrl.h"
 #include "Metrics.h"
 #include "ReportCommand.h"
@@ -243,6 +244,7 @@ int serve(const QStringList &args)
     // On the main thread's loop, apart from the report loops and their connection limits.
     AdminServer admin(token);
     addHealthRoutes(admin);
+    addDashboardRoutes(admin, *url);
     if (!adminAddress.isNull() && !admin.listen(adminAddress, adminPort, &error))
         return fail(QStringLiteral("cannot listen on %1: %2").arg(adminListen, error));
 
