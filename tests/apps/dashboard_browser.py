@@ -10,8 +10,8 @@ import datetime, json, os, random, shutil, sqlite3, subprocess, sys, tempfile, u
 
 SKIP = 77
 CHROMIUM, DRIVER = shutil.which('chromium'), shutil.which('chromedriver')
-if not CHROMIUM or not DRIVER:
-    print('chromium or chromedriver is not installed: skipped')
+if not CHROMIUM or not DRIVER or not os.path.exists('/usr/share/javascript/chart.js/chart.min.js'):
+    print('chromium, chromium-driver or libjs-chart.js is not installed: skipped')
     sys.exit(SKIP)
 sys.path.append('/usr/lib/python3/dist-packages')  # Debian's python3-selenium under another interpreter
 from selenium import webdriver
