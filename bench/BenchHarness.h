@@ -12,8 +12,17 @@
 // best of `rounds`, and reports nanoseconds per run.
 namespace bench {
 
+// ORVANE_BENCH_RUNS=N runs each body exactly N times instead, for counting
+// instructions under callgrind (--toggle-collect on the measured function).
 inline double nsPerRun(const std::function<void()> &body, int rounds = 5, qint64 minMs = 200)
 {
+    if (const int fixed = qEnvironmentVariableIntValue("ORVANE_BENCH_RUNS"); fixed > 0) {
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < fixed; ++i)
+            body();
+        return double(timer.nsecsElapsed()) / fixed;
+    }
     double best = 1e300;
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer timer;
@@ -24,6 +33,26 @@ inline double nsPerRun(const std::function<void()> &body, int rounds = 5, qint64
             ++runs;
         } while (timer.elapsed() < minMs);
         best = std::min(best, double(timer.nsecsElapsed()) / double(runs));
+    }
+    return best;
+}
+
+// The same for a body that times its own part and returns the nanoseconds
+// taken, so that set-up and clean-up stay outside.
+inline double nsPerTimedRun(const std::function<qint64()> &body, int rounds = 5, qint64 minMs = 200)
+{
+    const int fixed = qEnvironmentVariableIntValue("ORVANE_BENCH_RUNS");
+    double best = 1e300;
+    for (int r = 0; r < (fixed > 0 ? 1 : rounds); ++r) {
+        QElapsedTimer timer;
+        timer.start();
+        qint64 runs = 0;
+        qint64 taken = 0;
+        do {
+            taken += body();
+            ++runs;
+        } while (fixed > 0 ? runs < fixed : timer.elapsed() < minMs);
+        best = std::min(best, double(taken) / double(runs));
     }
     return best;
 }

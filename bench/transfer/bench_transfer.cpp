@@ -2,9 +2,12 @@
 // from the reference ad server, then one with every image present, each
 // against its floor measured in the same run: a straight-line program doing
 // the same work without the control. The floor posts the usage report and
-// asks for the ad list on plain sockets, fetches the images with libcurl into
-// files and decodes each once (or only decodes them when present), and writes
-// the data file's size twice with fsync, as the exchange saves it twice.
+// asks for the ad list on plain sockets; fetches the images with libcurl four
+// at a time, as the control does, each into a file beside its name that is
+// then renamed into place, and decodes each once (or only decodes them when
+// present); and saves the data file's bytes twice the way the control saves
+// it (a temporary file written and fsync'd, the old file linked as the backup,
+// the rename, the folder fsync'd).
 #include "BenchHarness.h"
 
 #include <orvane/Orvane.h>
@@ -27,7 +30,9 @@
 #include <curl/curl.h>
 
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 size_t toFile(char *data, size_t size, size_t n, void *file)
@@ -52,14 +57,71 @@ QByteArray exchange(quint16 port, const QByteArray &request)
     return received;
 }
 
-void writeSynced(const QString &path, const QByteArray &bytes)
+void durableSave(const QString &folder, const QByteArray &bytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const QByteArray dat = QFile::encodeName(folder + QStringLiteral("/floor.dat"));
+    const QByteArray bak = QFile::encodeName(folder + QStringLiteral("/floor.bak"));
+    const QByteArray temporary = dat + ".tmp";
+    const QByteArray link = bak + ".tmp";
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return;
     if (::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size())
         ::fsync(fd);
     ::close(fd);
+    if (::link(dat.constData(), link.constData()) == 0)
+        ::rename(link.constData(), bak.constData());
+    ::rename(temporary.constData(), dat.constData());
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::fsync(dir);
+    ::close(dir);
+}
+
+// Fetches every address four at a time into a file beside its name, renamed
+// into place when complete.
+void fetchAll(const QList<QByteArray> &addresses, const QStringList &paths)
+{
+    CURLM *multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, 4L);
+    struct Transfer
+    {
+        CURL *easy;
+        QFile file;
+    };
+    std::vector<std::unique_ptr<Transfer>> transfers;
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        auto t = std::make_unique<Transfer>();
+        t->easy = curl_easy_init();
+        t->file.setFileName(paths[i] + QStringLiteral(".part"));
+        t->file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        curl_easy_setopt(t->easy, CURLOPT_URL, addresses[i].constData());
+        curl_easy_setopt(t->easy, CURLOPT_WRITEFUNCTION, &toFile);
+        curl_easy_setopt(t->easy, CURLOPT_WRITEDATA, &t->file);
+        curl_easy_setopt(t->easy, CURLOPT_PRIVATE, t.get());
+        curl_multi_add_handle(multi, t->easy);
+        transfers.push_back(std::move(t));
+    }
+    int running = 1;
+    while (running > 0) {
+        curl_multi_perform(multi, &running);
+        int left = 0;
+        while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            Transfer *t = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
+            t->file.close();
+            const QString done = t->file.fileName();
+            QFile::rename(done, done.chopped(5));
+        }
+        if (running > 0)
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    for (auto &t : transfers) {
+        curl_multi_remove_handle(multi, t->easy);
+        curl_easy_cleanup(t->easy);
+    }
+    curl_multi_cleanup(multi);
 }
 
 void decode(const QString &path)
@@ -130,23 +192,19 @@ int main(int argc, char **argv)
         exchange(portNumber,
             orvane::OVFraming::ComposeUsagePost(QStringLiteral("127.0.0.1"), report.GetStateIntoByteArray()));
         const QByteArray dataFile(QFileInfo(control.DataFolder() + QStringLiteral("/OVImage.dat")).size(), 'd');
-        writeSynced(floorImages + QStringLiteral("/floor.dat"), dataFile);
+        durableSave(floorImages, dataFile);
         exchange(portNumber, orvane::OVFraming::ComposeAdListRequest(QStringLiteral("127.0.0.1")));
-        CURL *easy = curl_easy_init();
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &toFile);
+        QList<QByteArray> addresses;
+        QStringList paths;
         for (int i = 1; i <= 50; ++i) {
-            const QString path = floorImages + QStringLiteral("/b%1.png").arg(i);
-            if (fetch) {
-                QFile file(path);
-                file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-                curl_easy_setopt(easy, CURLOPT_URL, (base + QByteArray::number(i) + ".png").constData());
-                curl_easy_setopt(easy, CURLOPT_WRITEDATA, &file);
-                curl_easy_perform(easy);
-            }
-            decode(path);
+            addresses.append(base + QByteArray::number(i) + ".png");
+            paths.append(floorImages + QStringLiteral("/b%1.png").arg(i));
         }
-        curl_easy_cleanup(easy);
-        writeSynced(floorImages + QStringLiteral("/floor.dat"), dataFile);
+        if (fetch)
+            fetchAll(addresses, paths);
+        for (const QString &path : paths)
+            decode(path);
+        durableSave(floorImages, dataFile);
     };
 
     double exchangeNew = 1e300, present = 1e300, floorNew = 1e300, floorPresent = 1e300;

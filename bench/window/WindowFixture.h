@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -38,7 +39,24 @@ struct WindowFixture
         }
     }
 
+    // A record of the size whose image is one of `images` files drawn per
+    // size, so that large catalogues share a few hundred files.
+    void addSharing(int n, int size, int images)
+    {
+        const QString file = QStringLiteral("shared%1_%2.png").arg(size).arg(n % images);
+        if (!QFile::exists(home.filePath(QStringLiteral("images/") + file)))
+            draw(n, size, QString::number(n % images), file);
+        addRecord(n, size, file);
+    }
+
     void add(int n, int size, const QString &label)
+    {
+        const QString file = QStringLiteral("ad%1.png").arg(n);
+        draw(n, size, label, file);
+        addRecord(n, size, file);
+    }
+
+    void draw(int n, int size, const QString &label, const QString &file)
     {
         const QSize px = pixels(size);
         QImage image(px, QImage::Format_RGB32);
@@ -50,8 +68,11 @@ struct WindowFixture
         p.setFont(f);
         p.drawText(image.rect(), Qt::AlignCenter, label);
         p.end();
-        const QString file = QStringLiteral("ad%1.png").arg(n);
         image.save(home.filePath(QStringLiteral("images/") + file));
+    }
+
+    void addRecord(int n, int size, const QString &file)
+    {
         auto ad = std::make_shared<orvane::OVAdvertisement>();
         ad->setAdGUID(QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(n, 8, 10, QLatin1Char('0')));
         ad->setSize(size);

@@ -14,6 +14,8 @@ namespace OVAdDataFile {
 
 inline const QString kDataFileName = QStringLiteral("OVImage.dat");
 inline const QString kBackupFileName = QStringLiteral("OVImage.bak");
+// Locked while a process reports the folder's counts.
+inline const QString kLockFileName = QStringLiteral(".OVImage.lock");
 constexpr int16_t kFormatVersion = 3;
 constexpr int kHeaderBytes = 36;
 constexpr int kKeyBytes = 16; // drawn and written

@@ -189,32 +189,101 @@ bool OVAdvertisement::Visible() const
 void OVAdvertisement::setVisible(bool value)
 {
     writeNumber<int16_t>(OffVisible, value ? -1 : 0);
+    if (value)
+        noteVisible();
 }
+
+void OVAdvertisement::noteVisible()
+{
+    if (m_visibleList && !m_listed)
+        m_visibleList->add(this);
+}
+
+void OVAdvertisement::trackVisible(VisibleRecords *list)
+{
+    if (m_visibleList && m_listed)
+        m_visibleList->remove(this);
+    m_visibleList = list;
+    if (Visible())
+        noteVisible();
+}
+
+OVAdvertisement &OVAdvertisement::operator=(const OVAdvertisement &other)
+{
+    m_image = other.m_image;
+    if (Visible())
+        noteVisible();
+    return *this;
+}
+
+OVAdvertisement::~OVAdvertisement()
+{
+    trackVisible(nullptr);
+}
+
+void OVAdvertisement::VisibleRecords::add(OVAdvertisement *ad)
+{
+    m_records.push_back(ad);
+    ad->m_listed = true;
+}
+
+void OVAdvertisement::VisibleRecords::remove(OVAdvertisement *ad)
+{
+    m_records.erase(std::find(m_records.begin(), m_records.end(), ad));
+    ad->m_listed = false;
+}
+
+void OVAdvertisement::VisibleRecords::clearAll()
+{
+    for (OVAdvertisement *ad : m_records) {
+        ad->writeNumber<int16_t>(OffVisible, 0);
+        ad->m_listed = false;
+    }
+    m_records.clear();
+}
+
+namespace {
+// A text slot as a getter that trims returns it and a setter fits it back:
+// the leading spaces go, the rest moves to the front, spaces fill the end.
+void copyTrimmedSlot(uint8_t *to, const uint8_t *from, int width)
+{
+    const auto *units = reinterpret_cast<const char16_t *>(from);
+    int lead = 0;
+    while (lead < width && units[lead] == u' ')
+        ++lead;
+    std::memcpy(to, from + 2 * lead, size_t(width - lead) * 2);
+    for (int i = width - lead; i < width; ++i) {
+        to[2 * i] = uint8_t(' ');
+        to[2 * i + 1] = 0;
+    }
+}
+} // namespace
 
 QString OVAdvertisement::GetState() const
 {
-    // Built from the getters, so the trimmed texts come out re-padded and the
-    // Visible slot and the alignment stay 0.
-    OVAdvertisement copy;
-    ErrorHandler handler(QStringLiteral("OVAdvertisement.OVA.GetState"));
-    handler.step([&] { copy.writeText(OffAdGUID, kGUIDWidth, AdGUID()); });
-    handler.step([&] { copy.writeText(OffAdvertiserName, kAdvertiserNameWidth, AdvertiserName()); });
-    handler.step([&] { copy.setClickCount(ClickCount()); });
-    handler.step([&] { copy.writeText(OffClickURL, kClickURLWidth, ClickURL()); });
-    handler.step([&] { copy.setExpirationDate(ExpirationDate()); });
-    handler.step([&] { copy.writeText(OffImageFileName, kImageFileNameWidth, ImageFileName()); });
-    handler.step([&] { copy.setImageFormat(ImageFormat()); });
-    handler.step([&] { copy.setLastViewTime(LastViewTime()); });
-    handler.step([&] { copy.setRating(Rating()); });
-    handler.step([&] { copy.setSize(Size()); });
-    handler.step([&] { copy.setViewCount(ViewCount()); });
+    // The slots as the getters read them and the setters fit them back, so
+    // the Visible slot and the alignment stay 0. Nothing here can fail but
+    // the text's allocation, which the caller's handler reports.
+    std::array<uint8_t, kImageBytes> out {};
+    const uint8_t *in = m_image.data();
+    std::memcpy(out.data() + OffAdGUID, in + OffAdGUID, size_t(kGUIDWidth) * 2);
+    copyTrimmedSlot(out.data() + OffAdvertiserName, in + OffAdvertiserName, kAdvertiserNameWidth);
+    std::memcpy(out.data() + OffExpirationDate, in + OffExpirationDate, sizeof(double));
+    copyTrimmedSlot(out.data() + OffClickURL, in + OffClickURL, kClickURLWidth);
+    // Rating, ImageFormat, ClickCount, ViewCount and LastViewTime lie side
+    // by side.
+    std::memcpy(out.data() + OffRating, in + OffRating, OffImageFileName - OffRating);
+    copyTrimmedSlot(out.data() + OffImageFileName, in + OffImageFileName, kImageFileNameWidth);
+    std::memcpy(out.data() + OffSize, in + OffSize, sizeof(int32_t));
 
-    QString state(kStateUnits, QChar(u'\0'));
-    std::memcpy(state.data(), copy.m_image.data(), kImageBytes);
+    QString state(kStateUnits, Qt::Uninitialized);
+    char16_t *units = reinterpret_cast<char16_t *>(state.data());
+    std::memcpy(units, out.data(), kImageBytes);
+    std::fill(units + kImageBytes / 2, units + kStateUnits, u'\0');
     return state;
 }
 
-void OVAdvertisement::SetState(const QString &sState)
+void OVAdvertisement::SetState(QStringView sState)
 {
     // Units map to image bytes low byte first, as in memory here.
     constexpr qsizetype units = kImageBytes / 2;
@@ -224,6 +293,8 @@ void OVAdvertisement::SetState(const QString &sState)
         m_image[2 * n] = uint8_t(' ');
         m_image[2 * n + 1] = 0;
     }
+    if (Visible())
+        noteVisible();
 }
 
 void OVAdvertisement::IncrementClickCount(int16_t Clicks)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace orvane {
 
@@ -22,7 +24,29 @@ public:
     static constexpr int kClickURLWidth = 50;
     static constexpr int kImageFileNameWidth = 50;
 
+    // The records of one catalogue whose Visible flag may be set, so that a
+    // new group clears those alone instead of every record.
+    class VisibleRecords
+    {
+    public:
+        // Sets Visible false on every listed record and empties the list.
+        void clearAll();
+
+    private:
+        friend class OVAdvertisement;
+        void add(OVAdvertisement *ad);
+        void remove(OVAdvertisement *ad);
+        std::vector<OVAdvertisement *> m_records;
+    };
+
     OVAdvertisement() = default;
+    // A copy is a free-standing record: it is in no catalogue's list.
+    OVAdvertisement(const OVAdvertisement &other)
+        : m_image(other.m_image)
+    {
+    }
+    OVAdvertisement &operator=(const OVAdvertisement &other);
+    ~OVAdvertisement();
 
     // All 38 units as stored.
     QString AdGUID() const;
@@ -59,7 +83,7 @@ public:
     QString GetState() const;
     // Replaces the whole record from the first 432 bytes of sState, fitted to
     // 232 units with U+0020.
-    void SetState(const QString &sState);
+    void SetState(QStringView sState);
 
     // Add with 16-bit overflow checking: fault 6 and nothing changes.
     void IncrementClickCount(int16_t Clicks);
@@ -69,7 +93,19 @@ public:
     // The raw record image (tests, the data file).
     const std::array<uint8_t, kImageBytes> &image() const { return m_image; }
 
+    // Puts the record on a catalogue's list (nullptr: takes it off), so that
+    // setting Visible lists it there.
+    void trackVisible(VisibleRecords *list);
+    // Takes it off that list, if it is the record's list.
+    void untrackVisible(const VisibleRecords *list)
+    {
+        if (m_visibleList == list)
+            trackVisible(nullptr);
+    }
+
 private:
+    void noteVisible();
+
     QString readText(int offset, int width) const;
     void writeText(int offset, int width, const QString &value);
     template <typename T>
@@ -78,6 +114,8 @@ private:
     void writeNumber(int offset, T value);
 
     std::array<uint8_t, kImageBytes> m_image {};
+    VisibleRecords *m_visibleList = nullptr;
+    bool m_listed = false;
 };
 
 } // namespace orvane

@@ -70,13 +70,29 @@ void OVCommercials::AddAdvertisement(AdPointer Ad)
     if (m_ads.Count() >= std::numeric_limits<int16_t>::max())
         raiseFault(FaultOverflow);
     const QString key = Ad->AdGUID();
+    OVAdvertisement &record = *Ad;
     m_ads.Add(std::move(Ad), key);
+    record.trackVisible(&m_visible);
+}
+
+void OVCommercials::removeAt(int i)
+{
+    const AdPointer ad = m_ads.Item(i);
+    m_ads.Remove(i);
+    ad->untrackVisible(&m_visible);
 }
 
 void OVCommercials::ClearAds()
 {
-    for (int i = m_ads.Count(); i >= 1; --i)
-        ignoringFaults([&] { m_ads.Remove(i); });
+    for (const AdPointer &ad : m_ads)
+        ad->untrackVisible(&m_visible);
+    // Nothing in emptying the collection can fail part way.
+    ignoringFaults([&] { m_ads.Clear(); });
+}
+
+void OVCommercials::ClearVisibleFlags()
+{
+    m_visible.clearAll();
 }
 
 int16_t OVCommercials::AdCount() const
@@ -207,7 +223,7 @@ void OVCommercials::ClearAdsWithNoCounts(bool ExcludeVisibleAds, bool ExcludeNon
             continue;
         if (ExcludeNonExpired && ad->ExpirationDate() <= present)
             continue;
-        m_ads.Remove(i);
+        removeAt(i);
     }
 }
 

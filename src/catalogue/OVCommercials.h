@@ -3,12 +3,16 @@
 #include "catalogue/OVAdvertisement.h"
 #include "support/OVCollection.h"
 
+#include <QHash>
+#include <QPair>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
 
 namespace orvane {
+
+class ErrorHandler;
 
 // The control's ad catalogue: the ordered set of ads keyed by AdGUID (case
 // ignored), the folders of the images and of the data file, the random
@@ -51,6 +55,11 @@ public:
     // expiring on a later calendar day than today. None when no record qualifies.
     AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller, int32_t UserRating);
 
+    // Visible false on every record, touching only those that were set.
+    void ClearVisibleFlags();
+    // Room for n records (a load knows how many are coming).
+    void reserve(int n) { m_ads.reserve(n); }
+
     // Deletes the image files no record claims; the number of files it tried
     // to delete.
     int16_t PurgeOldFiles();
@@ -69,14 +78,55 @@ public:
     QString CannotSaveReason();
     void LoadAdInfoFromLocalStorage(const QString &DataFolder, const QString &ImageFolder);
 
+    // Several processes (and controls) may share one data folder. Each save
+    // merges: the views and clicks this catalogue counted since it last met
+    // the file are added to the counts the file holds now, so no one's
+    // counts overwrite another's. MergeStoredCounts does the same without
+    // writing, so that a report carries every process's counts.
+    void MergeStoredCounts();
+    // The right to report the folder's counts, held from before a report is
+    // composed until its deduction is saved: meanwhile no other process or
+    // control reports them. Waits at most kReportLockWaitMs; false when
+    // another holds it (this report then carries no counts).
+    static constexpr int kReportLockWaitMs = 1000;
+    bool BeginReport();
+    // The report's exchange has ended: the right goes once no deduction is
+    // left unsaved (at once, or after the save that catches up).
+    void EndReport();
+
     // Range-for over the records in catalogue order.
     const AdCollection &Ads() const { return m_ads; }
 
 private:
+    // The scrambled state texts of all records under key and vector.
+    QByteArray scrambledPayload(ErrorHandler &handler, QByteArray key, QByteArray vector) const;
+    // The save for a folder that takes no new file: the data file (open as
+    // fd, taken over) and its backup are rewritten where they are.
+    bool saveInPlace(ErrorHandler &handler, int fd);
+
     // Whether a user asking for UserRating may see an ad rated AdRating.
     static bool IsRatingAcceptable(int32_t AdRating, int32_t UserRating);
 
+    // Removes the record at position i and takes it off the visible list.
+    void removeAt(int i);
+
+    struct ReportLock;
+    // Adds the counts of this catalogue's records since it last met the file
+    // to the counts the file holds now; records the file holds with counts
+    // that this catalogue lacks are taken in. With the folder's save lock held.
+    void mergeCounts();
+    void releaseReportIfDone();
+    // The counts of every record are now what the file (of this stamp) holds.
+    void noteCountsMet(const QByteArray &stamp);
+
     AdCollection m_ads;
+    OVAdvertisement::VisibleRecords m_visible;
+    // The counts of each record (key: AdGUID in lower case) as the file held
+    // them when this catalogue last met it: what is beyond them was counted here.
+    QHash<QString, QPair<int16_t, int16_t>> m_metCounts;
+    QByteArray m_metStamp; // of the file as last met
+    std::shared_ptr<ReportLock> m_reportLock;
+    bool m_reportEnded = false;
     QString m_imageFolder;
     QString m_dataFolder;
     int32_t m_lastError = 0;

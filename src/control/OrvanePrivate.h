@@ -2,6 +2,8 @@
 
 #include <orvane/Orvane.h>
 
+#include "platform/SecondCounter.h"
+
 #include <QEventLoop>
 #include <QImage>
 #include <QString>
@@ -57,21 +59,27 @@ public:
     void mOVClientTransfer_DataExchanged(bool Success);
     short refuseTransfer(short code);
 
-    // Transfer's wait: an event loop woken at each second boundary (for the
-    // time-out) and when the exchange ends. Waits nest when a handler of the
-    // host starts another Transfer; the control ending wakes them all.
+    // Transfer's wait: an event loop woken at each second boundary of the
+    // steady clock (for the time-out) and when the exchange ends. Waits nest
+    // when a handler of the host starts another Transfer; the control ending
+    // wakes them all. A loop that ends without being woken was ended from
+    // outside: the application is quitting.
     struct TransferWait
     {
         QEventLoop loop;
         QTimer tick;
+        bool woken = false;
         bool controlGone = false;
         TransferWait *outer = nullptr;
     };
     TransferWait *m_wait = nullptr;
-    // Returns 608 (time-out) or 0; when the control ended meanwhile, returns
-    // -1 without touching it.
-    static short waitForTransfer(Orvane *control, qint64 start, qint64 timeout);
+    // Returns 608 (time-out, or the application quitting, which ends the
+    // exchange) or 0; when the control ended meanwhile, returns -1 without
+    // touching it.
+    static short waitForTransfer(Orvane *control, const platform::SecondCounter &start, qint64 timeout);
     void wakeWaits();
+    // Ends the running exchange as failed at once, as a time-out does.
+    void endExchange(const QString &why);
 
     // How deep the control is inside an event of its exchange client: the
     // host may end the control from such an event, and the client must then

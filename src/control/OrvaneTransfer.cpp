@@ -7,11 +7,12 @@
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVUsageReport.h"
 #include "personalization/OVUser.h"
-#include "platform/Clock.h"
+#include "platform/SecondCounter.h"
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "support/TrimSpaces.h"
+#include "support/TimeoutSetting.h"
 #include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
@@ -50,34 +51,56 @@ void OrvanePrivate::fromClient(Orvane *control, F &&handle)
 
 void OrvanePrivate::wakeWaits()
 {
-    for (TransferWait *wait = m_wait; wait; wait = wait->outer)
+    for (TransferWait *wait = m_wait; wait; wait = wait->outer) {
+        wait->woken = true;
         wait->loop.quit();
+    }
 }
 
-short OrvanePrivate::waitForTransfer(Orvane *control, qint64 start, qint64 timeout)
+short OrvanePrivate::waitForTransfer(Orvane *control, const platform::SecondCounter &start, qint64 timeout)
 {
     OrvanePrivate *d = control->d.get();
     TransferWait wait;
     wait.outer = d->m_wait;
     d->m_wait = &wait;
     wait.tick.setSingleShot(true);
-    QObject::connect(&wait.tick, &QTimer::timeout, &wait.loop, &QEventLoop::quit);
+    QObject::connect(&wait.tick, &QTimer::timeout, &wait.loop, [&wait] {
+        wait.woken = true;
+        wait.loop.quit();
+    });
     short result = orvSuccess;
     while (d->TransferInProgress) {
-        const QDateTime now = platform::Clock::instance().localNow();
-        if (now.toSecsSinceEpoch() - start > timeout) {
+        if (start.secondsPassed() > timeout) {
             result = orvTransferTimedOut;
             break;
         }
         // Sleep in the event loop until the next second boundary or the end
         // of the exchange, whichever comes first.
-        wait.tick.start(1001 - now.time().msec());
+        wait.woken = false;
+        wait.tick.start(start.msecsToNextBoundary() + 1);
         wait.loop.exec();
         if (wait.controlGone)
             return -1;
+        if (!wait.woken) {
+            // Ended from outside: the application quits, and no loop of this
+            // thread will run again (exec returns at once from here on).
+            QPointer<Orvane> alive(control);
+            d->m_wait = wait.outer;
+            d->endExchange(QStringLiteral("the application is quitting"));
+            return alive ? short(orvTransferTimedOut) : short(-1);
+        }
     }
     d->m_wait = wait.outer;
     return result;
+}
+
+void OrvanePrivate::endExchange(const QString &why)
+{
+    // As the client's time-out does: the exchange ends as failed, and the
+    // host hears of it now, since the queued end would never be delivered.
+    if (mOVClientTransfer)
+        guarded(QStringLiteral("OVSocketClient.Transfer"), [&] { mOVClientTransfer->AbortDataExchange(why); });
+    mOVClientTransfer_DataExchanged(false);
 }
 
 OVCommercials &OrvanePrivate::commercials()
@@ -112,6 +135,7 @@ short Orvane::StartTransfer()
         return d->refuseTransfer(orvInvalidProductID);
 
     short result = -1;
+    QPointer<Orvane> alive(this);
     const bool ok = guarded(QStringLiteral("OVSocketClient.StartTransfer"), [&] {
         if (frmAdDisplayer *window = frmAdDisplayer::AdWindowInstance())
             window->disableUpdate();
@@ -165,7 +189,6 @@ short Orvane::StartTransfer()
         for (const auto &stat : d->UsageReport->AdStats())
             client.AddUsageStat(stat->AdIdGUIDString(), stat->ViewCount(), stat->ClickCount(), stat->LastViewTime());
         d->TransferInProgress = true;
-        QPointer<Orvane> alive(this);
         result = client.StartDataExchange();
         // The host may have ended the control from an event raised at once.
         if (!alive)
@@ -175,31 +198,42 @@ short Orvane::StartTransfer()
         if (result != 0)
             d->TransferInProgress = false;
     });
+    if (!alive)
+        return result;
     if (!ok) {
         d->TransferInProgress = false;
         d->LastError = -1;
-        return -1;
     }
-    return result;
+    if ((!ok || result != 0) && d->Commercials)
+        d->Commercials->EndReport();
+    return ok ? result : short(-1);
 }
 
 short Orvane::Transfer()
 {
-    short result = -1;
-    guarded(QStringLiteral("OVSocketClient.Transfer"), [&] {
-        using namespace OVRegistryHelpers;
-        const QVariant setting = ReadSettingsValueOrDefault(
-            HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), QStringLiteral("300"));
-        const qint64 timeout = toWholeNumber(setting);
-        const qint64 start = platform::Clock::instance().localNow().toSecsSinceEpoch();
-        QPointer<Orvane> alive(this);
-        if (StartTransfer() != 0 || !alive) {
-            result = -1;
-            return;
+    int32_t timeout = 0;
+    QString why;
+    const bool read = guarded(QStringLiteral("OVSocketClient.Transfer"), [&] {
+        try {
+            timeout = transferTimeoutSeconds(true);
+        } catch (const OVFault &fault) {
+            why = fault.description();
+            throw;
         }
-        result = OrvanePrivate::waitForTransfer(this, start, timeout);
     });
-    return result;
+    if (!read) {
+        // Nothing started: the host learns why, not just that it failed.
+        d->LastError = -1;
+        if (!why.isEmpty())
+            Q_EMIT ProgressMessage(QStringLiteral("Transfer not started: ") + why);
+        return -1;
+    }
+    platform::SecondCounter start;
+    start.start();
+    QPointer<Orvane> alive(this);
+    if (StartTransfer() != 0 || !alive)
+        return -1;
+    return OrvanePrivate::waitForTransfer(this, start, timeout);
 }
 
 void OrvanePrivate::collectUsage(OVCommercials &catalogue, const std::shared_ptr<OVUser> &user)
@@ -210,7 +244,14 @@ void OrvanePrivate::collectUsage(OVCommercials &catalogue, const std::shared_ptr
     // Counts go out only when their deduction can be kept: otherwise the next
     // run would report them again. Without a data folder nothing outlives
     // the process, so nothing can be reported twice.
-    const QString cannotSave = catalogue.DataFolder().isEmpty() ? QString() : catalogue.CannotSaveReason();
+    QString cannotSave = catalogue.DataFolder().isEmpty() ? QString() : catalogue.CannotSaveReason();
+    // One process at a time reports a folder's counts, and it reports what
+    // every process sharing the folder has counted.
+    if (cannotSave.isEmpty() && !catalogue.BeginReport())
+        cannotSave
+            = QStringLiteral("another control or program is reporting the usage counts of ") + catalogue.DataFolder();
+    if (cannotSave.isEmpty())
+        catalogue.MergeStoredCounts();
     for (int i = 1; i <= catalogue.AdCount(); ++i) {
         const auto ad = catalogue.Ad(int16_t(i));
         const int sum = ad->ClickCount() + ad->ViewCount();
@@ -220,8 +261,18 @@ void OrvanePrivate::collectUsage(OVCommercials &catalogue, const std::shared_ptr
             UsageReport->AddUsageStat(ad->AdGUID(), ad->ViewCount(), ad->ClickCount(), ad->LastViewTime());
     }
     if (!cannotSave.isEmpty()) {
-        OVSimpleLog::LogWarning(
-            QStringLiteral("Usage counts held back until the data file can be saved: ") + cannotSave);
+        const QString message
+            = QStringLiteral("Usage counts held back until the data file can be saved: ") + cannotSave;
+        // The host hears it from the event loop, while the exchange runs:
+        // not from inside StartTransfer, where it could end the control.
+        QMetaObject::invokeMethod(
+            q,
+            [control = QPointer<Orvane>(q), message] {
+                if (control && control->TransferInProgress())
+                    Q_EMIT control->ProgressMessage(message);
+            },
+            Qt::QueuedConnection);
+        OVSimpleLog::LogWarning(message);
         return;
     }
     // The report carries exactly what fits its buffer; the rest stays
@@ -260,10 +311,13 @@ void OrvanePrivate::mOVClientTransfer_SentUsage(bool Success)
             OVCommercials &catalogue = commercials();
             catalogue.SaveAdInfoToLocalStorage();
             // The deducted counts stay in memory and are never sent again by
-            // this process; the next save tries to keep them.
+            // this process; the next save tries to keep them. A report
+            // without statistics deducted nothing.
             if (catalogue.SavePending() && !catalogue.DataFolder().isEmpty())
                 OVSimpleLog::LogWarning(
-                    QStringLiteral("Reported usage deducted but not yet saved in ") + catalogue.DataFolder());
+                    (report->AdStats().Count() > 0 ? QStringLiteral("Reported usage deducted but not yet saved in ")
+                                                   : QStringLiteral("Data file not yet saved in "))
+                    + catalogue.DataFolder());
         });
         // Reported once: a second acknowledgement deducts nothing more.
         handler.step([&] { report->ClearUsageStats(); });
@@ -322,6 +376,8 @@ void OrvanePrivate::mOVClientTransfer_DataExchanged(bool Success)
     if (!TransferInProgress)
         return;
     TransferInProgress = false;
+    if (Commercials)
+        Commercials->EndReport();
     wakeWaits();
     // The host may end the control, or start the next exchange, from either
     // event; TransferComplete still belongs to the exchange that ended.

@@ -16,6 +16,8 @@
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
+#include "support/TimeoutSetting.h"
+
 #include <orvane/OrvaneVersion.h>
 
 #include <orvane/ResultCodes.h>
@@ -29,6 +31,7 @@ using namespace OVFraming;
 using namespace OVRegistryHelpers;
 
 namespace {
+constexpr int kDefaultGranularityMs = 500;
 // The header of a content response must end within this many bytes.
 constexpr qsizetype kMaxContentHeaderBytes = 8192;
 
@@ -233,18 +236,19 @@ int16_t OVHTTPClient::StartDataExchange()
             socket()->Close();
     });
     const bool started = handler.step([&] {
-        m_lastTouched = platform::Clock::instance().localNow();
+        touch();
         m_controls->setClient(this);
-        const QVariant timeout
-            = ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"));
-        m_controls->setTimeout(int32_t(std::lround(timeout.toString().trimmed().toDouble())));
-        m_controls->setExchangeLimit(m_lastTouched, exchangeLimitSeconds(m_controls->Timeout()));
+        m_controls->setTimeout(transferTimeoutSeconds(false));
+        m_controls->setExchangeLimit(m_sinceTouched, exchangeLimitSeconds(m_controls->Timeout()));
         if (m_controls->Timeout() > 0) {
-            const int granularity = ReadSettingsValueOrDefault(
-                HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TimeoutGranularity"), 500)
-                                        .toString()
-                                        .trimmed()
-                                        .toInt();
+            // A tick that is no number is logged and ticks at the default:
+            // the time-out itself stands.
+            const QString name = QStringLiteral("TimeoutGranularity");
+            int granularity = kDefaultGranularityMs;
+            guarded(QStringLiteral("OVClientTransfer.StartDataExchange"), [&] {
+                granularity = settingAsWholeNumber(
+                    ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, name, kDefaultGranularityMs), name);
+            });
             m_controls->Timer1()->setInterval(std::max(10, granularity));
             m_controls->Timer1()->start();
         }
@@ -336,7 +340,7 @@ void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
         if (!ongoing)
             return;
         const QByteArray block = socket()->GetData();
-        m_lastTouched = platform::Clock::instance().localNow();
+        touch();
         trace(QStringLiteral("Data arrival: ") + number(bytesTotal) + QStringLiteral(" bytes, state ")
             + ExchangeStateName(m_state));
         trace(QStringLiteral("arIncoming: ") + Ansi::decode(block));
@@ -347,6 +351,13 @@ void OVHTTPClient::mSocket_DataArrival(qint64 bytesTotal)
         m_state = StateIdle;
         finish(false);
     }
+}
+
+void OVHTTPClient::touch()
+{
+    // LastTouched is a date for the host; the time-out counts on the steady clock.
+    m_lastTouched = platform::Clock::instance().localNow();
+    m_sinceTouched.start();
 }
 
 void OVHTTPClient::receive(const QByteArray &block)

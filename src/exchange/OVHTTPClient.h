@@ -2,6 +2,7 @@
 
 #include "exchange/TYPE_INCOMINGAD.h"
 #include "platform/ImageLimits.h"
+#include "platform/SecondCounter.h"
 #include "platform/UrlFetcher.h"
 #include "support/TrimSpaces.h"
 
@@ -72,6 +73,8 @@ public:
     int16_t AdCount() const;
     double LastTouched() const;
     QDateTime lastTouchedDateTime() const { return m_lastTouched; }
+    // The steady count behind the time-out, started with LastTouched.
+    const platform::SecondCounter &sinceTouched() const { return m_sinceTouched; }
     TYPE_INCOMINGAD IncomingAd(int16_t Index) const;
 
     int16_t StartDataExchange();
@@ -129,6 +132,7 @@ private:
     void failExchange(const QString &why);
     void receiveHeader(const QByteArray &block);
     void checkContent(const QString &prefix);
+    void touch();
     void GetNewImages(bool overwrite);
     void dumpContent(const QByteArray &content) const;
     OVWinsock *socket() const;
@@ -141,6 +145,7 @@ private:
     int32_t m_state = 0;
     int32_t m_lastError = 0;
     QDateTime m_lastTouched;
+    platform::SecondCounter m_sinceTouched;
     int32_t m_expectedContentLength = 0;
     QByteArray m_content;
     bool m_exchanging = false;

@@ -2,7 +2,6 @@
 
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVWinsock.h"
-#include "platform/Clock.h"
 #include "platform/PictureTester.h"
 #include "platform/UrlFetcher.h"
 
@@ -77,14 +76,12 @@ void frmTransferControls::Timer1_Timer()
 {
     if (m_timeout <= 0 || !m_client)
         return;
-    const auto seconds = [](const QDateTime &t) { return t.toMSecsSinceEpoch() / 1000; };
-    const qint64 now = seconds(platform::Clock::instance().localNow());
     int32_t limit = 0;
     // Silence counts while the server is talked to; the images that follow
-    // have a budget of their own.
-    if (!m_client->isRetrievingImages() && now - seconds(m_client->lastTouchedDateTime()) > m_timeout)
+    // have a budget of their own. Both count on the steady clock.
+    if (!m_client->isRetrievingImages() && m_client->sinceTouched().secondsPassed() > m_timeout)
         limit = m_timeout;
-    else if (m_exchangeLimit > 0 && now - seconds(m_started) > m_exchangeLimit)
+    else if (m_exchangeLimit > 0 && m_started.secondsPassed() > m_exchangeLimit)
         limit = m_exchangeLimit;
     if (limit > 0) {
         m_timer.stop();

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "platform/SecondCounter.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -44,7 +45,7 @@ public:
     void setTimeout(int32_t seconds) { m_timeout = seconds; }
     // The bound on the whole exchange: it ends as a time-out does once more
     // than `seconds` have passed since `start`.
-    void setExchangeLimit(const QDateTime &start, int32_t seconds)
+    void setExchangeLimit(const platform::SecondCounter &start, int32_t seconds)
     {
         m_started = start;
         m_exchangeLimit = seconds;
@@ -60,7 +61,7 @@ private:
     QTimer m_timer;
     QPointer<OVHTTPClient> m_client;
     int32_t m_timeout = 0;
-    QDateTime m_started;
+    platform::SecondCounter m_started;
     int32_t m_exchangeLimit = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <QElapsedTimer>
 #include <QTimeZone>
 
 namespace orvane::platform {
@@ -20,6 +21,15 @@ public:
         if (!zone.isValid())
             return 0;
         return -zone.standardTimeOffset(QDateTime::currentDateTimeUtc()) / 60;
+    }
+    qint64 steadyMilliseconds() const override
+    {
+        static const QElapsedTimer origin = [] {
+            QElapsedTimer timer;
+            timer.start();
+            return timer;
+        }();
+        return origin.elapsed();
     }
 };
 } // namespace

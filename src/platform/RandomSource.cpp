@@ -14,8 +14,10 @@ public:
     double next() override { return std::uniform_real_distribution<double>(0.0, 1.0)(m_engine); }
     void reseedFromClock() override
     {
-        m_engine.seed(
-            static_cast<std::mt19937_64::result_type>(QDateTime::currentMSecsSinceEpoch()) ^ std::random_device {}());
+        // The device is opened once: it costs tens of microseconds, and each
+        // group of ads reseeds. The clock still moves every seed.
+        static const std::mt19937_64::result_type entropy = std::random_device {}();
+        m_engine.seed(static_cast<std::mt19937_64::result_type>(QDateTime::currentMSecsSinceEpoch()) ^ entropy);
     }
 
 private:

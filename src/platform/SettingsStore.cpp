@@ -6,11 +6,13 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
+#include <utility>
 
 namespace orvane::platform {
 
@@ -65,6 +67,7 @@ struct Stamp
 struct Parsed
 {
     bool valid = false;
+    bool refused = false; // not a file the store reads or writes (reported)
     Stamp stamp;
     std::shared_ptr<QSettings> settings; // null for a missing or unreadable file
 };
@@ -75,6 +78,30 @@ QHash<QString, Parsed> &cache()
     // registry at exit.
     static auto *parsed = new QHash<QString, Parsed>;
     return *parsed;
+}
+
+// Far more than any settings file of this system holds: a larger file is not
+// ours, and reading it would only cost memory.
+constexpr qint64 kMaxSettingsBytes = 1 << 20;
+
+QString &pendingRefusal()
+{
+    static QString refusal;
+    return refusal;
+}
+
+// Why the file at the path cannot be the settings file (only a regular file
+// of bounded size can), or empty.
+QString refusalFor(const QString &path, const struct stat &st)
+{
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("The settings file %1 is not a regular file").arg(path);
+    if (st.st_size > kMaxSettingsBytes)
+        return QStringLiteral("The settings file %1 holds %2 bytes, more than %3")
+            .arg(path)
+            .arg(st.st_size)
+            .arg(kMaxSettingsBytes);
+    return {};
 }
 
 bool statPath(const QString &path, Stamp &stamp)
@@ -99,27 +126,44 @@ std::shared_ptr<QSettings> parseCopy(const QByteArray &bytes)
 }
 
 // Reads the file and the stamp of exactly what was read, retrying when a
-// writer rewrites it in place meanwhile.
-bool readVersion(const QString &path, QByteArray &bytes, Stamp &stamp)
+// writer rewrites it in place meanwhile. The file is opened without waiting
+// (a FIFO put in its place has no writer) and read only when the open file
+// is a regular one of bounded size.
+bool readVersion(const QString &path, QByteArray &bytes, Stamp &stamp, QString &refusal)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
             return false;
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return false;
+        }
         struct stat before, after;
-        if (::fstat(file.handle(), &before) != 0)
+        if (::fstat(fd, &before) != 0)
             return false;
-        bytes = file.readAll();
-        if (::fstat(file.handle(), &after) != 0)
+        refusal = refusalFor(path, before);
+        if (!refusal.isEmpty()) {
+            stamp = Stamp::of(before);
+            return false;
+        }
+        bytes = file.read(kMaxSettingsBytes + 1);
+        if (::fstat(fd, &after) != 0)
             return false;
         stamp = Stamp::of(after);
+        if (bytes.size() > kMaxSettingsBytes) {
+            refusal = refusalFor(path, after);
+            return false;
+        }
         if (Stamp::of(before) == stamp)
             return true;
     }
     return false;
 }
 
-// The current version of the settings file, parsed once per version.
+// The current version of the settings file, parsed once per version. A file
+// that cannot be the settings file reads as empty, and is reported once.
 QSettings *current()
 {
     const QString path = SettingsStore::filePath();
@@ -136,8 +180,16 @@ QSettings *current()
     }
     QByteArray bytes;
     Stamp read;
-    if (!readVersion(path, bytes, read))
-        return nullptr; // not cached: the next read tries again
+    QString refusal;
+    if (!readVersion(path, bytes, read, refusal)) {
+        if (!refusal.isEmpty()) {
+            pendingRefusal() = refusal;
+            entry.stamp = read;
+            entry.valid = true;
+            entry.refused = true;
+        }
+        return nullptr; // else not cached: the next read tries again
+    }
     entry.settings = parseCopy(bytes);
     if (!entry.settings) {
         // No room for a private copy: the file itself, parsed for this read only.
@@ -149,9 +201,29 @@ QSettings *current()
     return entry.settings.get();
 }
 
+// QSettings opens the file itself to write it: it may do so only when the
+// path is free or a regular file of bounded size.
+bool writableByQSettings(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT;
+    const QString refusal = refusalFor(path, st);
+    if (refusal.isEmpty())
+        return true;
+    pendingRefusal() = refusal;
+    return false;
+}
+
 void forgetCurrent()
 {
     cache().remove(SettingsStore::filePath());
+}
+
+bool refusedNow()
+{
+    const auto entry = cache().constFind(SettingsStore::filePath());
+    return entry != cache().cend() && entry->refused;
 }
 
 bool existsIn(QSettings *settings, const QString &group)
@@ -187,12 +259,14 @@ bool write(const QString &keyPath, const QString &name, const QVariant &value)
 {
     const QString group = groupOf(keyPath);
     QSettings *parsed = current();
-    if (!existsIn(parsed, group) || name.isEmpty())
+    if (refusedNow() || !existsIn(parsed, group) || name.isEmpty())
         return false;
     // Writing what the file already holds would change nothing but cost a
     // locked rewrite and an fsync.
     if (sameValue(storedValue(parsed, group, name), value))
         return true;
+    if (!writableByQSettings(SettingsStore::filePath()))
+        return false;
     QSettings settings(SettingsStore::filePath(), QSettings::IniFormat);
     settings.beginGroup(group);
     settings.setValue(name, value);
@@ -207,6 +281,11 @@ QString SettingsStore::filePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/Quintrel/Orvane.ini");
+}
+
+QString SettingsStore::takeRefusal()
+{
+    return std::exchange(pendingRefusal(), QString());
 }
 
 bool SettingsStore::keyExists(const QString &keyPath)

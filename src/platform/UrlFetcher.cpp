@@ -36,6 +36,36 @@ size_t collect(char *data, size_t size, size_t count, void *user)
     return bytes;
 }
 
+// Up to this many redirects are followed (http to https, a CDN), within the
+// fetch's own size and time limits, and only to http and https.
+constexpr long kMaxRedirects = 5;
+
+bool isHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The address as it may go on the wire: what an address cannot hold as it is
+// (blanks, controls, bytes beyond ASCII, quotes and angle brackets, a "%" that
+// starts no escape) is percent-encoded; escapes already there stay.
+QByteArray encodedAddress(const QString &url)
+{
+    static const QByteArray kUnsafe("\"<>^`{|}");
+    const QByteArray bytes = url.toUtf8();
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        const auto u = uchar(c);
+        const bool escape = c == '%' && i + 2 < bytes.size() && isHex(bytes.at(i + 1)) && isHex(bytes.at(i + 2));
+        if (escape || (u > 0x20 && u < 0x7F && c != '%' && !kUnsafe.contains(c)))
+            out.append(c);
+        else
+            out.append('%').append(QByteArray::number(u, 16).rightJustified(2, '0').toUpper());
+    }
+    return out;
+}
+
 // libcurl's multi interface driven by the Qt event loop: curl names the
 // sockets it waits on and the time it next needs to run (the socket and
 // timer callbacks), socket notifiers and a single-shot timer hand control
@@ -92,9 +122,12 @@ public:
             fail(id, QStringLiteral("out of memory"));
             return;
         }
-        const QByteArray address = url.toUtf8();
+        const QByteArray address = encodedAddress(url);
         curl_easy_setopt(easy, CURLOPT_URL, address.constData());
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeoutMs));

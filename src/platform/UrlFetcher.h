@@ -13,7 +13,9 @@ namespace orvane::platform {
 // Fetches of http, https and ftp addresses into byte buffers, run by the
 // calling thread's event loop: nothing waits for the network. The body is
 // returned whatever the status (an error page is a body too); only a failed
-// transfer, a refused scheme or an exceeded limit gives nothing.
+// transfer, a refused scheme or an exceeded limit gives nothing. Up to five
+// redirects are followed, to http and https only, within the same limits;
+// what an address cannot hold as written (a space, say) is percent-encoded.
 class UrlFetcher : public Installable<UrlFetcher>
 {
 public:

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "support/CaseInsensitiveKey.h"
 #include "support/OVFault.h"
 
+#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -22,16 +23,25 @@ public:
     int Count() const noexcept { return int(m_items.size()); }
     bool isEmpty() const noexcept { return m_items.isEmpty(); }
 
+    // Room for n entries, so that a large catalogue is built without
+    // rehashing.
+    void reserve(qsizetype n)
+    {
+        m_items.reserve(n);
+        m_index.reserve(n);
+    }
+
     void Add(Pointer item, const QString &key = QString())
     {
-        QString folded;
         if (!key.isEmpty()) {
-            folded = fold(key);
-            if (m_index.contains(folded))
+            // One look-up: a key already there leaves the size as it was.
+            const qsizetype before = m_index.size();
+            Pointer &slot = m_index[CaseInsensitiveKey(key)];
+            if (m_index.size() == before)
                 raiseFault(FaultDuplicateKey);
-            m_index.insert(folded);
+            slot = item;
         }
-        m_items.append(Entry {std::move(item), key, folded});
+        m_items.append(Entry {std::move(item), key});
     }
 
     const Pointer &Item(int index) const
@@ -52,21 +62,21 @@ public:
     // No object for an unknown key.
     Pointer Find(const QString &key) const
     {
-        const int at = indexOf(key);
-        return at ? m_items[at - 1].item : Pointer();
+        return key.isEmpty() ? Pointer() : m_index.value(CaseInsensitiveKey(key));
     }
-    bool Contains(const QString &key) const { return indexOf(key) != 0; }
+    bool Contains(const QString &key) const { return !key.isEmpty() && m_index.contains(CaseInsensitiveKey(key)); }
 
     // The 1-based position of the entry with that key, 0 when there is none.
     int indexOf(const QString &key) const
     {
         if (key.isEmpty())
             return 0;
-        const QString folded = fold(key);
-        if (!m_index.contains(folded))
+        const CaseInsensitiveKey wanted(key);
+        const auto found = m_index.constFind(wanted);
+        if (found == m_index.cend())
             return 0;
         for (int i = 0; i < Count(); ++i) {
-            if (m_items[i].foldedKey == folded)
+            if (m_items[i].item == *found && CaseInsensitiveKey(m_items[i].key) == wanted)
                 return i + 1;
         }
         return 0;
@@ -77,8 +87,8 @@ public:
         if (index < 1 || index > Count())
             raiseFault(FaultIndexOutOfRange);
         const Entry &entry = m_items[index - 1];
-        if (!entry.foldedKey.isEmpty())
-            m_index.remove(entry.foldedKey);
+        if (!entry.key.isEmpty())
+            m_index.remove(CaseInsensitiveKey(entry.key));
         m_items.removeAt(index - 1);
     }
 
@@ -93,8 +103,9 @@ public:
     // Empties from the last entry to the first.
     void Clear()
     {
-        for (int i = Count(); i >= 1; --i)
-            Remove(i);
+        m_index.clear();
+        while (!m_items.isEmpty())
+            m_items.removeLast();
     }
 
     QString KeyAt(int index) const
@@ -112,7 +123,6 @@ private:
     {
         Pointer item;
         QString key;
-        QString foldedKey;
     };
 
     struct ItemIterator
@@ -127,10 +137,8 @@ private:
         bool operator!=(const ItemIterator &other) const { return it != other.it; }
     };
 
-    static QString fold(const QString &key) { return key.toCaseFolded(); }
-
     QList<Entry> m_items;
-    QSet<QString> m_index; // folded keys, for a quick miss
+    QHash<CaseInsensitiveKey, Pointer> m_index;
 };
 
 } // namespace orvane

@@ -4,6 +4,7 @@
 #include "support/ErrorHandler.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace orvane::OVHelperFunctions {
 
@@ -14,6 +15,52 @@ inline uint8_t byteAt(const QByteArray &a, qsizetype i)
 }
 
 enum class Direction { Scramble, Unscramble };
+
+// Sixteen bytes at once, in the compiler's portable vector type.
+constexpr qsizetype kLanes = 16;
+typedef uint8_t Lanes __attribute__((vector_size(kLanes)));
+
+inline Lanes loadLanes(const uint8_t *p)
+{
+    Lanes lanes;
+    std::memcpy(&lanes, p, sizeof lanes);
+    return lanes;
+}
+
+// The blocks after the first, one block of k <= 16 bytes per step, 16 lanes
+// wide: lane i of the step at b is out[b + i] = in[b + i] ^ (scrambled[b - k
+// + i] + v[i mod k]). Lanes 0..k-1 are the block itself; the lanes past it
+// may read scrambled bytes not yet written, but the next step, k bytes on,
+// writes those bytes again from finished ones. Returns where the steps
+// stopped: the last bytes, fewer than 16, are left to the caller.
+qsizetype chainBlocks(
+    uint8_t *out, const uint8_t *in, const uint8_t *scrambled, const uint8_t *v, qsizetype k, qsizetype n)
+{
+    uint8_t pattern[kLanes];
+    for (qsizetype i = 0; i < kLanes; ++i)
+        pattern[i] = v[i % k];
+    const Lanes vector = loadLanes(pattern);
+    qsizetype b = k;
+    if (b + kLanes > n)
+        return b;
+    if (scrambled == out) {
+        // Scrambling: the block just made is the next one's chaining input,
+        // so it stays in a register instead of going through memory.
+        uint8_t first[kLanes] = {};
+        std::memcpy(first, out, size_t(k));
+        Lanes previous = loadLanes(first);
+        for (; b + kLanes <= n; b += k) {
+            previous = loadLanes(in + b) ^ (previous + vector);
+            std::memcpy(out + b, &previous, sizeof previous);
+        }
+        return b;
+    }
+    for (; b + kLanes <= n; b += k) {
+        const Lanes lanes = loadLanes(in + b) ^ (loadLanes(scrambled + b - k) + vector);
+        std::memcpy(out + b, &lanes, sizeof lanes);
+    }
+    return b;
+}
 
 // The block chaining shared by both directions: the first block is masked by
 // the key, every later byte by (scrambled byte one block earlier + vector
@@ -26,7 +73,8 @@ QByteArray chain(
     if (n == 0 || k == 0)
         return QByteArray();
 
-    QByteArray out(n, '\0');
+    // Every byte is written below.
+    QByteArray out(n, Qt::Uninitialized);
     char *o = out.data();
     const char *d = in.constData();
     const char *kk = key.constData();
@@ -39,7 +87,11 @@ QByteArray chain(
     const char *scrambled = direction == Direction::Scramble ? o : d;
     if (vector.size() >= k) {
         const uint8_t *v = reinterpret_cast<const uint8_t *>(vector.constData());
-        for (qsizetype b = k; b < n; b += k) {
+        qsizetype b = k;
+        if (k <= kLanes)
+            b = chainBlocks(reinterpret_cast<uint8_t *>(o), reinterpret_cast<const uint8_t *>(d),
+                reinterpret_cast<const uint8_t *>(scrambled), v, k, n);
+        for (; b < n; b += k) {
             const qsizetype m = std::min(n - b, k);
             for (qsizetype i = 0; i < m; ++i) {
                 const uint8_t t = AddBytesMod256(static_cast<uint8_t>(scrambled[b - k + i]), v[i]);

@@ -1,6 +1,7 @@
 #include "support/OVRegistryHelpers.h"
 
 #include "platform/SettingsStore.h"
+#include "support/OVSimpleLog.h"
 
 #include <algorithm>
 
@@ -12,6 +13,15 @@ namespace {
 bool supportedRoot(uint32_t root)
 {
     return root == HKEY_CURRENT_USER;
+}
+
+// A settings file that is not a regular file of bounded size is refused by
+// the store (it reads as empty); the refusal is logged once.
+void reportRefusal(const QString &operation)
+{
+    const QString why = SettingsStore::takeRefusal();
+    if (!why.isEmpty())
+        OVSimpleLog::LogError(QStringLiteral("OVRegistryHelpers.") + operation, OVFault(FaultPathFileAccess, why));
 }
 } // namespace
 
@@ -50,16 +60,16 @@ int32_t WriteValueToOpenKey(const OpenKey &key, const QString &valueName, int va
 {
     if (!supportedRoot(key.root))
         return StatusNotFound;
+    bool written = true;
     switch (valueType) {
-    case REG_SZ:
-        return SettingsStore::writeText(key.keyPath, valueName, settingsText(value)) ? StatusSuccess
-                                                                                     : StatusAccessDenied;
+    case REG_SZ: written = SettingsStore::writeText(key.keyPath, valueName, settingsText(value)); break;
     case REG_DWORD:
-        return SettingsStore::writeNumber(key.keyPath, valueName, static_cast<qint32>(value.toLongLong()))
-            ? StatusSuccess
-            : StatusAccessDenied;
-    default: return StatusSuccess;
+        written = SettingsStore::writeNumber(key.keyPath, valueName, static_cast<qint32>(value.toLongLong()));
+        break;
+    default: break;
     }
+    reportRefusal(QStringLiteral("WriteValueToOpenKey"));
+    return written ? StatusSuccess : StatusAccessDenied;
 }
 
 int32_t ReadValueFromOpenKey(const OpenKey &key, const QString &valueName, QVariant &value)
@@ -68,6 +78,7 @@ int32_t ReadValueFromOpenKey(const OpenKey &key, const QString &valueName, QVari
     if (!supportedRoot(key.root))
         return StatusNotFound;
     const SettingsStore::Value stored = SettingsStore::read(key.keyPath, valueName);
+    reportRefusal(QStringLiteral("ReadValueFromOpenKey"));
     switch (stored.type) {
     case SettingsStore::ValueType::Missing: return StatusNotFound;
     case SettingsStore::ValueType::Text: value = stored.text; return StatusSuccess;

@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "platform/Screen.h"
+#include "platform/SecondCounter.h"
 #include "platform/Shell.h"
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
@@ -185,6 +186,7 @@ void frmAdDisplayer::Form_Load()
     cmdUpdate->setEnabled(Parent && !Parent->ProductGUID().isEmpty() && !Parent->RemoteHost().isEmpty()
         && !Parent->RemotePort().isEmpty() && !Parent->TransferInProgress());
     LoadTime = platform::Clock::instance().localNow();
+    m_closeLock.start();
     Timer1->start(500);
     platform::Shell::instance().prepare();
 }
@@ -274,10 +276,8 @@ void frmAdDisplayer::DisplayNextAds()
         box->hide();
         box->Tag.clear();
     }
-    if (Commercials) {
-        for (const auto &ad : Commercials->Ads())
-            ad->setVisible(false);
-    }
+    if (Commercials)
+        Commercials->ClearVisibleFlags();
     DisplayGroup();
 }
 
@@ -408,8 +408,7 @@ void frmAdDisplayer::OpenInBrowser(const QString &url)
 
 void frmAdDisplayer::Timer1_Timer()
 {
-    const qint64 now = platform::Clock::instance().localNow().toSecsSinceEpoch();
-    if (now - LoadTime.toSecsSinceEpoch() > 3)
+    if (m_closeLock.secondsPassed() > kCloseLockSeconds)
         cmdClose->setEnabled(true);
     if (!cmdUpdate->isEnabled() && Parent && !Parent->TransferInProgress() && !Parent->RemoteHost().isEmpty()
         && !Parent->RemotePort().isEmpty() && !Parent->ProductGUID().isEmpty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SecondCounter.h"
+
 #include <orvane/Orvane.h>
 
 #include <QDateTime>
@@ -110,6 +112,10 @@ private:
     int AdAreaWidth = 0;
     int AdAreaHeight = 0;
     QDateTime LoadTime;
+    // Close stays locked until more than this many second boundaries have
+    // passed since the load, counted on the steady clock.
+    static constexpr qint64 kCloseLockSeconds = 3;
+    platform::SecondCounter m_closeLock;
     QString LastFullAdGUID;
     int16_t PersonalizeOffered = 0;
     bool m_activated = false;

@@ -7,7 +7,9 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 // A state text as the bytes the data file holds: low byte first.
 inline QByteArray stateBytes(const QString &state)
@@ -53,4 +55,33 @@ public:
 
 private:
     rlimit m_saved {};
+};
+
+// While it lives, a test run as root (as CI runs) reaches files from this
+// thread as nobody, so that permissions bind; only the thread's file-system
+// ids change. Paths must be open to others to be reached.
+class FilesAsNobody
+{
+public:
+    static constexpr uid_t kNobody = 65534;
+    FilesAsNobody()
+        : m_root(::geteuid() == 0)
+    {
+        if (m_root) {
+            ::setfsgid(kNobody);
+            ::setfsuid(kNobody);
+        }
+    }
+    ~FilesAsNobody()
+    {
+        if (m_root) {
+            ::setfsuid(0);
+            ::setfsgid(0);
+        }
+    }
+    // Whether permissions now bind: not root, or root reaching files as nobody.
+    bool binding() const { return !m_root || uid_t(::setfsuid(uid_t(-1))) == kNobody; }
+
+private:
+    bool m_root;
 };

@@ -35,7 +35,8 @@ int check(const QString &folder, int records)
     const int views = loadedViews(folder, QStringLiteral("OVImage.dat"), records);
     const bool hasBackup = QFile::exists(folder + QStringLiteral("/OVImage.bak"));
     const int backupViews = hasBackup ? loadedViews(folder, QStringLiteral("OVImage.bak"), records) : 0;
-    const auto temporaries = QDir(folder).entryList({QStringLiteral("OVImage.*.??????")}, QDir::Files).size();
+    const auto temporaries
+        = QDir(folder).entryList({QStringLiteral(".OVImage.*.??????.tmp")}, QDir::Files | QDir::Hidden).size();
     if (views < 0 || backupViews < 0)
         std::printf("bad %s\n", views < 0 ? "data file" : "backup");
     else

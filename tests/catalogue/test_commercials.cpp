@@ -82,6 +82,13 @@ private Q_SLOTS:
         duplicate->setAdGUID(QStringLiteral("{ABCDEF00-0000-0000-0000-000000000000}"));
         QVERIFY_THROWS_EXCEPTION(OVFault, c.AddAdvertisement(duplicate)); // 457, as a loaded duplicate logs
         QCOMPARE(c.AdCount(), int16_t(3));
+        // Past ASCII, case folding decides: the Kelvin sign folds to k.
+        auto kelvin = makeAd(4);
+        kelvin->setAdGUID(QStringLiteral("{\u212A\u00C9000000-0000-0000-0000-000000000000}"));
+        c.AddAdvertisement(kelvin);
+        QCOMPARE(c.GetAdByGUID(QStringLiteral("{k\u00E9000000-0000-0000-0000-000000000000}")), kelvin);
+        QCOMPARE(c.GetAdByGUID(QStringLiteral("{K\u00C9000000-0000-0000-0000-000000000000}")), kelvin);
+        QVERIFY(!c.GetAdByGUID(QStringLiteral("{ke000000-0000-0000-0000-000000000000}")));
         c.ClearAds();
         QCOMPARE(c.AdCount(), int16_t(0));
     }
@@ -223,6 +230,36 @@ private Q_SLOTS:
         c.ResetAllUsageCounts();
         QCOMPARE(ads[1]->ViewCount(), int16_t(0));
         QCOMPARE(ads[4]->ClickCount(), int16_t(0));
+    }
+
+    // A new group clears exactly the records that any path made visible while
+    // they were in the catalogue, and no record that left it.
+    void clearVisibleFlags()
+    {
+        OVCommercials c;
+        const QList<std::shared_ptr<OVAdvertisement>> ads = {makeAd(1), makeAd(2), makeAd(3), makeAd(4), makeAd(5)};
+        ads[0]->setVisible(true); // visible before it is added
+        for (const auto &ad : ads)
+            c.AddAdvertisement(ad);
+        ads[1]->setVisible(true);
+        ads[1]->setVisible(true); // twice: listed once
+        OVAdvertisement shown(*ads[2]);
+        shown.setVisible(true);
+        ads[2]->SetState(shown.GetState().replace(214, 1, QChar(0xFFFF))); // Visible from the state bytes
+        QVERIFY(ads[2]->Visible());
+        ads[4]->setVisible(true);
+        c.ClearAdsWithNoCounts(false, false); // every record has no counts: all leave
+        c.AddAdvertisement(ads[3]);
+        ads[3]->setVisible(true);
+        c.ClearVisibleFlags();
+        QVERIFY(ads[0]->Visible() && ads[1]->Visible() && ads[2]->Visible() && ads[4]->Visible());
+        QVERIFY(!ads[3]->Visible());
+        for (const auto &ad : {ads[0], ads[1], ads[2]})
+            c.AddAdvertisement(ad);
+        c.ClearVisibleFlags();
+        for (int i = 1; i <= c.AdCount(); ++i)
+            QVERIFY(!c.Ad(int16_t(i))->Visible());
+        QVERIFY(ads[4]->Visible());
     }
 };
 

@@ -143,7 +143,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("count"); // -1: the catalogue stays as it was
-        QTest::addColumn<QString>("report"); // %1: the data file
+        QTest::addColumn<QString>("report"); // %1: the data file; reports apart by |
         QTest::addColumn<QString>("guid"); // of the first record
         const QString a = countedAd(1)->GetState();
         const QString b = countedAd(2)->GetState();
@@ -162,18 +162,32 @@ private Q_SLOTS:
         row("version -1", handWritten(-1, 2, {a, b}), -1, obsolete, kept);
         row("fewer records than the payload", handWritten(3, 1, {a, b}), 1);
         row("negative count", handWritten(3, -5, {a, b}), 0);
-        // The first missing record comes from blanks; the second has its key.
-        row("more records than the payload", handWritten(3, 4, {a, b}), 3, duplicate);
+        // Missing records come from blanks, whose id is no GUID: dropped once.
+        row("more records than the payload", handWritten(3, 4, {a, b}), 2,
+            QStringLiteral("Data file record 3 dropped: its id '%1' is not a braced GUID").arg(QString(38, u' ')));
         row("duplicate key skipped", handWritten(3, 3, {a, a, b}), 2, duplicate);
         row("37 bytes", handWritten(3, 1, {a}).left(37), -1, QStringLiteral("Empty data file '%1'"), kept);
-        row("38 bytes", handWritten(3, 1, {a}).left(38), 1, QString(), QStringLiteral("{") + QString(37, u' '));
+        // A record whose id is not a braced GUID could never be reported: dropped.
+        row("38 bytes", handWritten(3, 1, {a}).left(38), 0,
+            QStringLiteral("Data file record 1 dropped: its id '{%1' is not a braced GUID").arg(QString(37, u' ')));
+        QString flipped = a, outside = b;
+        flipped[5] = u'G';
+        outside[37] = QChar(0x2190);
+        row("ids damaged", handWritten(3, 3, {flipped, outside, b}), 1,
+            QStringLiteral("Data file record 1 dropped: its id '%1' is not a braced GUID|"
+                           "Data file record 2 dropped: its id '%2' is not a braced GUID")
+                .arg(flipped.left(38), outside.left(38)),
+            countedAd(2)->AdGUID());
         // Bytes 15 of the key and the vector are written but key nothing.
         row("key and vector byte 15", handWritten(3, 2, {a, b}, 0xFE, 0x01), 2);
         row("odd length", handWritten(3, 1, {a}).left(36 + 101), 1);
         // No file, a folder in the way, a pipe with no writer (opening it would block).
         row("missing", QByteArray(), -1, QStringLiteral("Cannot find data file '%1'"), kept);
         row("folder in the way", "folder", -1, QStringLiteral("Cannot find data file '%1'"), kept);
-        row("pipe", "pipe", -1, QStringLiteral("Error opening data file '%1'"), kept);
+        const QString special = QStringLiteral("error: OVCommercials.LoadAdInfoFromLocalStorage\r\n75 %1 is not a "
+                                               "regular file|Error opening data file '%1'");
+        row("pipe", "pipe", -1, special, kept);
+        row("link to /dev/zero", "zero", -1, special, kept);
     }
     void handWrittenFiles()
     {
@@ -184,12 +198,14 @@ private Q_SLOTS:
             QDir().mkdir(dat());
         else if (file == "pipe")
             QVERIFY(::mkfifo(QFile::encodeName(dat()).constData(), 0600) == 0);
+        else if (file == "zero")
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dat()));
         else if (!file.isNull())
             writeFile(dat(), file);
         OVCommercials c;
         c.AddAdvertisement(countedAd(9));
         c.LoadAdInfoFromLocalStorage(m_f->dir.path(), QStringLiteral(" img "));
-        QCOMPARE(warnings(), report.isEmpty() ? QStringList() : QStringList({report.replace("%1", dat())}));
+        QCOMPARE(warnings(), report.isEmpty() ? QStringList() : report.replace("%1", dat()).split(u'|'));
         QCOMPARE(c.AdCount(), int16_t(count < 0 ? 1 : count));
         QCOMPARE(c.DataFolder(), m_f->dir.path());
         if (c.AdCount() > 0)
@@ -201,10 +217,11 @@ private Q_SLOTS:
             }
             QCOMPARE(c.ImageFolder(), QStringLiteral(" img "));
         }
-        if (count == 3) {
-            QCOMPARE(c.Ad(3)->AdGUID(), QString(38, u' '));
-            QCOMPARE(c.Ad(3)->Rating(), 0x00200020);
-            QVERIFY(!c.Ad(3)->Visible()); // its slot held 0x0020
+        if (count > 0) { // what was dropped stays out of the next file
+            QVERIFY(c.SaveAdInfoToLocalStorage());
+            OVCommercials again;
+            again.LoadAdInfoFromLocalStorage(m_f->dir.path(), m_f->dir.path());
+            QCOMPARE(again.AdCount(), c.AdCount());
         }
     }
 
@@ -277,8 +294,9 @@ private Q_SLOTS:
         FakeModuleInfo module(m_f->dir.filePath("module"));
         QDir().mkpath(m_f->dir.filePath("module"));
         const mode_t mask = ::umask(027);
-        // Two of a dead save's, two not ours.
-        for (const char *name : {"OVImage.dat.a1B2c3", "OVImage.bak.Zz9Yy8", "OVImage.dat.keep", "ovimage.dat.a1B2c3"})
+        // Two of a dead save's, four not ours.
+        for (const char *name : {".OVImage.dat.a1B2c3.tmp", ".OVImage.bak.Zz9Yy8.tmp", "OVImage.dat.backup",
+                 "OVImage.dat.a1B2c3", ".OVImage.dat.a1B2c3", ".ovimage.dat.a1B2c3.tmp"})
             writeFile(m_f->dir.filePath(name), "x");
         OVCommercials c;
         c.setTraceLocalStorage(true);
@@ -290,9 +308,46 @@ private Q_SLOTS:
         QVERIFY(c.SaveAdInfoToLocalStorage());
         QCOMPARE(mode(), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(::umask(mask), mode_t(027)); // never changed by the save
-        QCOMPARE(QDir(m_f->dir.path()).entryList(QDir::Files, QDir::Name),
-            QStringList({"OVImage.bak", "OVImage.dat", "OVImage.dat.keep", "ovimage.dat.a1B2c3"}));
+        QCOMPARE(QDir(m_f->dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+            QStringList({".OVImage.dat.a1B2c3", ".ovimage.dat.a1B2c3.tmp", "OVImage.bak", "OVImage.dat",
+                "OVImage.dat.a1B2c3", "OVImage.dat.backup"}));
         QVERIFY(readFile(OVSimpleLog::TraceFileName()).contains("Backing up data file"));
+    }
+
+    // A folder that takes no new file, with a data file that may be written:
+    // it and its backup are rewritten in place, and the trace says so.
+    void readOnlyFolderRewritesInPlace()
+    {
+        const QString module = m_f->dir.filePath("module");
+        QDir().mkpath(module);
+        QFile::setPermissions(module, QFileDevice::Permissions(0x7777));
+        FakeModuleInfo moduleInfo(module);
+        OVCommercials c;
+        c.setDataFolder(m_f->dir.path());
+        c.AddAdvertisement(countedAd(1));
+        QVERIFY(c.SaveAdInfoToLocalStorage() && c.SaveAdInfoToLocalStorage());
+        c.setTraceLocalStorage(true);
+        const QByteArray previous = readFile(dat());
+        const auto anyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther;
+        QFile::setPermissions(dat(), anyone);
+        QFile::setPermissions(bak(), anyone);
+        QFile::setPermissions(m_f->dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+        c.AddAdvertisement(countedAd(2));
+        {
+            FilesAsNobody user;
+            QVERIFY(user.binding());
+            QCOMPARE(c.CannotSaveReason(), QString());
+            QVERIFY(c.SaveAdInfoToLocalStorage());
+        }
+        QFile::setPermissions(m_f->dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!c.SavePending());
+        OVCommercials loaded;
+        loaded.LoadAdInfoFromLocalStorage(m_f->dir.path(), m_f->dir.path());
+        QCOMPARE(loaded.AdCount(), int16_t(2));
+        QCOMPARE(readFile(bak()), previous);
+        QCOMPARE(
+            QDir(m_f->dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"OVImage.bak", "OVImage.dat"}));
+        QVERIFY(readFile(OVSimpleLog::TraceFileName()).contains("rewriting the data file in place"));
     }
 
     // A process killed at any moment of its saves leaves a file that loads

@@ -129,6 +129,11 @@ public:
     {
         m_files.insert("/images/" + name, {bytes, delay});
     }
+    // Answers /images/<name> with a 302 to location.
+    void redirect(const QByteArray &name, const QByteArray &location)
+    {
+        m_redirects.insert("/images/" + name, location);
+    }
     static QByteArray png(int w = 30, int h = 14, QColor color = Qt::darkCyan)
     {
         QImage image(w, h, QImage::Format_RGB32);
@@ -162,7 +167,9 @@ private:
             pending.remove(0, end + 4);
             requests.append(path);
             const auto found = m_files.constFind(path);
-            const QByteArray answer = found != m_files.cend()
+            const QByteArray answer = m_redirects.contains(path)
+                ? "HTTP/1.1 302 Found\r\nLocation: " + m_redirects.value(path) + "\r\nContent-Length: 0\r\n\r\n"
+                : found != m_files.cend()
                 ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: "
                     + QByteArray::number(found->bytes.size()) + "\r\n\r\n" + found->bytes
                 : QByteArray("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 22\r\n\r\n"
@@ -174,5 +181,6 @@ private:
 
     QTcpServer m_server;
     QMap<QByteArray, File> m_files;
+    QMap<QByteArray, QByteArray> m_redirects;
     QMap<QTcpSocket *, QByteArray> m_pending;
 };

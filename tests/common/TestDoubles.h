@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <orvane/Container.h>
 
 #include "platform/Clock.h"
@@ -23,6 +25,9 @@ public:
     ~Installed() override { Service::install(nullptr); }
 };
 
+// A wall clock that stands still unless a test moves it (or jumps it either
+// way); the steady clock runs as the real one does, shifted by steadyShift,
+// or stands at `steady` while a test holds it there.
 class FakeClock : public Installed<orvane::platform::Clock>
 {
 public:
@@ -38,8 +43,21 @@ public:
     }
     int systemMilliseconds() const override { return milliseconds; }
     int biasMinutes() const override { return bias; }
+    qint64 steadyMilliseconds() const override
+    {
+        return steady ? *steady : orvane::platform::Clock::real().steadyMilliseconds() + steadyShift;
+    }
+    // Moves the wall clock and a held steady clock together, as time passing does.
+    void advance(qint64 ms)
+    {
+        local = local.addMSecs(ms);
+        if (steady)
+            *steady += ms;
+    }
 
     QDateTime local;
+    qint64 steadyShift = 0;
+    std::optional<qint64> steady;
     int milliseconds = 87;
     int bias = 0;
     mutable int reads = 0; // of localNow

@@ -22,7 +22,13 @@
 #include "TestHome.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -254,48 +260,120 @@ private Q_SLOTS:
         QVERIFY(home.readSettingsFile().contains("[Preferences]\nTransferTimeoutSeconds=300\n"));
     }
 
-    // Transfer sleeps while it waits, gives up past its time-out, and the exchange ends by its own.
-    void transferTimesOutWithoutSpinning()
+    // The wait and the exchange's own time-out count on the steady clock: a
+    // wall clock set back hangs no silent exchange, one set forward cuts no
+    // healthy one, and the wait does not spin.
+    void transferWaitsOnTheSteadyClock_data()
     {
+        QTest::addColumn<int>("jump"); // seconds the wall clock moves once connected
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<int>("result");
+        QTest::newRow("silent server") << 0 << true << 608;
+        QTest::newRow("clock set back an hour") << -3600 << true << 608;
+        QTest::newRow("clock set forward an hour") << 3600 << false << 0;
+    }
+    void transferWaitsOnTheSteadyClock()
+    {
+        QFETCH(int, jump);
+        QFETCH(bool, silent);
         TestHome home;
-        // The exchange's own timer does not tick meanwhile: only the wait's time-out can end the wait.
-        home.writeSettingsFile("[Preferences]\nTimeoutGranularity=3600000\nTransferTimeoutSeconds=2\n");
+        home.writeSettingsFile("[Preferences]\nTimeoutGranularity=100\nTransferTimeoutSeconds=2\n");
         FakeClock clock;
         ScriptedServer::Answer stall {kOK};
         stall.stopAfter = 0;
-        ScriptedServer server({stall});
+        ScriptedServer::Answer slow {emptyContent(), 20, 100}; // healthy, well over a tick
+        ScriptedServer server(
+            silent ? QList<ScriptedServer::Answer> {stall} : QList<ScriptedServer::Answer> {{kOK}, slow});
         Orvane control;
         configure(control, server.port());
         QStringList events; // TransferComplete among the progress messages
         connect(&control, &Orvane::ProgressMessage, this, [&](const QString &m) {
             events << m;
-            if (m == QStringLiteral("Sending usage data"))
-                clock.local = clock.local.addSecs(3); // three second boundaries from the start
+            if (m == QStringLiteral("Connected"))
+                clock.local = clock.local.addSecs(jump);
         });
         connect(&control, &Orvane::TransferComplete, this,
             [&events](bool s) { events << QStringLiteral("TransferComplete(%1)").arg(s); });
-        QCOMPARE(int(control.Transfer()), 608);
-        QVERIFY2(clock.reads < 20, qPrintable(QString::number(clock.reads)));
-        QVERIFY(control.TransferInProgress());
-        frmTransferControls::instance()->Timer1()->setInterval(10); // the exchange's own check comes round
-        QTRY_VERIFY(!control.TransferInProgress());
+        // A wait that would never end is ended here, and fails the comparison.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, this, [] {
+            if (frmTransferControls *controls = frmTransferControls::instance(); controls && controls->client())
+                controls->client()->AbortDataExchange(QStringLiteral("stuck"));
+        });
+        watchdog.start(8000);
+        QElapsedTimer wall;
+        wall.start();
+        const std::clock_t cpu = std::clock();
+        QTEST(int(control.Transfer()), "result");
+        const double waited = wall.elapsed() / 1000.0;
+        const double used = double(std::clock() - cpu) / CLOCKS_PER_SEC;
+        QVERIFY2(!silent || waited >= 2.0, qPrintable(QString::number(waited)));
+        QVERIFY2(used < 0.2 * waited, qPrintable(QStringLiteral("%1 s of CPU in %2 s").arg(used).arg(waited)));
+        // The exchange still ends by its own time-out, and the control is idle again.
+        QVERIFY(QTest::qWaitFor([&] { return !control.TransferInProgress(); }, 5000));
+        QCOMPARE(events.mid(events.size() - 2),
+            QStringList({"Transfer complete", silent ? "TransferComplete(0)" : "TransferComplete(1)"}));
+    }
+
+    // The host quits its event loop while Transfer waits: the wait cannot run
+    // any more, and the exchange ends there as a time-out would end it.
+    void quittingEndsTheWait()
+    {
+        ScriptedServer::Answer stall {kOK};
+        stall.stopAfter = 0;
+        ScriptedServer server({stall});
+        Orvane control;
+        configure(control, server.port());
+        QStringList events;
+        connect(&control, &Orvane::ProgressMessage, this, [&](const QString &m) {
+            events << m;
+            if (m == QStringLiteral("Sending usage data"))
+                QCoreApplication::exit(0);
+        });
+        connect(&control, &Orvane::TransferComplete, this,
+            [&events](bool s) { events << QStringLiteral("TransferComplete(%1)").arg(s); });
+        int result = -99;
+        bool busy = true;
+        QTimer::singleShot(0, this, [&] {
+            result = control.Transfer();
+            busy = control.TransferInProgress();
+        });
+        QCoreApplication::exec(); // ended by the exit above
+        QCOMPARE(result, 608);
+        QVERIFY(!busy);
         QCOMPARE(events.mid(events.size() - 2), QStringList({"Transfer complete", "TransferComplete(0)"}));
     }
 
+    // A time-out setting that is not a whole number of 32 bits fails the
+    // Transfer before anything starts, and says which setting is wrong.
+    void timeoutThatIsNoNumberFails_data()
+    {
+        QTest::addColumn<QByteArray>("timeout");
+        QTest::addColumn<int>("fault");
+        QTest::newRow("abc") << QByteArray("abc") << 13;
+        QTest::newRow("1e12") << QByteArray("1e12") << 6;
+    }
     void timeoutThatIsNoNumberFails()
     {
+        QFETCH(QByteArray, timeout);
+        QFETCH(int, fault);
         TestHome home;
-        home.writeSettingsFile("[Preferences]\nTransferTimeoutSeconds=soon\n");
+        home.writeSettingsFile("[Preferences]\nTransferTimeoutSeconds=" + timeout + "\n");
         ScriptedServer server({});
         Orvane control;
         configure(control, server.port());
+        QSignalSpy messages(&control, &Orvane::ProgressMessage);
         RecordingMessageBoxes boxes;
         OVSimpleLog::switches().VerboseErrors = true;
         QCOMPARE(int(control.Transfer()), -1);
         QVERIFY(!control.TransferInProgress());
         QCOMPARE(server.connections, 0);
-        QCOMPARE(boxes.shown.size(), 1);
-        QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClient.Transfer\r\n13 ")));
+        QCOMPARE(control.GetResultString(control.LastError()), QStringLiteral("Error"));
+        const QString logged = boxes.shown.value(0).first;
+        QVERIFY2(logged.startsWith(QStringLiteral("OVSocketClient.Transfer\r\n%1 ").arg(fault)), qPrintable(logged));
+        QVERIFY2(logged.contains(QStringLiteral("TransferTimeoutSeconds ('") + timeout + "')"), qPrintable(logged));
+        QVERIFY(messages.value(0).value(0).toString().contains(QStringLiteral("TransferTimeoutSeconds")));
     }
 
     void hostCallsFromEvents_data()
@@ -452,40 +530,122 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");
         QTest::newRow("full disk") << "full";
         QTest::newRow("read-only folder") << "read-only";
+        // The data file itself may be written: it is rewritten in place.
+        QTest::newRow("read-only folder, writable data file") << "in place";
         QTest::newRow("save after the acknowledgement") << "late";
     }
     void unsavableDataHoldsCountsBack()
     {
         QFETCH(QString, failure);
-        if (failure == "read-only" && ::geteuid() == 0)
-            QSKIP("permissions do not bind root");
         const Counts before = seed(data(), 20);
         ScriptedServer server({{kOK}, {emptyContent()}, {kOK}, {emptyContent()}});
         Orvane control;
         configure(control, server.port());
         RecordingMessageBoxes boxes;
         OVSimpleLog::switches().VerboseWarnings = true;
-        if (failure == "read-only")
-            QFile::setPermissions(data(), QFile::ReadOwner | QFile::ExeOwner);
+        const bool readOnly = failure == "read-only" || failure == "in place";
+        const auto open = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        if (readOnly) {
+            QFile::setPermissions(data(), open);
+            QFile::setPermissions(m_home.path(), open | QFile::WriteOwner);
+            if (failure == "in place")
+                QFile::setPermissions(data() + QStringLiteral("/OVImage.dat"),
+                    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
+        }
+        std::unique_ptr<FilesAsNobody> user(readOnly ? new FilesAsNobody : nullptr);
+        QVERIFY(!user || user->binding());
         std::unique_ptr<DiskFull> full(failure == "full" ? new DiskFull(4096) : nullptr); // less than the data file
+        QStringList messages;
         connect(&control, &Orvane::ProgressMessage, this, [&](const QString &m) {
+            messages << m;
             if (failure == "late" && m == QStringLiteral("Sending usage data"))
                 full = std::make_unique<DiskFull>(4096);
         });
         QCOMPARE(int(control.Transfer()), 0);
         full.reset();
+        user.reset();
         control.disconnect(this);
         QFile::setPermissions(data(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(reported(server.requests), failure == "late" ? before : Counts());
-        QCOMPARE(stored(data()), before);
-        if (failure != "late")
-            QVERIFY(boxes.shown.value(0).first.startsWith("Usage counts held back until the data file can be saved: "));
+        const bool held = failure == "full" || failure == "read-only";
+        QCOMPARE(reported(server.requests), held ? Counts() : before);
+        Counts zeros = before;
+        for (auto &counts : zeros)
+            counts = {0, 0};
+        QCOMPARE(stored(data()), failure == "in place" ? zeros : before);
+        QStringList shown;
+        for (const auto &box : boxes.shown)
+            shown << box.first;
+        const QString heldBack = QStringLiteral("Usage counts held back until the data file can be saved: ");
+        QCOMPARE(shown.filter(heldBack).size(), int(held));
+        QCOMPARE(messages.filter(heldBack).size(), int(held)); // the host hears it too
+        // Only what happened is said: a report without statistics deducted nothing.
+        QCOMPARE(
+            shown.filter(QStringLiteral("Reported usage deducted but not yet saved")).size(), int(failure == "late"));
         Orvane next; // the next run
         configure(next, server.port());
         QCOMPARE(int((failure == "late" ? control : next).Transfer()), 0);
         QCOMPARE(reported(server.requests), before);
+        QCOMPARE(stored(data()), zeros);
+    }
+
+    // Several programs count and transfer on one data folder at once, shows
+    // run during transfers, against the real ad server: it receives every
+    // count made, once.
+    void programsShareOneDataFolder()
+    {
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QTemporaryDir work;
+        QProcess::execute(QStringLiteral(ADSERVER), {"sample-campaign", work.filePath("campaign")});
+        const QString db = "sqlite:" + work.filePath("reports.db");
+        QProcess server;
+        server.start(QStringLiteral(ADSERVER),
+            {"serve", "--campaign", work.filePath("campaign"), "--db", db, "--listen", "127.0.0.1:0"});
+        while (!server.canReadLine() && server.waitForReadyRead(10000)) {}
+        const QByteArray listening = server.readLine(); // "listening on ADDR:PORT"
+        const QString port = QString::fromLatin1(listening.mid(listening.lastIndexOf(':') + 1).trimmed());
+        QVERIFY2(port.toInt() > 0, listening.constData());
+        const auto transfer = [&] {
+            Orvane control;
+            configure(control, port);
+            return int(control.Transfer());
+        };
+        QCOMPARE(transfer(), 0); // the campaign's ads
+        QVERIFY(!stored(data()).isEmpty());
+
+        QList<std::shared_ptr<QProcess>> counters;
+        for (quint32 i = 0; i < 3; ++i) {
+            counters.append(std::make_shared<QProcess>());
+            counters.last()->start(QStringLiteral(USAGE_COUNTER),
+                {data(), m_home.path() + "/images", port, kProduct, "12", QString::number(seed + i)});
+        }
+        int views = 0, clicks = 0;
+        for (const auto &counter : counters) {
+            QVERIFY(counter->waitForFinished(120000));
+            QCOMPARE(counter->exitCode(), 0);
+            const QList<QByteArray> counted = counter->readAllStandardOutput().trimmed().split(' ');
+            QCOMPARE(counted.value(0), QByteArray("counted"));
+            views += counted.value(1).toInt();
+            clicks += counted.value(2).toInt();
+        }
+        QVERIFY(views > 0);
+        QCOMPARE(transfer(), 0); // what is left
         for (const auto &counts : stored(data()))
             QCOMPARE(counts, qMakePair(0, 0));
+
+        QProcess stats;
+        stats.start(QStringLiteral(ADSERVER), {"stats", "--db", db, "--json"});
+        QVERIFY(stats.waitForFinished(10000));
+        int reportedViews = 0, reportedClicks = 0;
+        const QJsonObject totals = QJsonDocument::fromJson(stats.readAllStandardOutput()).object();
+        for (const QJsonValue &ad : totals.value(QStringLiteral("ads")).toArray()) {
+            reportedViews += ad.toObject().value(QStringLiteral("views")).toInt();
+            reportedClicks += ad.toObject().value(QStringLiteral("clicks")).toInt();
+        }
+        server.terminate();
+        server.waitForFinished(15000);
+        QCOMPARE(reportedViews, views);
+        QCOMPARE(reportedClicks, clicks);
     }
 
     // The server closes or resets each connection after k bytes, for every

@@ -284,6 +284,32 @@ private Q_SLOTS:
         QTRY_VERIFY(x.server.connections >= 3); // the next exchange starts
     }
 
+    // One conversion of TransferTimeoutSeconds, shared with Transfer: halves
+    // to even, and a text that is no number fails the start.
+    void timeoutSetting_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("seconds"); // -1: the start fails
+        QTest::newRow("2.5") << "2.5" << 2;
+        QTest::newRow("abc") << "abc" << -1;
+        QTest::newRow("nan") << "nan" << -1;
+        QTest::newRow("1e12") << "1e12" << -1;
+    }
+    void timeoutSetting()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, seconds);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("TransferTimeoutSeconds"), text, REG_SZ);
+        ScriptedServer::Answer stall {kOK};
+        stall.stopAfter = 0;
+        Exchange x({stall}, m_images);
+        QCOMPARE(int(x.client.StartDataExchange()), seconds < 0 ? -1 : 0);
+        QCOMPARE(x.client.isExchanging(), seconds >= 0);
+        if (seconds >= 0)
+            QCOMPARE(frmTransferControls::instance()->Timeout(), seconds);
+        x.client.AbortDataExchange(QStringLiteral("done"));
+    }
+
     void refusalsAndAborts()
     {
         ScriptedServer::Answer stall {kOK};
@@ -487,6 +513,44 @@ private Q_SLOTS:
             QStringList({base + "kept.png", base + "new.png", base + "page.gif", "http://", base + "x/y/deep.png",
                 base + "missing.png", base + "x\\z.gif", base + "empty.png", base + "dup.png", base + "other/dup.png",
                 base + "big.png"}));
+    }
+
+    // Images as the web serves them: redirects (up to five, to http and
+    // https only) and names that need encoding. The file written takes the
+    // offer's own name.
+    void imagesAsTheWebServesThem_data()
+    {
+        QTest::addColumn<QString>("name"); // of the offer's image
+        QTest::addColumn<int>("hops"); // redirects before the picture; -1: one to file:
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("redirected") << "moved.png" << 1 << true;
+        QTest::newRow("five redirects") << "far.png" << 5 << true;
+        QTest::newRow("six redirects") << "too-far.png" << 6 << false;
+        QTest::newRow("redirect to file:") << "local.png" << -1 << false;
+        QTest::newRow("a space in the name") << "with space.png" << 0 << true;
+        QTest::newRow("already encoded") << "pre%20encoded.png" << 0 << true;
+    }
+    void imagesAsTheWebServesThem()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, hops);
+        ImageServer images;
+        const QByteArray served = name.toUtf8().replace(' ', "%20");
+        const QByteArray picture = "picture-" + served;
+        images.add(picture, ImageServer::png());
+        const QByteArray base = "http://" + images.base().toUtf8() + '/';
+        if (hops < 0)
+            images.redirect(served, "file:///etc/hostname");
+        for (int hop = 0; hop < hops; ++hop)
+            images.redirect(hop ? served + QByteArray::number(hop) : served,
+                base + (hop + 1 < hops ? served + QByteArray::number(hop + 1) : picture));
+        if (hops == 0)
+            images.add(served, ImageServer::png());
+        Exchange x(adsFrom(images, {{guid(1), name}}), m_images);
+        QVERIFY(x.run());
+        QTEST(x.events.last() == QStringLiteral("DataExchanged(1)"), "kept");
+        QTEST(QFile::exists(m_images + u'/' + name), "kept");
+        QCOMPARE(images.requests.value(0), "/images/" + served);
     }
 
 private:

@@ -8,6 +8,7 @@
 #include "TestDoubles.h"
 #include "TestHome.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace testdata;
@@ -73,6 +74,39 @@ private Q_SLOTS:
         QFETCH(QByteArray, scrambled);
         QCOMPARE(EncryptByteArray(data, key, vector), scrambled);
         QCOMPARE(DecryptByteArray(scrambled, key, vector), key.isEmpty() ? QByteArray() : data);
+    }
+
+    // Against the chaining written out byte by byte, over lengths around the
+    // block and lane widths and every key length up to past 16.
+    void scrambleMatchesChainingByteForByte()
+    {
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QRandomGenerator random(seed);
+        const auto chained = [](const QByteArray &in, const QByteArray &k, const QByteArray &v, bool scramble) {
+            QByteArray out(in.size(), '\0');
+            for (qsizetype j = 0; j < in.size(); ++j) {
+                const qsizetype b = j % k.size();
+                const uint8_t mask = j < k.size()
+                    ? uint8_t(k[j])
+                    : uint8_t(uint8_t((scramble ? out : in)[j - k.size()]) + uint8_t(v[b]));
+                out[j] = char(uint8_t(in[j]) ^ mask);
+            }
+            return out;
+        };
+        for (int keyLength = 1; keyLength <= 18; ++keyLength) {
+            for (int length : {keyLength + 15, keyLength + 16, keyLength + 17, 100, 464, 32'767}) {
+                QByteArray data(length, '\0');
+                QByteArray key(keyLength, '\0');
+                QByteArray vector(keyLength, '\0');
+                for (QByteArray *bytes : {&data, &key, &vector})
+                    for (char &c : *bytes)
+                        c = char(random.bounded(256));
+                const QByteArray scrambled = chained(data, key, vector, true);
+                QCOMPARE(EncryptByteArray(data, key, vector), scrambled);
+                QCOMPARE(DecryptByteArray(scrambled, key, vector), data);
+            }
+        }
     }
 
     void shortChainingVectorIsLoggedNotFatal()

@@ -1,11 +1,16 @@
 #include "support/OVRegistryHelpers.h"
 
+#include "TestDoubles.h"
 #include "TestHome.h"
 
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace orvane;
 using namespace orvane::OVRegistryHelpers;
 
 class TestSettings : public QObject
@@ -66,18 +71,36 @@ private Q_SLOTS:
         QCOMPARE(read(QStringLiteral("AdDisplayLeft")).toString(), QStringLiteral("100"));
     }
 
-    void booleans_data()
+    // Anything but a regular file of bounded size reads as empty at once, is
+    // never written nor read whole, and is reported once.
+    void specialFilesAreRefused_data()
     {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("false lower") << QVariant(QStringLiteral("false")) << false;
-        QTest::newRow("number 1") << QVariant(1) << true;
-        QTest::newRow("word") << QVariant(QStringLiteral("maybe")) << false;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("2 MiB file") << "large";
     }
-    void booleans()
+    void specialFilesAreRefused()
     {
-        QFETCH(QVariant, value);
-        QTEST(toBoolean(value), "expected");
+        QFETCH(QString, kind);
+        m_home->writeSettingsFile("[Preferences]\nV=1\n");
+        const QByteArray path = QFile::encodeName(m_home->settingsFile());
+        if (kind == "large")
+            QVERIFY(QFile::resize(m_home->settingsFile(), 2 << 20));
+        else
+            QVERIFY(::unlink(path) == 0 && (kind == "fifo" ? ::mkfifo(path, 0600) : ::symlink("/dev/zero", path)) == 0);
+        RecordingMessageBoxes boxes;
+        OVSimpleLog::switches().VerboseErrors = true;
+        QVERIFY(!read(QStringLiteral("V")).isValid());
+        QCOMPARE(orDefault(7).toInt(), 7);
+        QVERIFY(!read(QStringLiteral("V")).isValid()); // the default was not written
+        struct stat st;
+        QCOMPARE(::lstat(path, &st), 0);
+        QCOMPARE(S_ISFIFO(st.st_mode), kind == "fifo");
+        QCOMPARE(S_ISLNK(st.st_mode), kind == "zero");
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY2(boxes.shown[0].first.startsWith("OVRegistryHelpers.ReadValueFromOpenKey\r\n75 The settings file "),
+            qPrintable(boxes.shown[0].first));
     }
 
     void twoProcessesShareOneKey()

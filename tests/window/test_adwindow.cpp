@@ -241,17 +241,18 @@ private Q_SLOTS:
         QFETCH(int, loadedMs);
         QFETCH(int, tickMs);
         QFETCH(bool, product);
-        const QDateTime second = m_f->clock.local;
+        m_f->clock.steady = 0; // time passes only as the test moves it
         Orvane control;
         configure(control);
         control.setProductGUID(product ? testdata::guid(1) : QString());
-        m_f->clock.local = second.addMSecs(loadedMs);
+        m_f->clock.advance(loadedMs);
         auto window = openWindow(&control);
         auto *update = window->findChild<QPushButton *>(QStringLiteral("cmdUpdate"));
         QCOMPARE(update->isEnabled(), product);
         window->disableUpdate(); // as a transfer starts
-        m_f->clock.local = second.addMSecs(tickMs);
+        m_f->clock.advance(tickMs - loadedMs);
         window->Timer1_Timer();
+        m_f->clock.steady.reset();
         QTEST(window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->isEnabled(), "closeEnabled");
         QCOMPARE(update->isEnabled(), product);
     }
@@ -371,6 +372,7 @@ private Q_SLOTS:
         QFETCH(bool, locked);
         addAd(1, 2);
         QVERIFY(m_catalogue->SaveAdInfoToLocalStorage());
+        m_f->clock.steady = 0; // the Close lock's time passes only as the test moves it
         Orvane control;
         configure(control);
         QSignalSpy closed(&control, &Orvane::AdWindowClosed);
@@ -409,11 +411,11 @@ private Q_SLOTS:
                 QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblDescription"))->text(), "New text");
                 QCOMPARE(window->windowTitle(), QStringLiteral("New text"));
                 if (locked) {
-                    m_f->clock.local = m_f->clock.local.addMSecs(2500);
+                    m_f->clock.advance(2500);
                     window->Timer1_Timer();
                     end(window);
                     QCOMPARE(frmAdDisplayer::AdWindowInstance(), window);
-                    m_f->clock.local = m_f->clock.local.addMSecs(2000); // 4.5 s after loading
+                    m_f->clock.advance(2000); // 4.5 s after loading
                     window->Timer1_Timer();
                 }
                 end(window);
@@ -422,6 +424,7 @@ private Q_SLOTS:
             QCoreApplication::quit();
         });
         QCoreApplication::exec();
+        m_f->clock.steady.reset();
         QCOMPARE(shown, short(0));
         QCOMPARE(closed.size(), 1);
         QCOMPARE(int(control.Hide()), -1); // a window shown modally is not hidden by its own control
