@@ -12,4 +12,8 @@ inline constexpr char OrvaneName[] = "Orvane.Orvane";
 inline constexpr char OVHTTPClient[] = "{6B1E0F3A-4C2D-4E8B-9A71-0D5F3C8E2A42}";
 inline constexpr char OVHTTPClientName[] = "Orvane.OVHTTPClient";
 
+/// A property bag for the control's ReadProperties and WriteProperties, orvane::PropertyBagObject.
+inline constexpr char PropertyBag[] = "{6B1E0F3A-4C2D-4E8B-9A71-0D5F3C8E2A43}";
+inline constexpr char PropertyBagName[] = "Orvane.PropertyBag";
+
 } // namespace orvane::ClassIds

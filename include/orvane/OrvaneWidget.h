@@ -35,7 +35,8 @@ public:
     // Run time, as uic-generated code creates it: the control reads the
     // property bag's defaults, then the form's saved values are set.
     explicit OrvaneWidget(QWidget *parent = nullptr);
-    // Design time runs InitProperties: a new placement starts disabled.
+    // The same in either mode: a loaded form's saved values are set over the
+    // defaults (a .ui without "Enabled" is enabled).
     OrvaneWidget(Mode mode, QWidget *parent);
     ~OrvaneWidget() override;
 

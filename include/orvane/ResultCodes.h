@@ -1,10 +1,18 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
 
+#ifndef ORVANE_EXPORT
+#define ORVANE_EXPORT Q_DECL_EXPORT
+#endif
+
 namespace orvane {
+// The enumerations below are published through the meta-object system
+// (orvane::staticMetaObject), so that hosts can use their names.
+Q_NAMESPACE_EXPORT(ORVANE_EXPORT)
 
 // One numbering for every refusal of the system; 0 is success.
 enum ResultCode : int16_t {
@@ -34,6 +42,7 @@ enum ResultCode : int16_t {
     orvUsageDataNotSent = 1003,
     orvConnected = 1004,
 };
+Q_ENUM_NS(ResultCode)
 
 // Content rating of an ad, and the rating the user asks for.
 enum OrvRating : int32_t {
@@ -41,6 +50,7 @@ enum OrvRating : int32_t {
     AllAudiences = 20,
     AdultContent = 10,
 };
+Q_ENUM_NS(OrvRating)
 
 enum OrvAgeRange : int32_t {
     AgeUnspecified = 0,
@@ -53,6 +63,7 @@ enum OrvAgeRange : int32_t {
     Age50to59 = 70,
     AgeOver60 = 80,
 };
+Q_ENUM_NS(OrvAgeRange)
 
 // The display text of a result code; "Orv error code: N" for codes without one.
 QString ResultCodeText(int32_t code);
