@@ -63,6 +63,8 @@ private Q_SLOTS:
         widget->control()->setEnabled(true);
         QCOMPARE(widget->control()->StartTransfer(), short(orvDesignTimeTransfer));
         widget->control()->setEnabled(false);
+        form->show();
+        QVERIFY(widget->isVisible());
         QCOMPARE(widget->size(), QSize(75, 75));
         widget->resize(200, 30);
         QCOMPARE(widget->size(), QSize(75, 75));
