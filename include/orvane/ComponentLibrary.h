@@ -14,7 +14,9 @@ namespace orvane {
 class ClassFactory
 {
 public:
+    /// The class identifier, "{...}".
     virtual QString classId() const = 0;
+    /// The class name, as "Orvane.Orvane".
     virtual QString className() const = 0;
     /// A new instance, counted until it is destroyed; nullptr on failure.
     virtual QObject *createInstance(QObject *parent = nullptr) = 0;
@@ -23,6 +25,7 @@ public:
 
     /// The class object behind a handle of the C interface.
     static ClassFactory *fromHandle(OrvaneClassObject *handle) { return reinterpret_cast<ClassFactory *>(handle); }
+    /// The handle of the C interface for this class object.
     OrvaneClassObject *handle() { return reinterpret_cast<OrvaneClassObject *>(this); }
 
 protected:
@@ -35,11 +38,13 @@ protected:
 class ComponentLibrary
 {
 public:
+    /// The library file, as QLibrary takes it ("libOrvane.so.1", or a path).
     explicit ComponentLibrary(const QString &fileName)
         : m_library(fileName)
     {
     }
 
+    /// Loads the library and finds its entry points; false when either fails.
     bool load()
     {
         if (!m_library.load())
@@ -48,8 +53,10 @@ public:
         m_canUnload = reinterpret_cast<decltype(m_canUnload)>(m_library.resolve("OrvaneCanUnloadNow"));
         return m_get && m_canUnload;
     }
+    /// Why the library could not be loaded.
     QString errorString() const { return m_library.errorString(); }
 
+    /// The class object for a class identifier or name; nullptr if unknown.
     ClassFactory *classObject(const QString &classIdOrName) const
     {
         OrvaneClassObject *handle = nullptr;
@@ -57,15 +64,18 @@ public:
             ? ClassFactory::fromHandle(handle)
             : nullptr;
     }
+    /// A new object of the class; nullptr on failure.
     QObject *createInstance(const QString &classIdOrName, QObject *parent = nullptr) const
     {
         ClassFactory *factory = classObject(classIdOrName);
         return factory ? factory->createInstance(parent) : nullptr;
     }
+    /// True when no object handed out lives and no lock is held.
     bool canUnloadNow() const { return m_canUnload && m_canUnload() == ORVANE_S_OK; }
     /// Unloads only when the library allows it.
     bool unload() { return canUnloadNow() && m_library.unload(); }
 
+    /// Another exported function of the library, as a function pointer of type F.
     template <typename F>
     F resolve(const char *symbol)
     {

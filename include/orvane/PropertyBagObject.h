@@ -24,20 +24,29 @@ class PropertyBagObject : public QObject, public PropertyBag
     Q_PROPERTY(QString Section READ Section WRITE setSection)
 
 public:
+    /// An empty bag in memory; invokable, so QMetaObject::newInstance makes one too.
     Q_INVOKABLE explicit PropertyBagObject(QObject *parent = nullptr);
     ~PropertyBagObject() override;
 
+    /// The INI file; empty while the values are held in memory.
     QString FileName() const;
+    /// Keeps the values in this INI file from now on.
     void setFileName(const QString &fileName);
+    /// The INI file's group.
     QString Section() const;
+    /// Sets the INI file's group (one per control).
     void setSection(const QString &section);
 
+    /// The value saved under name; nullopt when absent.
     std::optional<QVariant> value(const QString &name) const override;
+    /// Saves a value under name.
     void setValue(const QString &name, const QVariant &value) override;
+    /// Removes the value saved under name.
     void remove(const QString &name) override;
 
     /// A saved value by name; an invalid QVariant when absent.
     Q_INVOKABLE QVariant Read(const QString &name) const;
+    /// Saves a value by name.
     Q_INVOKABLE void Write(const QString &name, const QVariant &value);
 
 private:

@@ -1,4 +1,5 @@
-/* The C interface of libOrvane: for hosts written in C or in any toolkit.
+/** @file
+ * The C interface of libOrvane: for hosts written in C or in any toolkit.
  *
  * The library hands out its objects (the control "Orvane.Orvane", the exchange
  * client "Orvane.OVHTTPClient" and the property bag "Orvane.PropertyBag")
@@ -31,14 +32,16 @@ extern "C" {
 /** Results of the functions of this interface (not the control's own result
  *  codes, which its methods return as values). */
 enum OrvaneFactoryResult {
-    ORVANE_S_OK = 0,
+    ORVANE_S_OK = 0, /**< done */
     /** OrvaneCanUnloadNow: objects or locks are alive; OrvaneDisconnect: no such callback. */
     ORVANE_S_FALSE = 1,
-    ORVANE_E_FAIL = -1,
-    ORVANE_E_CLASSNOTAVAILABLE = -2,
-    ORVANE_E_POINTER = -3,
+    ORVANE_E_FAIL = -1, /**< an unexpected failure (logged), or the call itself failed */
+    ORVANE_E_CLASSNOTAVAILABLE = -2, /**< no class of that identifier or name */
+    ORVANE_E_POINTER = -3, /**< a pointer that must be given is NULL, or the object was released */
     /** No member of that name, or a value of the wrong type or out of range. */
-    ORVANE_E_INVALIDARG = -4
+    ORVANE_E_INVALIDARG = -4,
+    /** Called from a thread other than the one the objects live on (the host's UI thread). */
+    ORVANE_E_WRONGTHREAD = -5
 };
 
 /** The class object of one class (a C++ host sees an orvane::ClassFactory). */
@@ -62,13 +65,13 @@ typedef enum OrvaneType {
  *  values the host passes are only read. */
 typedef struct OrvaneValue
 {
-    OrvaneType type;
-    int32_t i;
-    double d;
-    const char *text;
-    const unsigned char *bytes;
-    size_t size;
-    OrvaneObject *object;
+    OrvaneType type; /**< which of the fields below holds the value */
+    int32_t i; /**< ORVANE_TYPE_INT and ORVANE_TYPE_BOOL */
+    double d; /**< ORVANE_TYPE_DOUBLE */
+    const char *text; /**< ORVANE_TYPE_TEXT, UTF-8, ending with a 0 byte */
+    const unsigned char *bytes; /**< ORVANE_TYPE_BYTES */
+    size_t size; /**< the number of bytes */
+    OrvaneObject *object; /**< ORVANE_TYPE_OBJECT */
 } OrvaneValue;
 
 /** Frees what a value filled by the library owns and sets it to none. */
@@ -96,7 +99,7 @@ ORVANE_EXPORT int OrvaneLockServer(OrvaneClassObject *classObject, int lock);
 /** OrvaneGetClassObject and OrvaneCreateInstance in one call. */
 ORVANE_EXPORT int OrvaneCreateObject(const char *classIdOrName, OrvaneObject **object);
 /** Ends the object and frees its handle; its callbacks are not called again.
- *  Allowed inside one of its own callbacks. */
+ *  Allowed inside one of its own callbacks; from another thread it does nothing. */
 ORVANE_EXPORT void OrvaneRelease(OrvaneObject *object);
 /** The object's class name, as "orvane::Orvane"; owned by the object. */
 ORVANE_EXPORT const char *OrvaneClassName(const OrvaneObject *object);
@@ -112,31 +115,37 @@ ORVANE_EXPORT int OrvaneSetProperty(OrvaneObject *object, const char *name, cons
 ORVANE_EXPORT int OrvaneCall(
     OrvaneObject *object, const char *method, const OrvaneValue *args, int argCount, OrvaneValue *result);
 
-/** Shorthands for the common types. OrvaneGetText's text is freed with OrvaneFree. */
+/** Reads a whole-number or boolean property (a boolean as 0 or 1). */
 ORVANE_EXPORT int OrvaneGetInt(OrvaneObject *object, const char *name, int32_t *value);
+/** Writes a whole-number property; out of its range is refused. */
 ORVANE_EXPORT int OrvaneSetInt(OrvaneObject *object, const char *name, int32_t value);
+/** Reads a text property; the text is freed with OrvaneFree. */
 ORVANE_EXPORT int OrvaneGetText(OrvaneObject *object, const char *name, char **text);
+/** Writes a text property. */
 ORVANE_EXPORT int OrvaneSetText(OrvaneObject *object, const char *name, const char *text);
+/** Writes a boolean property (any value other than 0 is true). */
 ORVANE_EXPORT int OrvaneSetBool(OrvaneObject *object, const char *name, int value);
 /** Calls a method without arguments that returns a result code (StartTransfer, Show, ...). */
 ORVANE_EXPORT int OrvaneCallInt(OrvaneObject *object, const char *method, int32_t *result);
+/** Frees memory the library handed out (OrvaneGetText's text). */
 ORVANE_EXPORT void OrvaneFree(void *memory);
 
 /** One offered ad of the exchange client (its IncomingAd), texts owned by the record. */
 typedef struct OrvaneIncomingAd
 {
-    char *AdGUID;
-    char *AdvertiserGUID;
-    char *AdvertiserName;
-    double ExpirationDate;
-    int16_t Size;
-    int16_t Rating;
-    int16_t ImageFormat;
-    char *ClickURL;
-    char *ImageFileName;
+    char *AdGUID; /**< the ad's identifier, "{...}" */
+    char *AdvertiserGUID; /**< the advertiser's identifier */
+    char *AdvertiserName; /**< always empty */
+    double ExpirationDate; /**< OLE Automation date, local time */
+    int16_t Size; /**< ad size code */
+    int16_t Rating; /**< content rating (OrvRating values) */
+    int16_t ImageFormat; /**< image format code */
+    char *ClickURL; /**< the address a click opens */
+    char *ImageFileName; /**< the image's file name in the image folder */
 } OrvaneIncomingAd;
 /** The exchange client's offer at index (1-based); an empty record outside 1..AdCount. */
 ORVANE_EXPORT int OrvaneGetIncomingAd(OrvaneObject *client, int16_t index, OrvaneIncomingAd *ad);
+/** Frees the record's texts and empties it. */
 ORVANE_EXPORT void OrvaneIncomingAdClear(OrvaneIncomingAd *ad);
 
 /* Events. */

@@ -12,6 +12,7 @@
 
 #include <QMetaMethod>
 #include <QMetaProperty>
+#include <QThread>
 
 #include <array>
 #include <cstdlib>
@@ -30,9 +31,14 @@ int guardedCall(const char *source, F &&f)
     return result;
 }
 
-QObject *target(OrvaneObject *object)
+// The object behind a handle, reached only from the thread it lives on (the
+// host's UI thread): a call from another thread is refused, never run.
+int reach(OrvaneObject *handle, QObject **object)
 {
-    return object && !object->released ? object->object.data() : nullptr;
+    *object = handle && !handle->released ? handle->object.data() : nullptr;
+    if (!*object)
+        return ORVANE_E_POINTER;
+    return (*object)->thread() == QThread::currentThread() ? int(ORVANE_S_OK) : int(ORVANE_E_WRONGTHREAD);
 }
 
 // The public method (or signal, for events) of that name taking argCount
@@ -104,6 +110,9 @@ int OrvaneCreateInstance(OrvaneClassObject *classObject, OrvaneObject **object)
     *object = nullptr;
     if (!classObject)
         return ORVANE_E_POINTER;
+    const QCoreApplication *application = QCoreApplication::instance();
+    if (application && application->thread() != QThread::currentThread())
+        return ORVANE_E_WRONGTHREAD;
     return guardedCall("Orvane.CreateInstance", [&]() -> int {
         HostApplication::ensure();
         QObject *created = ClassFactory::fromHandle(classObject)->createInstance(nullptr);
@@ -136,6 +145,8 @@ void OrvaneRelease(OrvaneObject *object)
 {
     if (!object || object->released)
         return;
+    if (object->object && object->object->thread() != QThread::currentThread())
+        return; // only its own thread may end it
     object->released = true;
     guarded(QStringLiteral("Orvane.Release"), [&] {
         for (EventRelay *relay : object->relays)
@@ -162,8 +173,10 @@ int OrvaneGetProperty(OrvaneObject *object, const char *name, OrvaneValue *value
     if (!value)
         return ORVANE_E_POINTER;
     *value = OrvaneValue {};
-    QObject *o = target(object);
-    if (!o || !name)
+    QObject *o = nullptr;
+    if (const int reached = reach(object, &o); reached != ORVANE_S_OK)
+        return reached;
+    if (!name)
         return ORVANE_E_POINTER;
     return guardedCall("Orvane.GetProperty", [&]() -> int {
         const int index = o->metaObject()->indexOfProperty(name);
@@ -175,8 +188,10 @@ int OrvaneGetProperty(OrvaneObject *object, const char *name, OrvaneValue *value
 
 int OrvaneSetProperty(OrvaneObject *object, const char *name, const OrvaneValue *value)
 {
-    QObject *o = target(object);
-    if (!o || !name || !value)
+    QObject *o = nullptr;
+    if (const int reached = reach(object, &o); reached != ORVANE_S_OK)
+        return reached;
+    if (!name || !value)
         return ORVANE_E_POINTER;
     return guardedCall("Orvane.SetProperty", [&]() -> int {
         const int index = o->metaObject()->indexOfProperty(name);
@@ -194,8 +209,10 @@ int OrvaneCall(OrvaneObject *object, const char *method, const OrvaneValue *args
 {
     if (result)
         *result = OrvaneValue {};
-    QObject *o = target(object);
-    if (!o || !method || (argCount > 0 && !args))
+    QObject *o = nullptr;
+    if (const int reached = reach(object, &o); reached != ORVANE_S_OK)
+        return reached;
+    if (!method || (argCount > 0 && !args))
         return ORVANE_E_POINTER;
     if (argCount < 0 || argCount > kMaxArguments)
         return ORVANE_E_INVALIDARG;
@@ -286,7 +303,10 @@ int OrvaneGetIncomingAd(OrvaneObject *client, int16_t index, OrvaneIncomingAd *a
     if (!ad)
         return ORVANE_E_POINTER;
     *ad = OrvaneIncomingAd {};
-    auto *c = qobject_cast<exchange::OVHTTPClient *>(target(client));
+    QObject *o = nullptr;
+    if (const int reached = reach(client, &o); reached != ORVANE_S_OK)
+        return reached;
+    auto *c = qobject_cast<exchange::OVHTTPClient *>(o);
     if (!c)
         return ORVANE_E_INVALIDARG;
     return guardedCall("Orvane.GetIncomingAd", [&]() -> int {
@@ -315,8 +335,10 @@ void OrvaneIncomingAdClear(OrvaneIncomingAd *ad)
 
 int OrvaneConnect(OrvaneObject *object, const char *event, OrvaneEventCallback callback, void *userData)
 {
-    QObject *o = target(object);
-    if (!o || !event || !callback)
+    QObject *o = nullptr;
+    if (const int reached = reach(object, &o); reached != ORVANE_S_OK)
+        return reached;
+    if (!event || !callback)
         return ORVANE_E_POINTER;
     return guardedCall("Orvane.Connect", [&]() -> int {
         const QMetaMethod signal = findMethod(o, event, -1, true);
@@ -334,7 +356,10 @@ int OrvaneConnect(OrvaneObject *object, const char *event, OrvaneEventCallback c
 
 int OrvaneDisconnect(OrvaneObject *object, const char *event, OrvaneEventCallback callback, void *userData)
 {
-    if (!target(object) || !event || !callback)
+    QObject *o = nullptr;
+    if (const int reached = reach(object, &o); reached != ORVANE_S_OK)
+        return reached;
+    if (!event || !callback)
         return ORVANE_E_POINTER;
     auto &relays = object->relays;
     for (auto it = relays.begin(); it != relays.end(); ++it) {

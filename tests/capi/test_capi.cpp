@@ -16,6 +16,8 @@
 
 #include <glib.h>
 
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -117,6 +119,15 @@ private Q_SLOTS:
         QCOMPARE(OrvaneGetInt(c, "AgeRange", &age), int(ORVANE_S_OK));
         QCOMPARE(age, 80);
         QCOMPARE(OrvaneSetInt(c, "NoSuchProperty", 1), int(ORVANE_E_INVALIDARG));
+        // From another thread: refused, never run.
+        int fromThread[2] = {0, 0};
+        std::thread([&] {
+            fromThread[0] = OrvaneGetInt(c, "AgeRange", &age);
+            OrvaneObject *other = nullptr;
+            fromThread[1] = OrvaneCreateObject(orvane::ClassIds::OrvaneName, &other);
+        }).join();
+        QCOMPARE(fromThread[0], int(ORVANE_E_WRONGTHREAD));
+        QCOMPARE(fromThread[1], int(ORVANE_E_WRONGTHREAD));
 
         OrvaneValue result {};
         const OrvaneValue code = integer(608);
