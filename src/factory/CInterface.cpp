@@ -10,6 +10,7 @@
 #include "factory/HostApplication.h"
 #include "support/ErrorHandler.h"
 
+#include <QCoreApplication>
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QThread>
