@@ -159,6 +159,15 @@ private Q_SLOTS:
         // Only a bag will do.
         const OrvaneValue wrong = object(restored);
         QCOMPARE(OrvaneCall(restored, "ReadProperties", &wrong, 1, nullptr), int(ORVANE_E_INVALIDARG));
+        // The exchange client's offers as C records; only a client has them.
+        OrvaneObject *client = nullptr;
+        QCOMPARE(OrvaneCreateObject(orvane::ClassIds::OVHTTPClientName, &client), int(ORVANE_S_OK));
+        OrvaneIncomingAd ad {};
+        QCOMPARE(OrvaneGetIncomingAd(client, 1, &ad), int(ORVANE_S_OK));
+        QCOMPARE(QByteArray(ad.AdGUID), QByteArray());
+        OrvaneIncomingAdClear(&ad);
+        QCOMPARE(OrvaneGetIncomingAd(restored, 1, &ad), int(ORVANE_E_INVALIDARG));
+        OrvaneRelease(client);
         OrvaneRelease(restored);
         OrvaneRelease(bag);
         QCOMPARE(OrvaneCanUnloadNow(), int(ORVANE_S_OK));
