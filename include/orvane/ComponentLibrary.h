@@ -1,6 +1,8 @@
 #pragma once
 
 #include <orvane/ClassIds.h>
+#include <orvane/orvane_export.h>
+
 #include <orvane/orvane.h>
 
 #include <QLibrary>
@@ -11,7 +13,7 @@ namespace orvane {
 
 /// The class object of one class of the library, as a C++ host sees the
 /// OrvaneClassObject handle of OrvaneGetClassObject.
-class ClassFactory
+class ORVANE_EXPORT ClassFactory
 {
 public:
     /// The class identifier, "{...}".

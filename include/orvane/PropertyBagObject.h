@@ -1,6 +1,7 @@
 #pragma once
 
 #include <orvane/PropertyBag.h>
+#include <orvane/orvane_export.h>
 
 #include <QObject>
 #include <QString>
@@ -15,7 +16,7 @@ namespace orvane {
 /// "Orvane.PropertyBag") and pass the bag to its ReadProperties and
 /// WriteProperties. With a FileName the values live in that INI file, in the
 /// group Section; without one they are held in memory.
-class PropertyBagObject : public QObject, public PropertyBag
+class ORVANE_EXPORT PropertyBagObject : public QObject, public PropertyBag
 {
     Q_OBJECT
     /// The INI file; empty: the values are held in memory.

@@ -1,4 +1,5 @@
 #include <orvane/ComponentLibrary.h>
+#include <orvane/OrvaneVersion.h>
 
 #include "TestHome.h"
 
@@ -55,7 +56,11 @@ private Q_SLOTS:
         QVERIFY(object);
         QCOMPARE(QByteArray(object->metaObject()->className()), className);
         // Late bound, as a host that did not link the library sets a property.
-        QVERIFY(object->setProperty(className.endsWith("Object") ? "FileName" : "RemoteHost", u"127.0.0.1"_s));
+        const bool bag = className.endsWith("Object");
+        QVERIFY(object->setProperty(bag ? "FileName" : "RemoteHost", u"127.0.0.1"_s));
+        // The library's version is the one of the headers the host built with.
+        if (!bag)
+            QCOMPARE(object->property("Version").toString(), QStringLiteral(ORVANE_VERSION_STR));
     }
 
     // What a factory host reaches by name: the enumerations' keys, the help
