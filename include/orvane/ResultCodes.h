@@ -12,6 +12,9 @@ namespace orvane {
 /// (orvane::staticMetaObject), so that hosts can use their names.
 Q_NAMESPACE_EXPORT(ORVANE_EXPORT)
 
+/// The display text of a result code; "Orv error code: N" for codes without one.
+ORVANE_EXPORT QString ResultCodeText(int32_t code);
+
 /// One numbering for every refusal of the system; 0 is success. The texts
 /// quoted are the ones ResultCodeText gives.
 enum ResultCode : int16_t {
@@ -64,8 +67,5 @@ enum OrvAgeRange : int32_t {
     AgeOver60 = 80, ///< 60 and over.
 };
 Q_ENUM_NS(OrvAgeRange)
-
-/// The display text of a result code; "Orv error code: N" for codes without one.
-ORVANE_EXPORT QString ResultCodeText(int32_t code);
 
 } // namespace orvane
