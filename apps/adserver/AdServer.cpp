@@ -2,6 +2,7 @@
 
 #include "BaseUrl.h"
 #include "ClientConnection.h"
+#include "Metrics.h"
 #include "ReportDecoder.h"
 
 #include "exchange/OVContentUpdate.h"
@@ -20,9 +21,11 @@
 namespace orvane::adserver {
 
 AdServer::AdServer(
-    const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
+    CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
     : QObject(parent)
-    , m_campaign(campaign)
+    , m_campaigns(campaigns)
+    , m_campaign(campaigns->current())
+    , m_campaignGeneration(campaigns->generation())
     , m_writer(writer)
     , m_limits(limits)
     , m_options(std::move(options))
@@ -124,17 +127,29 @@ QByteArray AdServer::contentUpdate(const QString &baseUrl) const
     return bytes;
 }
 
+void AdServer::refreshCampaign()
+{
+    const quint64 generation = m_campaigns->generation();
+    if (generation == m_campaignGeneration)
+        return;
+    m_campaign = m_campaigns->current();
+    m_campaignGeneration = generation;
+    m_imageResponses.clear();
+}
+
 void AdServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         const QHostAddress peer = ConnectionLimits::key(socket->peerAddress());
         if (m_shuttingDown || !m_limits->admit(peer)) {
+            Metrics::instance().refusedConnections.fetch_add(1, std::memory_order_relaxed);
             socket->abort();
             socket->deleteLater();
             continue;
         }
         auto *c = new ClientConnection(socket, m_options.idleTimeoutMs, m_options.requestTimeoutMs, this);
         m_connections.insert(c);
+        Metrics::instance().openConnections.fetch_add(1, std::memory_order_relaxed);
         connect(c, &ClientConnection::requestReady, this, &AdServer::handle);
         connect(c, &ClientConnection::closed, this, &AdServer::onClosed);
         c->start();
@@ -143,13 +158,16 @@ void AdServer::accept()
 
 void AdServer::onClosed(ClientConnection *connection)
 {
-    if (m_connections.remove(connection))
+    if (m_connections.remove(connection)) {
         m_limits->release(connection->peer());
+        Metrics::instance().openConnections.fetch_sub(1, std::memory_order_relaxed);
+    }
     emitDrainedOnce();
 }
 
 void AdServer::handle(ClientConnection *c, const Request &request)
 {
+    refreshCampaign();
     if (request.method == "POST" && request.target == "/Orvane/Usage") {
         handleUsage(c, request);
     } else if (request.method == "GET" && request.target == "/Orvane/Ads") {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Campaign.h"
+#include "CampaignHolder.h"
 #include "ConnectionLimits.h"
 #include "ReportWriter.h"
 #include "RequestReader.h"
@@ -30,7 +30,7 @@ class AdServer : public QObject
 public:
     static constexpr int kMaxOffers = 255;
 
-    AdServer(const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
+    AdServer(CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
         QObject *parent = nullptr);
 
     // Listens with SO_REUSEPORT, so that the servers of several event loops share
@@ -58,8 +58,12 @@ private:
     void onCommitted(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error);
     void onClosed(ClientConnection *connection);
     void emitDrainedOnce();
+    // Takes a campaign loaded since the last request (and drops the answers made from the old one).
+    void refreshCampaign();
 
-    const Campaign *m_campaign;
+    CampaignHolder *m_campaigns;
+    std::shared_ptr<const Campaign> m_campaign; // the one requests are answered from
+    quint64 m_campaignGeneration = 0;
     ReportWriter *m_writer;
     ConnectionLimits *m_limits;
     const ServerOptions m_options;

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -29,6 +31,7 @@ struct CampaignImage
 {
     QByteArray bytes;
     QByteArray contentType;
+    QSize pixels;
 };
 
 // A campaign folder: campaign.json and the image files it names. Loading checks
@@ -47,12 +50,18 @@ public:
     // The image listed under exactly this name, or none.
     const CampaignImage *image(const QString &fileName) const;
 
+    // What loading passed over without refusing: fields it does not know.
+    const QStringList &notes() const { return m_notes; }
+
     static bool isGuidText(const QString &text);
+    // Width and height in pixels of an ad size code; invalid for a code with no size.
+    static QSize pixelSize(int sizeCode);
 
 private:
     QString m_folder;
     QList<CampaignAd> m_ads;
     QHash<QString, CampaignImage> m_images;
+    QStringList m_notes;
 };
 
 } // namespace orvane::adserver

@@ -1,43 +1,12 @@
 #include "PostgresRows.h"
 
+#include "PgArrayText.h"
+
 #include <QSqlError>
 
 namespace orvane::adserver {
 
 namespace {
-
-// Builds the text of a PostgreSQL array, element by element.
-class ArrayText
-{
-public:
-    void add(const QString &text)
-    {
-        open();
-        m_text += QLatin1Char('"');
-        for (QChar c : text) {
-            if (c == u'"' || c == u'\\')
-                m_text += QLatin1Char('\\');
-            m_text += c;
-        }
-        m_text += QLatin1Char('"');
-    }
-    void add(qint64 number)
-    {
-        open();
-        m_text += QString::number(number);
-    }
-    void add(double number)
-    {
-        open();
-        m_text += QString::number(number, 'g', 17);
-    }
-    QString text() const { return m_text + QLatin1Char('}'); }
-
-private:
-    void open() { m_text += m_text.isEmpty() ? QLatin1Char('{') : QLatin1Char(','); }
-
-    QString m_text;
-};
 
 QString describe(const QSqlQuery &q)
 {
@@ -77,8 +46,8 @@ std::unique_ptr<PostgresRows> PostgresRows::create(const QSqlDatabase &db, QStri
 bool PostgresRows::insert(
     const QList<StoredReport> &reports, qsizetype from, qsizetype count, const QList<QString> &ids, QString *error)
 {
-    ArrayText report[9];
-    ArrayText ad[6];
+    PgArrayText report[9];
+    PgArrayText ad[6];
     for (qsizetype i = 0; i < count; ++i) {
         const StoredReport &r = reports[from + i];
         report[0].add(ids[i]);
@@ -106,7 +75,7 @@ bool PostgresRows::insert(
         *error = describe(m_reports);
         return false;
     }
-    if (ad[0].text() == QLatin1String("}"))
+    if (ad[0].isEmpty())
         return true; // no statistics in the whole group
     for (int c = 0; c < 6; ++c)
         m_ads.bindValue(c, ad[c].text());

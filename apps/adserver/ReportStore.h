@@ -23,6 +23,7 @@ struct StoredReport
         int views = 0;
         int clicks = 0;
         double lastViewTime = 0; // OLE Automation date, universal time
+        bool counted = true; // adds to totals and rollups (an ad the campaign knows)
     };
 
     QDateTime received; // UTC
@@ -49,6 +50,13 @@ struct StoreStats
     QList<AdTotals> ads; // ordered by GUID
 };
 
+struct StoreOptions
+{
+    bool mayCreate = true; // false: a missing database is an error, never a new empty one
+    bool rollups = true; // false only to measure what keeping them costs
+    int retainRawDays = 0; // raw rows older than this many days are deleted; 0 keeps them all
+};
+
 // The reports database through Qt SQL: one schema for SQLite and PostgreSQL.
 // A store is one connection and must stay on the thread that opened it.
 class ReportStore
@@ -58,8 +66,9 @@ public:
     ReportStore(const ReportStore &) = delete;
     ReportStore &operator=(const ReportStore &) = delete;
 
-    // Opens the database and creates the tables when they are missing.
-    static std::unique_ptr<ReportStore> open(const DatabaseUrl &url, QString *error);
+    // Opens the database, creates the tables when they are missing (if allowed)
+    // and upgrades an older schema in place.
+    static std::unique_ptr<ReportStore> open(const DatabaseUrl &url, QString *error, StoreOptions options = {});
 
     // Stores all the reports in one transaction; true once it has committed.
     bool store(const QList<StoredReport> &reports, QString *error);
@@ -69,8 +78,16 @@ public:
     QList<bool> storeEach(const QList<StoredReport> &reports, QString *error);
 
     std::optional<StoreStats> stats(QString *error);
+    // Deletes up to `batch` of the oldest raw reports received before `cutoff`,
+    // with their ads, in one transaction; the rollups stay. How many, or -1.
+    qsizetype pruneRaw(const QDateTime &cutoff, int batch, QString *error);
+    // Records which advertiser each ad belongs to, for reports per advertiser.
+    bool recordCampaignAds(const QHash<QString, QString> &advertiserOfAd, QString *error);
+    // Whether the database answers a read of the reports table.
+    bool ping(QString *error);
 
     const DatabaseUrl &url() const { return m_url; }
+    const QSqlDatabase &connection() const { return m_db; }
 
 private:
     explicit ReportStore(const DatabaseUrl &url);
@@ -84,6 +101,7 @@ private:
     QSqlDatabase m_db;
     std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
     std::unique_ptr<class PostgresRows> m_postgresRows; // PostgreSQL only
+    std::unique_ptr<class RollupRows> m_rollups; // null when rollups are off
 };
 
 } // namespace orvane::adserver

@@ -23,8 +23,12 @@ public:
     explicit ReportWriter(DatabaseUrl url, QObject *parent = nullptr);
     ~ReportWriter() override;
 
+    // Before start: how the store is opened.
+    void setStoreOptions(const StoreOptions &options) { m_options = options; }
     // Opens the database on the writer thread; false with a reason when it cannot.
     bool start(QString *error);
+    // Records, before the next group commit, which advertiser each ad belongs to.
+    void recordCampaignAds(const QHash<QString, QString> &advertiserOfAd);
     // Queues a report and returns its ticket, which `committed` names once the
     // report's transaction is durable (or has failed).
     quint64 submit(StoredReport report);
@@ -42,11 +46,13 @@ private:
     void run(std::unique_ptr<ReportStore> store);
 
     DatabaseUrl m_url;
+    StoreOptions m_options;
     std::thread m_thread;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     QList<quint64> m_tickets;
     QList<StoredReport> m_queue;
+    QHash<QString, QString> m_campaignAds; // not yet recorded
     quint64 m_nextTicket = 1;
     bool m_stopping = false;
     qint64 m_commits = 0;
