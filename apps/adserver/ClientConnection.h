@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ConnectionSlot.h"
 #include "RequestReader.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QObject>
+
+#include <memory>
 
 class QTcpSocket;
 
@@ -27,10 +30,12 @@ class ClientConnection : public QObject
 public:
     enum class State { Idle, Receiving, Waiting, Sending, Closing };
 
-    ClientConnection(QTcpSocket *socket, int idleTimeoutMs, int requestTimeoutMs, QObject *parent = nullptr);
+    ClientConnection(QTcpSocket *socket, std::shared_ptr<ConnectionSlot> slot, int idleTimeoutMs, int requestTimeoutMs,
+        QObject *parent = nullptr);
 
     QTcpSocket *socket() const { return m_socket; }
     const QHostAddress &peer() const { return m_peer; }
+    const std::shared_ptr<ConnectionSlot> &slot() const { return m_slot; }
     State state() const { return m_state; }
 
     // Reads what has arrived; call once after construction.
@@ -48,6 +53,8 @@ public:
     void finish();
     // Closes the connection when the deadline of its state has passed.
     void checkDeadline();
+    // Closes the connection to make room for another (the server is full).
+    void shed();
 
 Q_SIGNALS:
     // A complete request: the receiver answers it now or later (after a commit);
@@ -61,8 +68,11 @@ private:
     void readMore();
     void onBytesWritten();
     void close();
+    // Marks the request in hand complete; false when the connection was shed first.
+    bool claimRequest();
 
     QTcpSocket *m_socket;
+    std::shared_ptr<ConnectionSlot> m_slot;
     QHostAddress m_peer;
     RequestReader m_reader;
     QDeadlineTimer m_deadline;

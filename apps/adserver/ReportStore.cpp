@@ -4,13 +4,20 @@
 #include "SqliteRows.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QSqlError>
 #include <QUuid>
 #include <QVariant>
 
+#include <sqlite3.h>
+#include <sys/stat.h>
+
 namespace orvane::adserver {
 
 namespace {
+
+// SQLite's extended result codes carry the primary code in their low byte.
+constexpr int kSqlitePrimaryCodeMask = 0xff;
 
 const char *const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS reports ("
@@ -24,6 +31,15 @@ const char *const kSchema[] = {
     " postal_code TEXT NOT NULL,"
     " country_code TEXT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS report_ads ("
+    " report_id VARCHAR(36) NOT NULL REFERENCES reports(id),"
+    " position INTEGER NOT NULL,"
+    " ad_guid TEXT NOT NULL,"
+    " views INTEGER NOT NULL,"
+    " clicks INTEGER NOT NULL,"
+    " last_view_time DOUBLE PRECISION NOT NULL,"
+    " PRIMARY KEY (report_id, position))",
+    // Entries of ids the campaign does not list: kept for the operator, never counted.
+    "CREATE TABLE IF NOT EXISTS report_unknown_ads ("
     " report_id VARCHAR(36) NOT NULL REFERENCES reports(id),"
     " position INTEGER NOT NULL,"
     " ad_guid TEXT NOT NULL,"
@@ -74,7 +90,7 @@ ReportStore::~ReportStore()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *error)
+std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *error, int commitTimeoutMs)
 {
     std::unique_ptr<ReportStore> store(new ReportStore(url));
     if (!QSqlDatabase::isDriverAvailable(url.driverName())) {
@@ -85,7 +101,7 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
     QSqlDatabase &db = store->m_db;
     if (url.kind == DatabaseUrl::Kind::Sqlite) {
         db.setDatabaseName(url.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(commitTimeoutMs));
     } else {
         db.setDatabaseName(url.database);
         if (!url.host.isEmpty())
@@ -96,7 +112,8 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
             db.setUserName(url.user);
         if (!url.password.isEmpty())
             db.setPassword(url.password);
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        // Whole seconds, at least 2 (libpq's own floor).
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(std::max(2, (commitTimeoutMs + 999) / 1000)));
     }
     if (!db.open()) {
         *error = QStringLiteral("cannot open %1: %2").arg(url.display(), describe(db.lastError()));
@@ -112,6 +129,20 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
         }
         if (!store->exec(QStringLiteral("PRAGMA synchronous=FULL"), error))
             return nullptr;
+        const std::optional<FileId> file = fileId(url.path);
+        if (!file) {
+            *error = QStringLiteral("cannot use %1: the file is gone").arg(url.display());
+            return nullptr;
+        }
+        store->m_file = *file;
+    } else {
+        // A lock held by another session (a migration, a backup) or a stuck
+        // statement fails the commit within the bound instead of holding every
+        // report that waits for it.
+        for (const char *setting : {"lock_timeout", "statement_timeout"}) {
+            if (!store->exec(QStringLiteral("SET %1 = %2").arg(QLatin1String(setting)).arg(commitTimeoutMs), error))
+                return nullptr;
+        }
     }
     for (const char *statement : kSchema) {
         if (!store->exec(QString::fromLatin1(statement), error))
@@ -134,8 +165,54 @@ bool ReportStore::exec(const QString &sql, QString *error)
     QSqlQuery query(m_db);
     if (query.exec(sql))
         return true;
+    m_failure = classify(query.lastError());
     *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(query.lastError()));
     return false;
+}
+
+std::optional<ReportStore::FileId> ReportStore::fileId(const QString &path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool ReportStore::isSameFile(QString *why) const
+{
+    if (m_url.kind != DatabaseUrl::Kind::Sqlite || fileId(m_url.path) == m_file)
+        return true;
+    *why = QStringLiteral("%1: the database file was deleted or replaced").arg(m_url.display());
+    return false;
+}
+
+bool ReportStore::isUsable(QString *why)
+{
+    if (!isSameFile(why))
+        return false;
+    QSqlQuery ping(m_db);
+    if (ping.exec(QStringLiteral("SELECT 1")) && ping.next())
+        return true;
+    *why = QStringLiteral("%1: the database does not answer: %2").arg(m_url.display(), describe(ping.lastError()));
+    return false;
+}
+
+ReportStore::Failure ReportStore::classify(const QSqlError &error) const
+{
+    const QString code = error.nativeErrorCode();
+    if (m_url.kind == DatabaseUrl::Kind::Sqlite) {
+        const int primary = code.toInt() & kSqlitePrimaryCodeMask;
+        return primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? Failure::Timeout : Failure::Refused;
+    }
+    // SQLSTATEs: lock_not_available, query_canceled (statement_timeout), deadlock_detected.
+    if (code == u"55P03" || code == u"57014" || code == u"40P01")
+        return Failure::Timeout;
+    // Connection exceptions and the server shutting down.
+    if (code.startsWith(u"08") || code.startsWith(u"57P") || error.type() == QSqlError::ConnectionError)
+        return Failure::Lost;
+    return Failure::Refused;
 }
 
 bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error)
@@ -146,23 +223,34 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
         ids.append(orderedId());
     const bool ok = m_sqliteRows ? m_sqliteRows->insert(reports, from, count, ids, error)
                                  : m_postgresRows->insert(reports, from, count, ids, error);
-    if (!ok)
+    if (!ok) {
+        m_failure = classify(m_sqliteRows ? m_sqliteRows->lastError() : m_postgresRows->lastError());
         *error = QStringLiteral("%1: %2").arg(m_url.display(), *error);
+    }
     return ok;
 }
 
 bool ReportStore::begin(QString *error)
 {
+    m_failure = Failure::None;
     if (m_db.transaction())
         return true;
+    m_failure = classify(m_db.lastError());
     *error = QStringLiteral("%1: cannot begin a transaction: %2").arg(m_url.display(), describe(m_db.lastError()));
     return false;
 }
 
 bool ReportStore::commit(QString *error)
 {
+    // Checked last thing before the commit: what goes into a deleted file is lost.
+    if (!isSameFile(error)) {
+        m_failure = Failure::Lost;
+        m_db.rollback();
+        return false;
+    }
     if (m_db.commit())
         return true;
+    m_failure = classify(m_db.lastError());
     *error = QStringLiteral("%1: commit failed: %2").arg(m_url.display(), describe(m_db.lastError()));
     m_db.rollback();
     return false;
@@ -197,12 +285,18 @@ QList<bool> ReportStore::storeEach(const QList<StoredReport> &reports, QString *
             stored[i] = exec(QStringLiteral("RELEASE SAVEPOINT one_report"), &why);
         } else {
             *error = why;
+            if (m_failure != Failure::Refused) { // busy or gone: no other report gets through either
+                m_db.rollback();
+                return QList<bool>(reports.size(), false);
+            }
             exec(QStringLiteral("ROLLBACK TO SAVEPOINT one_report"), &why);
             exec(QStringLiteral("RELEASE SAVEPOINT one_report"), &why);
         }
     }
+    const Failure refusals = m_failure;
     if (!commit(error))
         return QList<bool>(reports.size(), false);
+    m_failure = refusals;
     return stored;
 }
 
@@ -215,15 +309,18 @@ std::optional<StoreStats> ReportStore::stats(QString *error)
         return std::nullopt;
     }
     stats.reports = count.value(0).toLongLong();
-    QSqlQuery totals(m_db);
-    totals.setForwardOnly(true);
-    if (!totals.exec(QStringLiteral(
-            "SELECT ad_guid, SUM(views), SUM(clicks) FROM report_ads GROUP BY ad_guid ORDER BY ad_guid"))) {
-        *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(totals.lastError()));
-        return std::nullopt;
+    for (auto [table, out] : {std::pair {"report_ads", &stats.ads}, std::pair {"report_unknown_ads", &stats.unknown}}) {
+        QSqlQuery totals(m_db);
+        totals.setForwardOnly(true);
+        if (!totals.exec(QStringLiteral("SELECT ad_guid, SUM(views), SUM(clicks) FROM %1 GROUP BY ad_guid ORDER BY "
+                                        "ad_guid")
+                             .arg(QLatin1String(table)))) {
+            *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(totals.lastError()));
+            return std::nullopt;
+        }
+        while (totals.next())
+            out->append({totals.value(0).toString(), totals.value(1).toLongLong(), totals.value(2).toLongLong()});
     }
-    while (totals.next())
-        stats.ads.append({totals.value(0).toString(), totals.value(1).toLongLong(), totals.value(2).toLongLong()});
     return stats;
 }
 

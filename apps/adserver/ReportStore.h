@@ -33,7 +33,11 @@ struct StoredReport
     QString gender;
     QString postalCode;
     QString countryCode;
-    QList<AdCounts> ads;
+    // One entry per ad of the campaign, the report's entries for it summed: the
+    // only counts that reach the totals.
+    QList<AdCounts> counted;
+    // Entries of ids the campaign does not list, as sent: kept apart for the operator.
+    QList<AdCounts> unknown;
 };
 
 struct AdTotals
@@ -47,6 +51,7 @@ struct StoreStats
 {
     qint64 reports = 0;
     QList<AdTotals> ads; // ordered by GUID
+    QList<AdTotals> unknown; // ids outside the campaign, ordered by GUID
 };
 
 // The reports database through Qt SQL: one schema for SQLite and PostgreSQL.
@@ -54,12 +59,24 @@ struct StoreStats
 class ReportStore
 {
 public:
+    static constexpr int kDefaultCommitTimeoutMs = 5000;
+
+    // Why the last operation failed.
+    enum class Failure {
+        None,
+        Refused, // the database refused what was sent: other reports may still be stored
+        Timeout, // a lock or the statement took longer than the bound: the database is busy
+        Lost, // the connection or the file is gone: open the store again
+    };
+
     ~ReportStore();
     ReportStore(const ReportStore &) = delete;
     ReportStore &operator=(const ReportStore &) = delete;
 
-    // Opens the database and creates the tables when they are missing.
-    static std::unique_ptr<ReportStore> open(const DatabaseUrl &url, QString *error);
+    // Opens the database and creates the tables when they are missing. A lock
+    // wait or a statement that takes longer than `commitTimeoutMs` fails (Timeout).
+    static std::unique_ptr<ReportStore> open(
+        const DatabaseUrl &url, QString *error, int commitTimeoutMs = kDefaultCommitTimeoutMs);
 
     // Stores all the reports in one transaction; true once it has committed.
     bool store(const QList<StoredReport> &reports, QString *error);
@@ -70,6 +87,12 @@ public:
 
     std::optional<StoreStats> stats(QString *error);
 
+    Failure failure() const { return m_failure; }
+    // Whether the connection still answers and, for SQLite, the file it has open
+    // is still the one at its path (not deleted or replaced meanwhile): a commit
+    // into a deleted file would be acknowledged and lost.
+    bool isUsable(QString *why);
+
     const DatabaseUrl &url() const { return m_url; }
 
 private:
@@ -78,10 +101,22 @@ private:
     bool begin(QString *error);
     bool commit(QString *error); // rolls back when the commit fails
     bool insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error);
+    bool isSameFile(QString *why) const;
+    Failure classify(const QSqlError &error) const;
+
+    struct FileId
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId &) const = default;
+    };
+    static std::optional<FileId> fileId(const QString &path);
 
     DatabaseUrl m_url;
     QString m_connectionName;
     QSqlDatabase m_db;
+    FileId m_file; // SQLite only: the file opened
+    Failure m_failure = Failure::None;
     std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
     std::unique_ptr<class PostgresRows> m_postgresRows; // PostgreSQL only
 };

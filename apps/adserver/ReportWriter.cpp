@@ -1,12 +1,14 @@
 #include "ReportWriter.h"
 
+#include <algorithm>
 #include <future>
 
 namespace orvane::adserver {
 
-ReportWriter::ReportWriter(DatabaseUrl url, QObject *parent)
+ReportWriter::ReportWriter(DatabaseUrl url, int commitTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_url(std::move(url))
+    , m_commitTimeoutMs(commitTimeoutMs)
 {
 }
 
@@ -21,11 +23,11 @@ bool ReportWriter::start(QString *error)
     std::future<QString> result = opened.get_future();
     m_thread = std::thread([this, &opened] {
         QString why;
-        std::unique_ptr<ReportStore> store = ReportStore::open(m_url, &why);
-        const bool ok = store != nullptr;
+        m_store = ReportStore::open(m_url, &why, m_commitTimeoutMs);
+        const bool ok = m_store != nullptr;
         opened.set_value(ok ? QString() : why);
         if (ok)
-            run(std::move(store));
+            run();
     });
     const QString why = result.get();
     if (why.isEmpty())
@@ -43,6 +45,7 @@ quint64 ReportWriter::submit(StoredReport report)
         ticket = m_nextTicket++;
         m_tickets.append(ticket);
         m_queue.append(std::move(report));
+        m_submitted.append(Clock::now());
     }
     m_wake.notify_one();
     return ticket;
@@ -65,11 +68,19 @@ qint64 ReportWriter::commitCount() const
     return m_commits;
 }
 
-void ReportWriter::run(std::unique_ptr<ReportStore> store)
+qint64 ReportWriter::reconnectCount() const
 {
+    std::lock_guard lock(m_mutex);
+    return m_reconnects;
+}
+
+void ReportWriter::run()
+{
+    const auto bound = std::chrono::milliseconds(m_commitTimeoutMs);
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
+        QList<Clock::time_point> submitted;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.isEmpty(); });
@@ -77,26 +88,107 @@ void ReportWriter::run(std::unique_ptr<ReportStore> store)
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
+            submitted.swap(m_submitted);
         }
-        QString error;
-        QList<quint64> stored;
-        QList<quint64> failed;
-        if (store->store(reports, &error)) {
-            stored = std::move(tickets);
-        } else {
-            // One report the database refuses must not fail the others: again, one savepoint each.
-            qWarning("orvane-adserver: group commit failed, storing one by one: %s", qPrintable(error));
-            const QList<bool> each = store->storeEach(reports, &error);
-            for (qsizetype i = 0; i < tickets.size(); ++i)
-                (each[i] ? stored : failed).append(tickets[i]);
+        // Reports that already waited out their bound behind a stuck commit are
+        // answered at once rather than waiting for another.
+        CommitOutcome outcome;
+        const Clock::time_point now = Clock::now();
+        QList<quint64> fresh;
+        QList<StoredReport> freshReports;
+        for (qsizetype i = 0; i < tickets.size(); ++i) {
+            if (now - submitted[i] >= bound) {
+                outcome.unavailable.append(tickets[i]);
+            } else {
+                fresh.append(tickets[i]);
+                freshReports.append(std::move(reports[i]));
+            }
+        }
+        if (!outcome.unavailable.isEmpty())
+            outcome.error = QStringLiteral("%1: the last commit took longer than the bound").arg(m_url.display());
+        if (!fresh.isEmpty()) {
+            const Clock::time_point due = *std::min_element(submitted.cbegin(), submitted.cend()) + bound;
+            CommitOutcome group = commitGroup(fresh, freshReports, std::max(due, now));
+            outcome.stored = std::move(group.stored);
+            outcome.refused = std::move(group.refused);
+            outcome.unavailable += group.unavailable;
+            if (!group.error.isEmpty())
+                outcome.error = group.error;
         }
         {
             std::lock_guard lock(m_mutex);
             ++m_commits;
         }
-        Q_EMIT committed(stored, failed, error);
+        Q_EMIT committed(outcome);
     }
-    store.reset();
+    m_store.reset();
+}
+
+CommitOutcome ReportWriter::commitGroup(
+    const QList<quint64> &tickets, const QList<StoredReport> &reports, Clock::time_point due)
+{
+    CommitOutcome outcome;
+    const auto unavailable = [&](const QString &why) {
+        outcome.unavailable = tickets;
+        outcome.error = why;
+        return outcome;
+    };
+    // A store found gone is opened again once per group; a group never retries a commit twice.
+    for (int attempt = 0;; ++attempt) {
+        QString why;
+        if (!m_store && !reopen(due, &why))
+            return unavailable(why);
+        if (m_store->store(reports, &why)) {
+            outcome.stored = tickets;
+            return outcome;
+        }
+        ReportStore::Failure failure = m_store->failure();
+        if (failure == ReportStore::Failure::Refused && !m_store->isUsable(&why))
+            failure = ReportStore::Failure::Lost;
+        if (failure == ReportStore::Failure::Timeout)
+            return unavailable(why);
+        if (failure == ReportStore::Failure::Lost) {
+            qWarning("orvane-adserver: %s; opening the database again", qPrintable(why));
+            m_store.reset();
+            if (attempt == 0 && Clock::now() < due)
+                continue;
+            return unavailable(why);
+        }
+        // One report the database refuses must not fail the others: again, one savepoint each.
+        qWarning("orvane-adserver: group commit failed, storing one by one: %s", qPrintable(why));
+        const QList<bool> each = m_store->storeEach(reports, &outcome.error);
+        const bool busy
+            = m_store->failure() != ReportStore::Failure::Refused && m_store->failure() != ReportStore::Failure::None;
+        for (qsizetype i = 0; i < tickets.size(); ++i)
+            (each[i] ? outcome.stored : busy ? outcome.unavailable : outcome.refused).append(tickets[i]);
+        return outcome;
+    }
+}
+
+bool ReportWriter::reopen(Clock::time_point due, QString *error)
+{
+    for (;;) {
+        if (Clock::now() < m_nextAttempt) {
+            std::unique_lock lock(m_mutex);
+            // The pause between attempts; a stop cuts it short.
+            if (m_nextAttempt > due || m_wake.wait_until(lock, m_nextAttempt, [this] { return m_stopping; })) {
+                if (error->isEmpty())
+                    *error = QStringLiteral("%1: the database is unavailable").arg(m_url.display());
+                return false;
+            }
+        }
+        m_store = ReportStore::open(m_url, error, m_commitTimeoutMs);
+        if (m_store) {
+            m_retryMs = kFirstRetryMs;
+            std::lock_guard lock(m_mutex);
+            ++m_reconnects;
+            qWarning("orvane-adserver: %s is open again", qPrintable(m_url.display()));
+            return true;
+        }
+        qWarning("orvane-adserver: %s", qPrintable(*error));
+        m_nextAttempt = Clock::now() + std::chrono::milliseconds(m_retryMs);
+        m_retryMs = std::min(2 * m_retryMs, kLongestRetryMs);
+    }
 }
 
 } // namespace orvane::adserver

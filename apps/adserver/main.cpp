@@ -44,7 +44,7 @@ int fail(const QString &message)
 }
 
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
-                     "           [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
+                     "           [--idle-timeout SECONDS] [--request-timeout SECONDS] [--commit-timeout SECONDS]\n"
                      "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
                      "       orvane-adserver sample-campaign DIR\n";
@@ -91,7 +91,7 @@ int serve(const QStringList &args)
     QString error;
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
-                "--max-connections", "--max-per-peer", "--threads"},
+                "--commit-timeout", "--max-connections", "--max-per-peer", "--threads"},
             {}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
@@ -110,9 +110,11 @@ int serve(const QStringList &args)
         return usage(QStringLiteral("--listen wants ADDR:PORT, got ") + listen);
 
     ServerOptions options;
+    int commitTimeoutMs = ReportStore::kDefaultCommitTimeoutMs;
     options.publicUrl = flags.value(QStringLiteral("--public-url"));
     for (auto [flag, target] : {std::pair {"--idle-timeout", &options.idleTimeoutMs},
-             std::pair {"--request-timeout", &options.requestTimeoutMs}}) {
+             std::pair {"--request-timeout", &options.requestTimeoutMs},
+             std::pair {"--commit-timeout", &commitTimeoutMs}}) {
         if (!flags.contains(QString::fromLatin1(flag)))
             continue;
         *target = milliseconds(flags.value(QString::fromLatin1(flag)));
@@ -140,7 +142,7 @@ int serve(const QStringList &args)
     auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
     if (!url)
         return fail(error);
-    ReportWriter writer(*url);
+    ReportWriter writer(*url, commitTimeoutMs);
     if (!writer.start(&error))
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
 
@@ -198,17 +200,25 @@ int stats(const QStringList &args)
     if (!totals)
         return fail(error);
     if (flags.contains(QStringLiteral("--json"))) {
-        QJsonArray ads;
-        for (const AdTotals &ad : totals->ads)
-            ads.append(QJsonObject {{QStringLiteral("guid"), ad.guid}, {QStringLiteral("views"), ad.views},
-                {QStringLiteral("clicks"), ad.clicks}});
-        const QJsonObject root {{QStringLiteral("reports"), totals->reports}, {QStringLiteral("ads"), ads}};
+        const auto list = [](const QList<AdTotals> &totals) {
+            QJsonArray ads;
+            for (const AdTotals &ad : totals)
+                ads.append(QJsonObject {{QStringLiteral("guid"), ad.guid}, {QStringLiteral("views"), ad.views},
+                    {QStringLiteral("clicks"), ad.clicks}});
+            return ads;
+        };
+        QJsonObject root {{QStringLiteral("reports"), totals->reports}, {QStringLiteral("ads"), list(totals->ads)}};
+        if (!totals->unknown.isEmpty())
+            root.insert(QStringLiteral("unknown"), list(totals->unknown));
         std::printf("%s\n", QJsonDocument(root).toJson(QJsonDocument::Compact).constData());
     } else {
         std::printf("reports: %lld\n", static_cast<long long>(totals->reports));
         for (const AdTotals &ad : totals->ads)
             std::printf("%s  views %lld  clicks %lld\n", qPrintable(ad.guid), static_cast<long long>(ad.views),
                 static_cast<long long>(ad.clicks));
+        for (const AdTotals &ad : totals->unknown)
+            std::printf("%s  not in the campaign, not counted: views %lld  clicks %lld\n", qPrintable(ad.guid),
+                static_cast<long long>(ad.views), static_cast<long long>(ad.clicks));
     }
     return 0;
 }
