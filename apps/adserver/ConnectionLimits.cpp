@@ -43,15 +43,19 @@ std::shared_ptr<ConnectionSlot> ConnectionLimits::admit(const QHostAddress &peer
     slot->group = group(peer);
     std::lock_guard lock(m_mutex);
     const QList<std::shared_ptr<ConnectionSlot>> mine = m_perPeer.value(slot->group);
-    if (mine.size() >= m_perPeerCap && !shedOldest(mine))
+    if (mine.size() >= m_perPeerCap && !shedOldest(mine)) {
+        ++m_refused;
         return nullptr;
+    }
     if (m_total >= m_totalCap) {
         QList<std::shared_ptr<ConnectionSlot>> all;
         all.reserve(m_total);
         for (const auto &peerSlots : std::as_const(m_perPeer))
             all += peerSlots;
-        if (!shedOldest(all))
+        if (!shedOldest(all)) {
+            ++m_refused;
             return nullptr;
+        }
     }
     m_perPeer[slot->group].append(slot);
     ++m_total;
@@ -132,6 +136,12 @@ qint64 ConnectionLimits::shedCount() const
 {
     std::lock_guard lock(m_mutex);
     return m_shed;
+}
+
+qint64 ConnectionLimits::refusedCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_refused;
 }
 
 } // namespace orvane::adserver

@@ -35,7 +35,9 @@ public:
     bool admitReport();
     void reportDone();
 
+    // Connections closed to make room, and newcomers refused for want of any.
     qint64 shedCount() const;
+    qint64 refusedCount() const;
 
     // The address as reports record it: IPv4 for an IPv4-mapped IPv6 peer.
     static QHostAddress address(const QHostAddress &peer);
@@ -53,6 +55,7 @@ private:
     int m_total = 0;
     int m_reports = 0;
     qint64 m_shed = 0;
+    qint64 m_refused = 0;
     QHash<QHostAddress, QList<std::shared_ptr<ConnectionSlot>>> m_perPeer;
 };
 
