@@ -112,8 +112,15 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
             db.setUserName(url.user);
         if (!url.password.isEmpty())
             db.setPassword(url.password);
-        // Whole seconds, at least 2 (libpq's own floor).
-        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(std::max(2, (commitTimeoutMs + 999) / 1000)));
+        // A server that stops answering (a host gone, a network cut) would hold a
+        // commit past any statement time-out: TCP gives up on it within the bound.
+        // connect_timeout is whole seconds, at least 2 (libpq's own floor).
+        const int seconds = (commitTimeoutMs + 999) / 1000;
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1;tcp_user_timeout=%2;keepalives_idle=%3;"
+                                            "keepalives_interval=1;keepalives_count=%3")
+                                 .arg(std::max(2, seconds))
+                                 .arg(commitTimeoutMs)
+                                 .arg(std::max(1, seconds / 2)));
     }
     if (!db.open()) {
         *error = QStringLiteral("cannot open %1: %2").arg(url.display(), describe(db.lastError()));
