@@ -18,11 +18,13 @@ namespace orvane::adserver {
 //  - Idle (no request under way): closed after the idle time-out;
 //  - Receiving: the whole request must arrive within the request time-out,
 //    counted from its first byte, whatever the client trickles meanwhile;
-//  - Waiting (for the server, e.g. a report's commit): no deadline, so that
-//    every report that commits is acknowledged;
+//  - Waiting (for the server, e.g. a report's commit): no deadline of its own,
+//    so that every report that commits is acknowledged; the writer answers
+//    within its commit bound;
 //  - Sending: the answer must be taken within the request time-out.
 // The server checks the deadlines of all its connections a few times a second
-// (`checkDeadline`), which costs less than a timer for each.
+// (`checkDeadline`), which costs less than a timer for each. While Idle or
+// Receiving, a full server may shed the connection to make room (`shed`).
 class ClientConnection : public QObject
 {
     Q_OBJECT

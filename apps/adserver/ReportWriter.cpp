@@ -96,19 +96,20 @@ void ReportWriter::run()
         const Clock::time_point now = Clock::now();
         QList<quint64> fresh;
         QList<StoredReport> freshReports;
+        Clock::time_point due = now + bound; // the bound of the group's oldest fresh report
         for (qsizetype i = 0; i < tickets.size(); ++i) {
             if (now - submitted[i] >= bound) {
                 outcome.unavailable.append(tickets[i]);
             } else {
                 fresh.append(tickets[i]);
                 freshReports.append(std::move(reports[i]));
+                due = std::min(due, submitted[i] + bound);
             }
         }
         if (!outcome.unavailable.isEmpty())
             outcome.error = QStringLiteral("%1: the last commit took longer than the bound").arg(m_url.display());
         if (!fresh.isEmpty()) {
-            const Clock::time_point due = *std::min_element(submitted.cbegin(), submitted.cend()) + bound;
-            CommitOutcome group = commitGroup(fresh, freshReports, std::max(due, now));
+            CommitOutcome group = commitGroup(fresh, freshReports, due);
             outcome.stored = std::move(group.stored);
             outcome.refused = std::move(group.refused);
             outcome.unavailable += group.unavailable;
