@@ -2,6 +2,8 @@
 // and what it loads must save and load back to the same records.
 #include "catalogue/OVCommercials.h"
 
+#include <orvane/ResultCodes.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -51,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // The selection must cope with whatever the record holds.
         ad->setVisible(false);
     }
-    catalogue.GetUnusedRandomAd(2, true);
+    catalogue.GetUnusedRandomAd(2, true, orvane::UnspecifiedRating);
 
     if (catalogue.AdCount() > 0 && catalogue.SaveAdInfoToLocalStorage()) {
         OVCommercials again;

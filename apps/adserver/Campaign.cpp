@@ -1,6 +1,6 @@
 #include "Campaign.h"
 
-#include "exchange/ImageLimits.h"
+#include "platform/ImageLimits.h"
 #include "support/Ansi.h"
 #include "support/OleDate.h"
 

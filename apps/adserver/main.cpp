@@ -7,6 +7,8 @@
 #include "SampleCampaign.h"
 #include "ServerPool.h"
 
+#include <orvane/OrvaneVersion.h>
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -47,7 +49,8 @@ const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --lis
                      "           [--idle-timeout SECONDS] [--request-timeout SECONDS] [--commit-timeout SECONDS]\n"
                      "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
-                     "       orvane-adserver sample-campaign DIR\n";
+                     "       orvane-adserver sample-campaign DIR\n"
+                     "       orvane-adserver --version\n";
 
 int usage(const QString &why)
 {
@@ -227,6 +230,10 @@ int stats(const QStringList &args)
 int main(int argc, char **argv)
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("--version")) {
+        std::printf("orvane-adserver %s\n", ORVANE_VERSION_STR);
+        return 0;
+    }
     if (command == QLatin1String("sample-campaign")) {
         // Drawing text needs a font database: a windowless GUI application.
         qputenv("QT_QPA_PLATFORM", "offscreen");

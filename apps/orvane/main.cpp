@@ -1,6 +1,7 @@
 // orvane: a command-line host that embeds the control as an application would,
 // with its property bag kept in a profile file. It uses the public API only.
 #include <orvane/Orvane.h>
+#include <orvane/OrvaneVersion.h>
 #include <orvane/PropertyBag.h>
 
 #include <QApplication>
@@ -21,6 +22,7 @@ using namespace orvane;
 namespace {
 
 const char *kUsage = "usage: orvane [--profile FILE] COMMAND [options]\n"
+                     "       orvane --version\n"
                      "commands:\n"
                      "  configure --host H --port P --product GUID [--images DIR] [--data DIR]\n"
                      "  transfer [--timeout SECONDS]\n"
@@ -246,8 +248,14 @@ int main(int argc, char **argv)
     const QCommandLineOption helpOption(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     global.addOption(profileOption);
     global.addOption(helpOption);
+    const QCommandLineOption versionOption(QStringLiteral("version"));
+    global.addOption(versionOption);
     if (!global.parse(app.arguments()))
         return usage(global.errorText());
+    if (global.isSet(versionOption)) {
+        std::printf("orvane %s\n", ORVANE_VERSION_STR);
+        return 0;
+    }
     QStringList args = global.positionalArguments();
     const QString command = args.value(0);
     args = args.mid(1);

@@ -1,5 +1,7 @@
 // The data file's save and load against plain file writes and reads of the
 // same number of bytes, and the random selection on a large catalogue.
+#include <orvane/ResultCodes.h>
+
 #include "../BenchHarness.h"
 #include "catalogue/OVCommercials.h"
 #include "personalization/OVUser.h"
@@ -95,11 +97,11 @@ int main(int argc, char **argv)
         user.Load();
         keep(user.Rating());
     });
-    const double any = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true)); });
+    const double any = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true, orvane::UnspecifiedRating)); });
     // Only the last record qualifies: every record is looked at.
     for (int i = 1; i < catalogue.AdCount(); ++i)
         catalogue.Ad(int16_t(i))->setVisible(true);
-    const double scan = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true)); });
+    const double scan = bench::nsPerRun([&] { keep(catalogue.GetUnusedRandomAd(2, true, orvane::UnspecifiedRating)); });
     std::printf("GetUnusedRandomAd, 1000 records\n");
     bench::report("  OVUser::Load alone (baseline)", userLoad, userLoad);
     bench::report("  GetUnusedRandomAd, most records eligible", any, userLoad);

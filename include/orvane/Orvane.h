@@ -4,6 +4,7 @@
 #include <orvane/Container.h>
 #include <orvane/PropertyBag.h>
 #include <orvane/ResultCodes.h>
+#include <orvane/orvane_export.h>
 
 #include <QImage>
 #include <QList>
@@ -16,10 +17,11 @@ namespace orvane {
 
 class OrvanePrivate;
 
-// The embeddable ad-client control. Create it on the host's UI thread, restore
-// it with ReadProperties (or InitProperties for a new placement), and listen to
-// its signals. No exception ever leaves it: refusals come back as result codes.
-class Orvane : public QObject
+/// The embeddable ad-client control. Create it on the host's UI thread, restore
+/// it with ReadProperties (or InitProperties for a new placement), and listen to
+/// its signals. No exception ever leaves it: refusals come back as result codes
+/// (ResultCode) and in LastError.
+class ORVANE_EXPORT Orvane : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString Version READ Version CONSTANT)
@@ -41,78 +43,123 @@ class Orvane : public QObject
     Q_PROPERTY(short Rating READ Rating WRITE setRating)
 
 public:
-    // Without a container the control behaves as in a plain Qt host (run time).
+    /// A control in @p container; without one it behaves as in a plain Qt
+    /// host (always at run time). The container must outlive the control.
     explicit Orvane(Container *container = nullptr, QObject *parent = nullptr);
+    /// Releases the catalogue and the usage report.
     ~Orvane() override;
 
-    // Lifecycle driven by the host. The methods are invokable through the
-    // meta-object system for hosts that create the control by class id.
+    /// A new placement: changes nothing, so the control starts disabled with
+    /// empty server settings.
     Q_INVOKABLE void InitProperties();
+    /// Restores the saved properties from @p bag, each through its setter.
     void ReadProperties(const PropertyBag &bag);
+    /// Saves the properties into @p bag ("Enabled", "Icon", "Text",
+    /// "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost", "RemotePort").
     void WriteProperties(PropertyBag &bag) const;
-    // The face always snaps back to 1125 x 1125 twips.
+    /// The container asks for a size; the face always snaps back to
+    /// kFaceSizeTwips x kFaceSizeTwips.
     Q_INVOKABLE void Resize(int widthTwips, int heightTwips);
 
+    /// The control's version as "major.minor.patch" (ORVANE_VERSION_STR).
     QString Version() const;
+    /// The result code of the last failing operation.
     short LastError() const;
 
+    /// The folder that holds the ad image files.
     QString ImageFolder() const;
+    /// Sets the image folder (stored unchanged; checked when it is used).
     void setImageFolder(const QString &value);
+    /// The folder that holds the local ad data file.
     QString DataFolder() const;
+    /// Sets the data folder (stored unchanged; checked when it is used).
     void setDataFolder(const QString &value);
+    /// The ad server's IP address or host name.
     QString RemoteHost() const;
+    /// Sets the ad server's address (stored unchanged).
     void setRemoteHost(const QString &value);
+    /// The ad server's TCP port, as text.
     QString RemotePort() const;
+    /// Sets the ad server's port (stored unchanged).
     void setRemotePort(const QString &value);
+    /// The master switch: while false, Show, Hide, StartTransfer and
+    /// ShowPersonalizationForm refuse with orvControlDisabled.
     bool Enabled() const;
+    /// Turns the control on or off.
     void setEnabled(bool value);
+    /// The product identifier sent to the ad server ("{...}", 38 characters).
     QString ProductGUID() const;
+    /// Sets the product identifier (checked when a transfer starts).
     void setProductGUID(const QString &value);
+    /// The icon shown at the upper left of the ad window; null for none.
     QImage Icon() const;
+    /// Sets the icon; an open ad window shows it at once.
     void setIcon(const QImage &value);
+    /// The description shown in the ad window.
     QString Text() const;
+    /// Sets the description; an open ad window shows it at once.
     void setText(const QString &value);
+    /// True from the start of an exchange until its end.
     bool TransferInProgress() const;
 
+    /// The display text of the result code @p errorCode (ResultCodeText);
+    /// works while the control is disabled and leaves LastError alone.
     Q_INVOKABLE QString GetResultString(short errorCode) const;
 
-    // Transfer with the ad server. StartTransfer returns at once; Transfer
-    // waits, dispatching the thread's events, until the exchange has ended (0),
-    // its time-out has passed (608) or it did not start (-1).
+    /// Starts an exchange with the ad server and returns at once: 0 when
+    /// started, otherwise the refusal's result code. TransferComplete tells
+    /// the end.
     Q_INVOKABLE short StartTransfer();
+    /// Runs an exchange and waits, dispatching the thread's events, until it
+    /// has ended (0), its time-out has passed (orvTransferTimedOut) or it did
+    /// not start (orvError).
     Q_INVOKABLE short Transfer();
 
-    // The ad window (modal) and the personalization form. Show returns when the
-    // user has closed the window.
+    /// Opens the ad window (modal) and returns when the user has closed it.
+    /// @p ShowMode must be 1 (orvInvalidShowMode otherwise).
     Q_INVOKABLE short Show(short ShowMode = 1);
+    /// Closes the ad window.
     Q_INVOKABLE short Hide();
+    /// Opens the personalization form (modal) for the user's demographics.
     Q_INVOKABLE short ShowPersonalizationForm();
 
-    // The user's demographics, read from and written to the settings store on
-    // every access.
+    /// Whether the user has stated demographics. The demographics below are
+    /// read from and written to the settings store on every access.
     bool Personalized() const;
+    /// The user's age range (an OrvAgeRange value).
     short AgeRange() const;
+    /// Stores the user's age range.
     void setAgeRange(short value);
+    /// The user's country code.
     QString CountryCode() const;
+    /// Stores the user's country code.
     void setCountryCode(const QString &value);
+    /// The user's gender ("M", "F" or empty).
     QString Gender() const;
+    /// Stores the user's gender.
     void setGender(const QString &value);
+    /// The user's postal code.
     QString PostalCode() const;
+    /// Stores the user's postal code.
     void setPostalCode(const QString &value);
+    /// The content rating the user asks for (an OrvRating value).
     short Rating() const;
+    /// Stores the content rating the user asks for.
     void setRating(short value);
 
-    // The ads of the local catalogue, loaded from the data file on first need.
+    /// The ads of the local catalogue, loaded from the data file on first need.
     QList<AdListing> AdList() const;
 
-    // Called by the ad window when it unloads; raises AdWindowClosed.
-    void RaiseAdWindowClosed();
-
+    /// The size of the control's face on a form in a design environment, in
+    /// twips (75 pixels at 15 twips a pixel).
     static constexpr int kFaceSizeTwips = 1125;
 
 Q_SIGNALS:
+    /// An exchange has ended, successfully or not.
     void TransferComplete(bool Success);
+    /// A progress text of the running exchange.
     void ProgressMessage(const QString &Message);
+    /// The ad window has closed.
     void AdWindowClosed();
 
 private:

@@ -1,14 +1,13 @@
 #include "catalogue/OVCommercials.h"
 
 #include "catalogue/OVAdSize.h"
-#include "exchange/TrimSpaces.h"
-#include "personalization/OVUser.h"
 #include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
+#include "support/TrimSpaces.h"
 
 #include <orvane/ResultCodes.h>
 
@@ -106,16 +105,13 @@ bool OVCommercials::IsRatingAcceptable(int32_t AdRating, int32_t UserRating)
     }
 }
 
-OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool AllowSmaller)
+OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool AllowSmaller, int32_t UserRating)
 {
     const int n = m_ads.Count();
     if (n < 1)
         return nullptr;
 
     ErrorHandler handler(QStringLiteral("OVCommercials.GetUnusedRandomAd"));
-    OVUser user;
-    handler.step([&] { user.Load(); });
-    const int32_t userRating = user.Rating();
     int32_t reqW = 0;
     int32_t reqH = 0;
     handler.step([&] {
@@ -146,7 +142,7 @@ OVCommercials::AdPointer OVCommercials::GetUnusedRandomAd(int32_t Size, bool All
             } else if (size != Size) {
                 return;
             }
-            if (!IsRatingAcceptable(ad->Rating(), userRating))
+            if (!IsRatingAcceptable(ad->Rating(), UserRating))
                 return;
             if (!(std::trunc(ad->ExpirationDate()) - today > 0))
                 return;

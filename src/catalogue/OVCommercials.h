@@ -47,9 +47,9 @@ public:
     // None when there is no such key.
     AdPointer GetAdByGUID(const QString &AdGUID) const;
     // A random record that is not visible, of the size (or fitting within it
-    // when AllowSmaller), acceptable for the stored user rating, and expiring
-    // on a later calendar day than today. None when no record qualifies.
-    AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller);
+    // when AllowSmaller), acceptable for a user asking for UserRating, and
+    // expiring on a later calendar day than today. None when no record qualifies.
+    AdPointer GetUnusedRandomAd(int32_t Size, bool AllowSmaller, int32_t UserRating);
 
     // Deletes the image files no record claims; the number of files it tried
     // to delete.

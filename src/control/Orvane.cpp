@@ -7,8 +7,8 @@
 #include "platform/WidgetMessageBoxes.h"
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"
-#include "support/OrvaneVersion.h"
 #include "window/frmAdDisplayer.h"
+#include <orvane/OrvaneVersion.h>
 
 #include <QBuffer>
 
@@ -97,7 +97,7 @@ void Orvane::Resize(int, int)
 
 QString Orvane::Version() const
 {
-    return QStringLiteral("%1.%2.%3").arg(ORVANE_VERSION_MAJOR).arg(ORVANE_VERSION_MINOR).arg(ORVANE_VERSION_REVISION);
+    return QStringLiteral(ORVANE_VERSION_STR);
 }
 
 short Orvane::LastError() const

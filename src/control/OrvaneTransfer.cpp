@@ -3,7 +3,6 @@
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
-#include "control/WholeNumber.h"
 #include "exchange/OVAdStat.h"
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVUsageReport.h"
@@ -12,6 +11,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
+#include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
 #include <QCoreApplication>

@@ -2,10 +2,10 @@
 
 #include "catalogue/OVCommercials.h"
 #include "control/OrvanePrivate.h"
-#include "control/WholeNumber.h"
 #include "personalization/OVUser.h"
 #include "personalization/frmRegister.h"
 #include "support/ErrorHandler.h"
+#include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
 #include <QPointer>
@@ -74,11 +74,6 @@ short Orvane::ShowPersonalizationForm()
         d->LastError = orvFormAlreadyShown;
     }
     return short(d->LastError);
-}
-
-void Orvane::RaiseAdWindowClosed()
-{
-    Q_EMIT AdWindowClosed();
 }
 
 bool Orvane::Personalized() const

@@ -1,7 +1,7 @@
 #include <orvane/OrvaneWidget.h>
 
 #include "support/ErrorHandler.h"
-#include "window/Twips.h"
+#include "ui/Twips.h"
 
 #include <QPainter>
 #include <QResizeEvent>

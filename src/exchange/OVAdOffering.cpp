@@ -1,8 +1,8 @@
 #include "exchange/OVAdOffering.h"
 
-#include "exchange/TrimSpaces.h"
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
+#include "support/TrimSpaces.h"
 
 namespace orvane {
 

@@ -1,6 +1,6 @@
 #include "exchange/OVAdvertiser.h"
 
-#include "exchange/TrimSpaces.h"
+#include "support/TrimSpaces.h"
 
 namespace orvane {
 

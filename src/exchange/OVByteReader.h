@@ -26,7 +26,6 @@ public:
     qsizetype position() const { return m_position; }
     void setPosition(qsizetype position) { m_position = position; }
     void skip(qsizetype count = 1) { m_position += count; }
-    bool atEnd() const { return m_position >= m_bytes.size(); }
 
     // The byte at the position, then advances.
     uint8_t byte();

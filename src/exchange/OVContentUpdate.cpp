@@ -2,9 +2,9 @@
 
 #include "exchange/OVByteReader.h"
 #include "exchange/OVByteWriter.h"
-#include "exchange/TrimSpaces.h"
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"
+#include "support/TrimSpaces.h"
 
 #include <QStringView>
 

@@ -16,7 +16,7 @@
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
-#include "support/OrvaneVersion.h"
+#include <orvane/OrvaneVersion.h>
 
 #include <orvane/ResultCodes.h>
 
@@ -92,7 +92,7 @@ OVHTTPClient::~OVHTTPClient()
 
 QString OVHTTPClient::Version() const
 {
-    return QStringLiteral("%1.%2.%3").arg(ORVANE_VERSION_MAJOR).arg(ORVANE_VERSION_MINOR).arg(ORVANE_VERSION_REVISION);
+    return QStringLiteral(ORVANE_VERSION_STR);
 }
 
 int16_t OVHTTPClient::AgeRange() const

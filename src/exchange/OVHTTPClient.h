@@ -1,7 +1,7 @@
 #pragma once
 
-#include "exchange/ImageLimits.h"
 #include "exchange/TYPE_INCOMINGAD.h"
+#include "platform/ImageLimits.h"
 #include "platform/UrlFetcher.h"
 
 #include <QByteArray>

@@ -2,12 +2,12 @@
 
 #include "exchange/OVByteReader.h"
 #include "exchange/OVByteWriter.h"
-#include "exchange/TrimSpaces.h"
 #include "personalization/OVUser.h"
 #include "support/Ansi.h"
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
+#include "support/TrimSpaces.h"
 
 #include <QLocale>
 

@@ -68,11 +68,6 @@ frmTransferControls::~frmTransferControls()
     m_client = nullptr;
 }
 
-platform::UrlFetcher &frmTransferControls::Inet1() const
-{
-    return platform::UrlFetcher::instance();
-}
-
 platform::PictureTester &frmTransferControls::picTest() const
 {
     return platform::PictureTester::instance();

@@ -36,7 +36,6 @@ public:
 
     OVWinsock *Winsock1() const { return m_winsock; }
     QTimer *Timer1() { return &m_timer; }
-    platform::UrlFetcher &Inet1() const;
     platform::PictureTester &picTest() const;
 
     OVHTTPClient *client() const { return m_client; }

@@ -3,8 +3,8 @@
 #include <orvane/ResultCodes.h>
 
 #include "support/ErrorHandler.h"
-#include "window/DesignFont.h"
-#include "window/Twips.h"
+#include "ui/DesignFont.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "platform/PictureTester.h"
 
-#include "exchange/ImageLimits.h"
+#include "platform/ImageLimits.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -62,34 +62,65 @@ void PropertyBag::writePicture(const QString &name, const QByteArray &png)
         setValue(name, png);
 }
 
+class MemoryPropertyBag::Private
+{
+public:
+    QMap<QString, QVariant> values;
+};
+
+MemoryPropertyBag::MemoryPropertyBag()
+    : d(std::make_unique<Private>())
+{
+}
+
+MemoryPropertyBag::~MemoryPropertyBag() = default;
+
+const QMap<QString, QVariant> &MemoryPropertyBag::values() const
+{
+    return d->values;
+}
+
 std::optional<QVariant> MemoryPropertyBag::value(const QString &name) const
 {
-    const auto it = m_values.constFind(name);
-    if (it == m_values.constEnd())
+    const auto it = d->values.constFind(name);
+    if (it == d->values.constEnd())
         return std::nullopt;
     return *it;
 }
 
 void MemoryPropertyBag::setValue(const QString &name, const QVariant &v)
 {
-    m_values.insert(name, v);
+    d->values.insert(name, v);
 }
 
 void MemoryPropertyBag::remove(const QString &name)
 {
-    m_values.remove(name);
+    d->values.remove(name);
 }
 
-IniPropertyBag::IniPropertyBag(QString fileName, QString section)
-    : m_fileName(std::move(fileName))
-    , m_section(std::move(section))
+class IniPropertyBag::Private
 {
+public:
+    QString fileName;
+    QString section;
+};
+
+IniPropertyBag::IniPropertyBag(QString fileName, QString section)
+    : d(std::make_unique<Private>(std::move(fileName), std::move(section)))
+{
+}
+
+IniPropertyBag::~IniPropertyBag() = default;
+
+const QString &IniPropertyBag::fileName() const
+{
+    return d->fileName;
 }
 
 std::optional<QVariant> IniPropertyBag::value(const QString &name) const
 {
-    QSettings settings(m_fileName, QSettings::IniFormat);
-    settings.beginGroup(m_section);
+    QSettings settings(d->fileName, QSettings::IniFormat);
+    settings.beginGroup(d->section);
     if (!settings.contains(name))
         return std::nullopt;
     return settings.value(name);
@@ -97,15 +128,15 @@ std::optional<QVariant> IniPropertyBag::value(const QString &name) const
 
 void IniPropertyBag::setValue(const QString &name, const QVariant &v)
 {
-    QSettings settings(m_fileName, QSettings::IniFormat);
-    settings.beginGroup(m_section);
+    QSettings settings(d->fileName, QSettings::IniFormat);
+    settings.beginGroup(d->section);
     settings.setValue(name, v);
 }
 
 void IniPropertyBag::remove(const QString &name)
 {
-    QSettings settings(m_fileName, QSettings::IniFormat);
-    settings.beginGroup(m_section);
+    QSettings settings(d->fileName, QSettings::IniFormat);
+    settings.beginGroup(d->section);
     settings.remove(name);
 }
 

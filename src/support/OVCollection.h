@@ -49,8 +49,7 @@ public:
         return m_items[at - 1].item;
     }
 
-    // No object for an index outside the range or an unknown key.
-    Pointer ItemOrNull(int index) const { return index >= 1 && index <= Count() ? m_items[index - 1].item : Pointer(); }
+    // No object for an unknown key.
     Pointer Find(const QString &key) const
     {
         const int at = indexOf(key);

@@ -26,10 +26,6 @@ QByteArray StringToByteArray(const QString &text);
 
 QString FileNameFromPath(const QString &path);
 
-inline int16_t MinInteger(int16_t a, int16_t b)
-{
-    return a <= b ? a : b;
-}
 inline uint8_t AddBytesMod256(uint8_t a, uint8_t b)
 {
     return static_cast<uint8_t>((a + b) & 0xFF);

@@ -3,7 +3,6 @@
 #include "catalogue/OVAdSize.h"
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
-#include "control/WholeNumber.h"
 #include "personalization/OVUser.h"
 #include "personalization/frmRegister.h"
 #include "platform/Clock.h"
@@ -14,8 +13,9 @@
 #include "support/OVHelperFunctions.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
-#include "window/DesignFont.h"
-#include "window/Twips.h"
+#include "support/WholeNumber.h"
+#include "ui/DesignFont.h"
+#include "ui/Twips.h"
 
 #include <orvane/Orvane.h>
 
@@ -306,11 +306,16 @@ void frmAdDisplayer::DisplayGroup()
         platform::RandomSource &random = platform::RandomSource::instance();
         random.reseedFromClock();
         OVCommercials &ads = *Commercials;
+        // The user's rating as stored now; a store that cannot be read leaves
+        // the rating unspecified (all-audience ads only).
+        OVUser user;
+        ErrorHandler(QStringLiteral("frmAdDisplayer.DisplayGroup")).step([&] { user.Load(); });
+        const int32_t rating = user.Rating();
         bool done = false;
         for (int tries = 0; !done && tries < 1000; ++tries) {
             const int layout = int(4 * random.next() + 1);
             if (layout == 1) {
-                const auto ad = ads.GetUnusedRandomAd(2, false);
+                const auto ad = ads.GetUnusedRandomAd(2, false, rating);
                 if (!ad || ad->AdGUID() == LastFullAdGUID || !PutAdInPictureBox(ad, m_picAd[0]))
                     continue;
                 LastFullAdGUID = ad->AdGUID();
@@ -320,11 +325,11 @@ void frmAdDisplayer::DisplayGroup()
                 const int size = layout == 2 ? 1 : 3;
                 const int w = AdSizeWidth(size);
                 const int h = AdSizeHeight(size);
-                const auto first = ads.GetUnusedRandomAd(size, false);
+                const auto first = ads.GetUnusedRandomAd(size, false, rating);
                 if (!first || !PutAdInPictureBox(first, m_picAd[0]))
                     continue;
                 placeBox(0, AdAreaLeft, AdAreaTop, w, h);
-                const auto second = ads.GetUnusedRandomAd(size, false);
+                const auto second = ads.GetUnusedRandomAd(size, false, rating);
                 if (!second || !PutAdInPictureBox(second, m_picAd[1]))
                     continue;
                 if (layout == 2)
@@ -335,7 +340,7 @@ void frmAdDisplayer::DisplayGroup()
             } else {
                 bool placed = false;
                 for (int k = 0; k < 4; ++k) {
-                    const auto ad = ads.GetUnusedRandomAd(6, false);
+                    const auto ad = ads.GetUnusedRandomAd(6, false, rating);
                     if (!ad)
                         continue;
                     ad->setVisible(true);
@@ -469,7 +474,7 @@ void frmAdDisplayer::Form_Unload()
     const QPointer<Orvane> parent = Parent;
     Parent = nullptr;
     if (parent)
-        parent->RaiseAdWindowClosed();
+        Q_EMIT parent->AdWindowClosed();
 }
 
 } // namespace orvane

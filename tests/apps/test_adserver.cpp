@@ -2,9 +2,9 @@
 
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
-#include "exchange/ImageLimits.h"
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
+#include "platform/ImageLimits.h"
 
 #include "AdServerHarness.h"
 #include "TestHome.h"

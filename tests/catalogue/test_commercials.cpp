@@ -1,4 +1,6 @@
 // The catalogue: selection, look-ups, house-keeping of records and images.
+#include <orvane/ResultCodes.h>
+
 #include "catalogue/OVAdSize.h"
 #include "catalogue/OVCommercials.h"
 #include "support/OVRegistryHelpers.h"
@@ -64,9 +66,7 @@ private Q_SLOTS:
         OVCommercials c;
         QVERIFY(!c.Ad(1)); // empty: none, no fault
         QVERIFY(!c.GetAdByGUID(QStringLiteral("{x}")));
-        QVERIFY(!c.GetUnusedRandomAd(2, true));
-        // Loading the user record would have written its defaults.
-        QVERIFY(!ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating")).isValid());
+        QVERIFY(!c.GetUnusedRandomAd(2, true, AllAudiences));
         c.AddAdvertisement(makeAd(1));
         c.AddAdvertisement(makeAd(2));
         QCOMPARE(c.AdCount(), int16_t(2));
@@ -94,11 +94,11 @@ private Q_SLOTS:
         OVCommercials c;
         for (int i = 1; i <= 5; ++i)
             c.AddAdvertisement(makeAd(i));
-        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(1));
-        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(3));
+        QCOMPARE(c.GetUnusedRandomAd(2, false, AllAudiences), c.Ad(1));
+        QCOMPARE(c.GetUnusedRandomAd(2, false, AllAudiences), c.Ad(3));
         c.Ad(5)->setVisible(true); // shown, as is the first
         c.Ad(1)->setVisible(true);
-        QCOMPARE(c.GetUnusedRandomAd(2, false), c.Ad(2)); // from 5 over 1 to 2
+        QCOMPARE(c.GetUnusedRandomAd(2, false, AllAudiences), c.Ad(2)); // from 5 over 1 to 2
         QCOMPARE(random.position, 3);
     }
 
@@ -108,50 +108,46 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("rating");
-        QTest::addColumn<QString>("user"); // empty: not stored
+        QTest::addColumn<int>("user"); // the rating the user asks for
         QTest::addColumn<double>("expires");
         QTest::addColumn<int>("wanted");
         QTest::addColumn<bool>("allowSmaller");
         QTest::addColumn<bool>("returned");
         const double week = ole(kNow.addDays(7));
-        for (const char *user : {"0", "10", "20", "junk"}) {
-            QTest::addRow("ad 0, user %s", user) << 2 << 0 << user << week << 2 << false << false;
-            QTest::addRow("ad 10, user %s", user) << 2 << 10 << user << week << 2 << false << !qstrcmp(user, "10");
-            QTest::addRow("ad 20, user %s", user) << 2 << 20 << user << week << 2 << false << true;
+        for (const int user : {0, 10, 20, 30}) {
+            QTest::addRow("ad 0, user %d", user) << 2 << 0 << user << week << 2 << false << false;
+            QTest::addRow("ad 10, user %d", user) << 2 << 10 << user << week << 2 << false << (user == 10);
+            QTest::addRow("ad 20, user %d", user) << 2 << 20 << user << week << 2 << false << true;
         }
-        QTest::newRow("ad 30") << 2 << 30 << "10" << week << 2 << false << false;
+        QTest::newRow("ad 30") << 2 << 30 << 10 << week << 2 << false << false;
         const QList<QPair<QDateTime, bool>> expiries
             = {{QDateTime(kNow.date(), QTime(23, 59)), false}, {QDateTime(kNow.date().addDays(1), QTime(0, 0)), true},
                 {QDateTime(QDate(9999, 12, 31), QTime(0, 0)), true}};
         for (const auto &[expires, returned] : expiries)
             QTest::addRow("expires %s", qPrintable(expires.toString(Qt::ISODate)))
-                << 2 << 20 << QString() << ole(expires) << 2 << false << returned;
-        QTest::newRow("expires NaN") << 2 << 20 << QString() << qQNaN() << 2 << false << false;
-        QTest::newRow("expires -infinity") << 2 << 20 << QString() << -qInf() << 2 << false << false;
+                << 2 << 20 << 0 << ole(expires) << 2 << false << returned;
+        QTest::newRow("expires NaN") << 2 << 20 << 0 << qQNaN() << 2 << false << false;
+        QTest::newRow("expires -infinity") << 2 << 20 << 0 << -qInf() << 2 << false << false;
         const QList<std::tuple<int, bool, QList<int>>> sizes
             = {{6, true, {6, 0, 4, 5, 7}}, {2, true, {1, 2, 3, 6, 0, 4, 5, 7}}, {1, true, {1, 6, 0, 4, 5, 7}},
                 {1, false, {1}}, {4, false, {4}}, {4, true, {0, 4, 5, 7}}};
         for (const auto &[wanted, smaller, returnable] : sizes)
             for (int size = 0; size < 8; ++size)
                 QTest::addRow("size %d for %d%s", size, wanted, smaller ? " or smaller" : "")
-                    << size << 20 << QString() << week << wanted << smaller << returnable.contains(size);
+                    << size << 20 << 0 << week << wanted << smaller << returnable.contains(size);
     }
     void qualifies()
     {
         QFETCH(int, size);
         QFETCH(int, rating);
-        QFETCH(QString, user);
+        QFETCH(int, user);
         QFETCH(double, expires);
         QFETCH(int, wanted);
         QFETCH(bool, allowSmaller);
         ScriptedRandom random;
-        if (!user.isEmpty()) {
-            CreateSettingsKey(kDemographicsKey, HKEY_CURRENT_USER);
-            WriteSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating"), user, REG_SZ);
-        }
         OVCommercials c;
         c.AddAdvertisement(makeAd(1, size, rating, expires));
-        QTEST(bool(c.GetUnusedRandomAd(wanted, allowSmaller)), "returned");
+        QTEST(bool(c.GetUnusedRandomAd(wanted, allowSmaller, user)), "returned");
     }
 
     void purgeOldFiles_data()

@@ -1,4 +1,5 @@
 #include <orvane/OrvaneFactory.h>
+#include <orvane/OrvaneVersion.h>
 
 #include "TestHome.h"
 
@@ -55,6 +56,8 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(object->metaObject()->className()), className);
         // Late bound, as a host that did not link the library sets a property.
         QVERIFY(object->setProperty("RemoteHost", u"127.0.0.1"_s));
+        // The library's version is the one of the headers the host built with.
+        QCOMPARE(object->property("Version").toString(), QStringLiteral(ORVANE_VERSION_STR));
     }
 
     void unknownClassRefused()

@@ -1,4 +1,4 @@
-#include "exchange/ImageLimits.h"
+#include "platform/ImageLimits.h"
 #include "platform/PictureTester.h"
 
 #include "TestHome.h"

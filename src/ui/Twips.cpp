@@ -1,4 +1,4 @@
-#include "window/Twips.h"
+#include "ui/Twips.h"
 
 #include "platform/Screen.h"
 

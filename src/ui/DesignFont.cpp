@@ -1,4 +1,4 @@
-#include "window/DesignFont.h"
+#include "ui/DesignFont.h"
 
 #include <QFontDatabase>
 

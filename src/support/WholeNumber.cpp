@@ -1,4 +1,4 @@
-#include "control/WholeNumber.h"
+#include "support/WholeNumber.h"
 
 #include "support/OVFault.h"
 
