@@ -2,6 +2,7 @@
 
 #include "BaseUrl.h"
 #include "ClientConnection.h"
+#include "Metrics.h"
 #include "ReportDecoder.h"
 
 #include "exchange/OVContentUpdate.h"
@@ -15,9 +16,11 @@
 namespace orvane::adserver {
 
 AdServer::AdServer(
-    const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
+    CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
     : QObject(parent)
-    , m_campaign(campaign)
+    , m_campaigns(campaigns)
+    , m_campaign(campaigns->current())
+    , m_campaignGeneration(campaigns->generation())
     , m_writer(writer)
     , m_limits(limits)
     , m_options(std::move(options))
@@ -94,11 +97,22 @@ QByteArray AdServer::contentUpdate(const QString &baseUrl) const
     return bytes;
 }
 
+void AdServer::refreshCampaign()
+{
+    const quint64 generation = m_campaigns->generation();
+    if (generation == m_campaignGeneration)
+        return;
+    m_campaign = m_campaigns->current();
+    m_campaignGeneration = generation;
+    m_imageResponses.clear();
+}
+
 void AdServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         std::shared_ptr<ConnectionSlot> slot = m_shuttingDown ? nullptr : m_limits->admit(socket->peerAddress());
         if (!slot) {
+            Metrics::instance().refusedConnections.fetch_add(1, std::memory_order_relaxed);
             socket->abort();
             socket->deleteLater();
             continue;
@@ -106,6 +120,7 @@ void AdServer::accept()
         auto *c = new ClientConnection(socket, slot, m_options.idleTimeoutMs, m_options.requestTimeoutMs, this);
         m_limits->attach(slot, c);
         m_connections.insert(c);
+        Metrics::instance().openConnections.fetch_add(1, std::memory_order_relaxed);
         connect(c, &ClientConnection::requestReady, this, &AdServer::handle);
         connect(c, &ClientConnection::closed, this, &AdServer::onClosed);
         c->start();
@@ -114,13 +129,16 @@ void AdServer::accept()
 
 void AdServer::onClosed(ClientConnection *connection)
 {
-    if (m_connections.remove(connection))
+    if (m_connections.remove(connection)) {
         m_limits->release(connection->slot());
+        Metrics::instance().openConnections.fetch_sub(1, std::memory_order_relaxed);
+    }
     emitDrainedOnce();
 }
 
 void AdServer::handle(ClientConnection *c, const Request &request)
 {
+    refreshCampaign();
     if (request.method == "POST" && request.target == "/Orvane/Usage") {
         handleUsage(c, request);
     } else if (request.method == "GET" && request.target == "/Orvane/Ads") {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Campaign.h"
+#include "CampaignHolder.h"
 #include "ConnectionLimits.h"
 #include "ReportWriter.h"
 #include "RequestReader.h"
@@ -32,7 +32,7 @@ public:
     static constexpr int kAcceptRetryMs = 100;
     static constexpr const char *kUnavailable = "503 Service Unavailable";
 
-    AdServer(const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
+    AdServer(CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
         QObject *parent = nullptr);
 
     // Accepts from a listening socket's descriptor (one of the process's
@@ -60,8 +60,12 @@ private:
     void onCommitted(const CommitOutcome &outcome);
     void onClosed(ClientConnection *connection);
     void emitDrainedOnce();
+    // Takes a campaign loaded since the last request (and drops the answers made from the old one).
+    void refreshCampaign();
 
-    const Campaign *m_campaign;
+    CampaignHolder *m_campaigns;
+    std::shared_ptr<const Campaign> m_campaign; // the one requests are answered from
+    quint64 m_campaignGeneration = 0;
     ReportWriter *m_writer;
     ConnectionLimits *m_limits;
     const ServerOptions m_options;

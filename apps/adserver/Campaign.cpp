@@ -114,6 +114,17 @@ bool Campaign::hasAd(const QString &adGuid) const
     return m_adGuids.contains(adGuid.toUpper());
 }
 
+QSize Campaign::pixelSize(int sizeCode)
+{
+    switch (sizeCode) {
+    case 2: return {600, 280}; // Full
+    case 1: return {600, 140}; // 1/2 Horizontal
+    case 3: return {300, 280}; // 1/2 Vertical
+    case 6: return {300, 140}; // 1/4 Horizontal
+    default: return {};
+    }
+}
+
 const CampaignImage *Campaign::image(const QString &fileName) const
 {
     const auto it = m_images.constFind(fileName);
@@ -148,6 +159,13 @@ std::optional<Campaign> Campaign::load(const QString &folder, QString *error)
 
     Campaign campaign;
     campaign.m_folder = root;
+    // Unknown fields are noted, not refused, so that a campaign written for a
+    // later server still loads here.
+    const QJsonObject top = doc.object();
+    for (auto it = top.begin(); it != top.end(); ++it) {
+        if (it.key() != QLatin1String("ads"))
+            campaign.m_notes.append(QStringLiteral("campaign.json: unknown field \"%1\"").arg(it.key().left(60)));
+    }
     QSet<QString> guids;
     QHash<QString, QString> localNames; // the client keeps only the last part of a name
     const QJsonArray ads = doc.object().value(QLatin1String("ads")).toArray();
@@ -162,7 +180,7 @@ std::optional<Campaign> Campaign::load(const QString &folder, QString *error)
                     : QString());
         for (auto it = o.begin(); it != o.end(); ++it) {
             if (!kFields.contains(it.key()))
-                return refuse(name + QStringLiteral(": unknown field \"%1\"").arg(it.key()));
+                campaign.m_notes.append(name + QStringLiteral(": unknown field \"%1\"").arg(it.key().left(60)));
         }
         for (const QString &field : kFields) {
             if (!o.contains(field))
@@ -249,6 +267,7 @@ std::optional<Campaign> Campaign::load(const QString &folder, QString *error)
                           .arg(side.height())
                           .arg(ImageLimits::kMaxImageSide));
             entry.contentType = contentTypeOf(format);
+            entry.pixels = side;
             campaign.m_images.insert(ad.imageFileName, entry);
         }
         if (contentTypeOf(ad.imageFormat) != campaign.m_images.value(ad.imageFileName).contentType)

@@ -4,7 +4,9 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -30,6 +32,7 @@ struct CampaignImage
 {
     QByteArray bytes;
     QByteArray contentType;
+    QSize pixels;
 };
 
 // A campaign folder: campaign.json and the image files it names. Loading checks
@@ -50,13 +53,19 @@ public:
     // The image listed under exactly this name, or none.
     const CampaignImage *image(const QString &fileName) const;
 
+    // What loading passed over without refusing: fields it does not know.
+    const QStringList &notes() const { return m_notes; }
+
     static bool isGuidText(const QString &text);
+    // Width and height in pixels of an ad size code; invalid for a code with no size.
+    static QSize pixelSize(int sizeCode);
 
 private:
     QString m_folder;
     QList<CampaignAd> m_ads;
     QSet<QString> m_adGuids; // upper case
     QHash<QString, CampaignImage> m_images;
+    QStringList m_notes;
 };
 
 } // namespace orvane::adserver

@@ -1,5 +1,6 @@
 #include "ClientConnection.h"
 
+#include "AccessLog.h"
 #include "ConnectionLimits.h"
 
 #include <QTcpSocket>
@@ -108,6 +109,10 @@ void ClientConnection::readMore()
             setState(State::Waiting);
             const Request request = m_reader.take();
             m_keepAlive = request.keepAlive;
+            m_method = request.method;
+            m_target = request.target;
+            m_version = request.version;
+            m_since.start();
             Q_EMIT requestReady(this, request);
         }
     } while (m_readAgain);
@@ -135,6 +140,10 @@ void ClientConnection::send(const QByteArray &response, bool close)
 {
     if (m_closed)
         return;
+    accountAnswer(m_peer, m_method, m_target, m_version, response,
+        m_since.isValid() ? m_since.nsecsElapsed() / 1000 : 0, m_admin);
+    m_method.clear();
+    m_since.invalidate();
     m_closeAfterAnswer = close || !keepsAlive();
     setState(State::Sending);
     // Straight to the kernel when Qt holds nothing unsent: no copy into Qt's

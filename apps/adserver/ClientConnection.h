@@ -4,6 +4,7 @@
 #include "RequestReader.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 
@@ -57,6 +58,8 @@ public:
     void checkDeadline();
     // Closes the connection to make room for another (the server is full).
     void shed();
+    // Counts its answers under the admin listener's endpoint.
+    void setAdmin() { m_admin = true; }
 
 Q_SIGNALS:
     // A complete request: the receiver answers it now or later (after a commit);
@@ -87,6 +90,12 @@ private:
     bool m_closed = false;
     bool m_reading = false;
     bool m_readAgain = false;
+    bool m_admin = false;
+    // The request in hand, for the access log and the metrics.
+    QByteArray m_method;
+    QByteArray m_target;
+    QByteArray m_version;
+    QElapsedTimer m_since;
 };
 
 } // namespace orvane::adserver

@@ -1,6 +1,7 @@
 #include "ConnectionLimits.h"
 
 #include "ClientConnection.h"
+#include "Metrics.h"
 
 #include <QMetaObject>
 
@@ -82,6 +83,8 @@ bool ConnectionLimits::shedOldest(const QList<std::shared_ptr<ConnectionSlot>> a
             continue; // it moved on meanwhile: look again
         forget(oldest);
         ++m_shed;
+        // Shed to make room: a refusal all the same, to whoever watches the metrics.
+        Metrics::instance().refusedConnections.fetch_add(1, std::memory_order_relaxed);
         if (ClientConnection *c = oldest->connection)
             QMetaObject::invokeMethod(c, &ClientConnection::shed, Qt::QueuedConnection);
         return true;

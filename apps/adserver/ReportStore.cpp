@@ -307,6 +307,11 @@ QList<bool> ReportStore::storeEach(const QList<StoredReport> &reports, QString *
     return stored;
 }
 
+bool ReportStore::ping(QString *error)
+{
+    return exec(QStringLiteral("SELECT 1 FROM reports LIMIT 1"), error);
+}
+
 std::optional<StoreStats> ReportStore::stats(QString *error)
 {
     StoreStats stats;

@@ -86,6 +86,8 @@ public:
     QList<bool> storeEach(const QList<StoredReport> &reports, QString *error);
 
     std::optional<StoreStats> stats(QString *error);
+    // Whether the database answers a read of the reports table.
+    bool ping(QString *error);
 
     Failure failure() const { return m_failure; }
     // Whether the connection still answers and, for SQLite, the file it has open

@@ -1,5 +1,10 @@
 #include "ReportWriter.h"
 
+#include "Metrics.h"
+#include "WriterHealth.h"
+
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <future>
 
@@ -47,6 +52,7 @@ quint64 ReportWriter::submit(StoredReport report)
         m_queue.append(std::move(report));
         m_submitted.append(Clock::now());
     }
+    Metrics::instance().writerQueueDepth.fetch_add(1, std::memory_order_relaxed);
     m_wake.notify_one();
     return ticket;
 }
@@ -77,19 +83,39 @@ qint64 ReportWriter::reconnectCount() const
 void ReportWriter::run()
 {
     const auto bound = std::chrono::milliseconds(m_commitTimeoutMs);
+    WriterHealth &health = WriterHealth::instance();
+    Metrics &metrics = Metrics::instance();
+    health.end(true);
     for (;;) {
         QList<quint64> tickets;
         QList<StoredReport> reports;
         QList<Clock::time_point> submitted;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.isEmpty(); });
+            const bool woken = m_wake.wait_for(lock, std::chrono::milliseconds(WriterHealth::kPingIntervalMs),
+                [this] { return m_stopping || !m_queue.isEmpty(); });
+            if (!woken) {
+                // Idle: whether the database still answers, for the health check.
+                lock.unlock();
+                QString why;
+                health.begin();
+                // A store lost meanwhile is opened again before the next group, not here.
+                const bool answers = m_store && m_store->ping(&why);
+                health.end(answers, why);
+                if (!answers)
+                    metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
             if (m_queue.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
             submitted.swap(m_submitted);
         }
+        metrics.writerQueueDepth.fetch_sub(reports.size(), std::memory_order_relaxed);
+        health.begin();
+        QElapsedTimer took;
+        took.start();
         // Reports that already waited out their bound behind a stuck commit are
         // answered at once rather than waiting for another.
         CommitOutcome outcome;
@@ -116,6 +142,12 @@ void ReportWriter::run()
             if (!group.error.isEmpty())
                 outcome.error = group.error;
         }
+        const bool groupStored = outcome.refused.isEmpty() && outcome.unavailable.isEmpty();
+        health.end(groupStored || !outcome.stored.isEmpty(), outcome.error);
+        if (!groupStored)
+            metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
+        metrics.observeCommit(
+            took.nsecsElapsed() / 1000, outcome.stored.size(), outcome.refused.size() + outcome.unavailable.size());
         {
             std::lock_guard lock(m_mutex);
             ++m_commits;

@@ -5,9 +5,9 @@
 namespace orvane::adserver {
 
 ServerPool::ServerPool(
-    const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
+    CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options, QObject *parent)
     : QObject(parent)
-    , m_campaign(campaign)
+    , m_campaigns(campaigns)
     , m_writer(writer)
     , m_limits(limits)
     , m_options(std::move(options))
@@ -27,7 +27,7 @@ bool ServerPool::start(int loops, const QHostAddress &address, quint16 port, QSt
     for (int i = 0; i < loops; ++i) {
         auto thread = std::make_unique<QThread>();
         thread->setObjectName(QStringLiteral("loop %1").arg(i + 1));
-        auto *server = new AdServer(m_campaign, m_writer, m_limits, m_options);
+        auto *server = new AdServer(m_campaigns, m_writer, m_limits, m_options);
         server->moveToThread(thread.get());
         connect(thread.get(), &QThread::finished, server, &QObject::deleteLater);
         connect(server, &AdServer::drained, this, [this] {

@@ -18,7 +18,7 @@ class ServerPool : public QObject
     Q_OBJECT
 
 public:
-    ServerPool(const Campaign *campaign, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
+    ServerPool(CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
         QObject *parent = nullptr);
     ~ServerPool() override;
 
@@ -36,7 +36,7 @@ Q_SIGNALS:
     void drained();
 
 private:
-    const Campaign *m_campaign;
+    CampaignHolder *m_campaigns;
     ReportWriter *m_writer;
     ConnectionLimits *m_limits;
     const ServerOptions m_options;

@@ -1,15 +1,24 @@
 // orvane-adserver: the reference ad server.
-//   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL] [limits]
+//   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL] [limits] [operations]
 //   stats --db URL [--json]
 //   sample-campaign DIR
+//   check-campaign DIR
+#include "AccessLog.h"
+#include "AdminRoutes.h"
+#include "AdminServer.h"
+#include "CampaignCheck.h"
+#include "CampaignHolder.h"
 #include "DatabaseUrl.h"
+#include "Metrics.h"
 #include "ReportStore.h"
 #include "SampleCampaign.h"
+#include "ServerLog.h"
 #include "ServerPool.h"
 
 #include <orvane/OrvaneVersion.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,9 +35,10 @@ using namespace orvane::adserver;
 namespace {
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+// The signal's number goes through the pipe: SIGHUP reloads, the others stop.
+void onSignal(int signal)
 {
-    const char c = 1;
+    const char c = char(signal);
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &c, 1);
 }
 
@@ -48,8 +58,10 @@ int fail(const QString &message)
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
                      "           [--idle-timeout SECONDS] [--request-timeout SECONDS] [--commit-timeout SECONDS]\n"
                      "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
+                     "           [--admin-listen ADDR:PORT [--admin-token-file FILE]] [--access-log off|common|json]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
                      "       orvane-adserver sample-campaign DIR\n"
+                     "       orvane-adserver check-campaign DIR\n"
                      "       orvane-adserver --version\n";
 
 int usage(const QString &why)
@@ -88,13 +100,52 @@ int milliseconds(const QString &text)
     return ok && seconds > 0 && seconds <= 86400 ? int(seconds * 1000 + 0.5) : -1;
 }
 
+// "ADDR:PORT", "[V6ADDR]:PORT".
+bool parseEndpoint(const QString &text, QHostAddress *address, quint16 *port)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    bool portOk = false;
+    const uint number = colon > 0 ? text.mid(colon + 1).toUInt(&portOk) : 0;
+    QString host = text.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    *address = QHostAddress(host);
+    *port = quint16(number);
+    return portOk && number <= 65535 && !address->isNull();
+}
+
+QString shownEndpoint(const QHostAddress &address, quint16 port)
+{
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+        ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+        : address.toString();
+    return host + QLatin1Char(':') + QString::number(port);
+}
+
+// The admin token: the file's first line, at least 16 characters.
+bool readToken(const QString &path, QByteArray *token, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the admin token file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    *token = file.read(4096).split('\n').value(0).trimmed();
+    if (token->size() < 16) {
+        *error = QStringLiteral("the admin token in %1 is shorter than 16 characters").arg(path);
+        return false;
+    }
+    return true;
+}
+
 int serve(const QStringList &args)
 {
     QHash<QString, QString> flags;
     QString error;
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
-                "--commit-timeout", "--max-connections", "--max-per-peer", "--threads"},
+                "--commit-timeout", "--max-connections", "--max-per-peer", "--threads", "--admin-listen",
+                "--admin-token-file", "--access-log"},
             {}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
@@ -102,15 +153,23 @@ int serve(const QStringList &args)
             return usage(QStringLiteral("missing ") + QString::fromLatin1(required));
     }
     const QString listen = flags.value(QStringLiteral("--listen"));
-    const qsizetype colon = listen.lastIndexOf(u':');
-    bool portOk = false;
-    const uint port = colon > 0 ? listen.mid(colon + 1).toUInt(&portOk) : 0;
-    QString host = listen.left(colon);
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    const QHostAddress address(host);
-    if (!portOk || port > 65535 || address.isNull())
+    QHostAddress address;
+    quint16 port = 0;
+    if (!parseEndpoint(listen, &address, &port))
         return usage(QStringLiteral("--listen wants ADDR:PORT, got ") + listen);
+    QHostAddress adminAddress;
+    quint16 adminPort = 0;
+    const QString adminListen = flags.value(QStringLiteral("--admin-listen"));
+    if (flags.contains(QStringLiteral("--admin-listen")) && !parseEndpoint(adminListen, &adminAddress, &adminPort))
+        return usage(QStringLiteral("--admin-listen wants ADDR:PORT, got ") + adminListen);
+    if (flags.contains(QStringLiteral("--admin-token-file")) && adminAddress.isNull())
+        return usage(QStringLiteral("--admin-token-file needs --admin-listen"));
+    const std::optional<AccessLog::Format> accessLog
+        = AccessLog::parseFormat(flags.value(QStringLiteral("--access-log"), QStringLiteral("common")));
+    if (!accessLog)
+        return usage(QStringLiteral("--access-log wants off, common or json"));
+    AccessLog::setFormat(*accessLog);
+    ServerLog::detachFromSlowReaders();
 
     ServerOptions options;
     int commitTimeoutMs = ReportStore::kDefaultCommitTimeoutMs;
@@ -139,8 +198,12 @@ int serve(const QStringList &args)
     if (options.maxConnectionsPerPeer > options.maxConnections)
         return usage(QStringLiteral("--max-per-peer must not exceed --max-connections"));
 
-    auto campaign = Campaign::load(flags.value(QStringLiteral("--campaign")), &error);
-    if (!campaign)
+    QByteArray token;
+    if (flags.contains(QStringLiteral("--admin-token-file"))
+        && !readToken(flags.value(QStringLiteral("--admin-token-file")), &token, &error))
+        return fail(error);
+    std::unique_ptr<CampaignHolder> campaigns = CampaignHolder::load(flags.value(QStringLiteral("--campaign")), &error);
+    if (!campaigns)
         return fail(error);
     auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
     if (!url)
@@ -150,20 +213,38 @@ int serve(const QStringList &args)
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
 
     ConnectionLimits limits(options.maxConnections, options.maxConnectionsPerPeer);
-    ServerPool server(&*campaign, &writer, &limits, options);
-    if (!server.start(loops, address, quint16(port), &error))
+    ServerPool server(campaigns.get(), &writer, &limits, options);
+    if (!server.start(loops, address, port, &error))
         return fail(QStringLiteral("cannot listen on %1: %2").arg(listen, error));
+    // On the main thread's loop, apart from the report loops and their connection limits.
+    AdminServer admin(token);
+    addHealthRoutes(admin);
+    if (!adminAddress.isNull() && !admin.listen(adminAddress, adminPort, &error))
+        return fail(QStringLiteral("cannot listen on %1: %2").arg(adminListen, error));
 
     if (pipe(g_signalPipe) != 0)
         return fail(QStringLiteral("cannot create the signal pipe"));
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     bool stopping = false;
+    Metrics &metrics = Metrics::instance();
+    qint64 committedBefore = 0;
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-        char c;
+        char c = 0;
         [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &c, 1);
+        if (c == SIGHUP) {
+            if (!stopping)
+                campaigns->reload();
+            return;
+        }
         if (stopping)
             return;
         stopping = true;
+        committedBefore = metrics.reportsCommitted.load();
+        ServerLog::event(QStringLiteral("shutting down on %1: %2 connections open, %3 reports queued")
+                             .arg(QString::fromLatin1(c == SIGINT ? "SIGINT" : "SIGTERM"))
+                             .arg(metrics.openConnections.load())
+                             .arg(metrics.writerQueueDepth.load()));
+        admin.shutdown();
         // Past the bound the process ends without waiting any longer: a report
         // not yet acknowledged is sent again by its client.
         std::signal(SIGALRM, onShutdownBound);
@@ -173,15 +254,21 @@ int serve(const QStringList &args)
     QObject::connect(&server, &ServerPool::drained, QCoreApplication::instance(), &QCoreApplication::quit);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+    std::signal(SIGPIPE, SIG_IGN); // a log reader gone away must not end the server
 
-    const QString shown = address.protocol() == QAbstractSocket::IPv6Protocol
-        ? QLatin1Char('[') + server.address().toString() + QLatin1Char(']')
-        : server.address().toString();
-    std::printf("listening on %s:%u\n", qPrintable(shown), unsigned(server.port()));
-    std::fflush(stdout);
+    // The first line, which scripts wait for; the log lines follow it.
+    ServerLog::writeLine("listening on " + shownEndpoint(server.address(), server.port()).toUtf8());
+    ServerLog::event(QStringLiteral("started: %1 event loops, database %2").arg(loops).arg(url->display()));
+    campaigns->logLoaded(false);
+    if (!adminAddress.isNull())
+        ServerLog::event(QStringLiteral("admin listening on ") + shownEndpoint(admin.address(), admin.port()));
     const int code = QCoreApplication::exec();
     server.stop();
     writer.stop(); // commits what is still queued, closes the database
+    ServerLog::event(QStringLiteral("stopped: %1 reports committed while draining, %2 connections left")
+                         .arg(metrics.reportsCommitted.load() - committedBefore)
+                         .arg(metrics.openConnections.load()));
     return code;
 }
 
@@ -257,6 +344,11 @@ int main(int argc, char **argv)
         return serve(args);
     if (command == QLatin1String("stats"))
         return stats(args);
+    if (command == QLatin1String("check-campaign")) {
+        if (args.size() != 1)
+            return usage(QStringLiteral("check-campaign takes one folder"));
+        return CampaignCheck::run(args.front());
+    }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         std::printf("%s", kUsage);
         return 0;
