@@ -1,43 +1,12 @@
 #include "PostgresRows.h"
 
+#include "PgArrayText.h"
+
 #include <QSqlError>
 
 namespace orvane::adserver {
 
 namespace {
-
-// Builds the text of a PostgreSQL array, element by element.
-class ArrayText
-{
-public:
-    void add(const QString &text)
-    {
-        open();
-        m_text += QLatin1Char('"');
-        for (QChar c : text) {
-            if (c == u'"' || c == u'\\')
-                m_text += QLatin1Char('\\');
-            m_text += c;
-        }
-        m_text += QLatin1Char('"');
-    }
-    void add(qint64 number)
-    {
-        open();
-        m_text += QString::number(number);
-    }
-    void add(double number)
-    {
-        open();
-        m_text += QString::number(number, 'g', 17);
-    }
-    QString text() const { return m_text + QLatin1Char('}'); }
-
-private:
-    void open() { m_text += m_text.isEmpty() ? QLatin1Char('{') : QLatin1Char(','); }
-
-    QString m_text;
-};
 
 QString describe(const QSqlQuery &q)
 {
@@ -79,7 +48,7 @@ public:
 
 private:
     static constexpr int kColumns = 6;
-    ArrayText m_columns[kColumns];
+    PgArrayText m_columns[kColumns];
     bool m_empty = true;
 };
 
@@ -120,7 +89,7 @@ std::unique_ptr<PostgresRows> PostgresRows::create(const QSqlDatabase &db, QStri
 bool PostgresRows::insert(
     const QList<StoredReport> &reports, qsizetype from, qsizetype count, const QList<QString> &ids, QString *error)
 {
-    ArrayText report[9];
+    PgArrayText report[9];
     Entries ad;
     Entries unknown;
     for (qsizetype i = 0; i < count; ++i) {

@@ -1,10 +1,13 @@
 #include "ReportStore.h"
 
 #include "PostgresRows.h"
+#include "RollupRows.h"
+#include "SchemaMigrations.h"
 #include "SqliteRows.h"
 
 #include <QAtomicInt>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QUuid>
 #include <QVariant>
@@ -18,36 +21,6 @@ namespace {
 
 // SQLite's extended result codes carry the primary code in their low byte.
 constexpr int kSqlitePrimaryCodeMask = 0xff;
-
-const char *const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS reports ("
-    " id VARCHAR(36) PRIMARY KEY,"
-    " received_at VARCHAR(32) NOT NULL,"
-    " peer TEXT NOT NULL,"
-    " product_guid TEXT NOT NULL,"
-    " rating INTEGER NOT NULL,"
-    " age_range INTEGER NOT NULL,"
-    " gender TEXT NOT NULL,"
-    " postal_code TEXT NOT NULL,"
-    " country_code TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS report_ads ("
-    " report_id VARCHAR(36) NOT NULL REFERENCES reports(id),"
-    " position INTEGER NOT NULL,"
-    " ad_guid TEXT NOT NULL,"
-    " views INTEGER NOT NULL,"
-    " clicks INTEGER NOT NULL,"
-    " last_view_time DOUBLE PRECISION NOT NULL,"
-    " PRIMARY KEY (report_id, position))",
-    // Entries of ids the campaign does not list: kept for the operator, never counted.
-    "CREATE TABLE IF NOT EXISTS report_unknown_ads ("
-    " report_id VARCHAR(36) NOT NULL REFERENCES reports(id),"
-    " position INTEGER NOT NULL,"
-    " ad_guid TEXT NOT NULL,"
-    " views INTEGER NOT NULL,"
-    " clicks INTEGER NOT NULL,"
-    " last_view_time DOUBLE PRECISION NOT NULL,"
-    " PRIMARY KEY (report_id, position))",
-};
 
 // A UUID whose first 48 bits are the time in milliseconds (as in UUID version
 // 7): reports stored one after the other land side by side in the key's index,
@@ -83,6 +56,7 @@ ReportStore::~ReportStore()
 {
     m_sqliteRows.reset(); // the statements go before the connection
     m_postgresRows.reset();
+    m_rollups.reset();
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -90,9 +64,10 @@ ReportStore::~ReportStore()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *error, int commitTimeoutMs)
+std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *error, StoreOptions options)
 {
     std::unique_ptr<ReportStore> store(new ReportStore(url));
+    const int commitTimeoutMs = options.commitTimeoutMs;
     if (!QSqlDatabase::isDriverAvailable(url.driverName())) {
         *error = QStringLiteral("the Qt SQL driver %1 is not installed").arg(url.driverName());
         return nullptr;
@@ -100,6 +75,11 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
     store->m_db = QSqlDatabase::addDatabase(url.driverName(), store->m_connectionName);
     QSqlDatabase &db = store->m_db;
     if (url.kind == DatabaseUrl::Kind::Sqlite) {
+        // SQLite would make an empty database of a mistyped path.
+        if (!options.mayCreate && !QFileInfo(url.path).isFile()) {
+            *error = QStringLiteral("%1: no such database file").arg(url.display());
+            return nullptr;
+        }
         db.setDatabaseName(url.path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(commitTimeoutMs));
     } else {
@@ -151,16 +131,21 @@ std::unique_ptr<ReportStore> ReportStore::open(const DatabaseUrl &url, QString *
                 return nullptr;
         }
     }
-    for (const char *statement : kSchema) {
-        if (!store->exec(QString::fromLatin1(statement), error))
-            return nullptr;
-    }
+    const bool postgres = url.kind == DatabaseUrl::Kind::Postgresql;
     QString why;
+    if (!SchemaMigrations::upgrade(db, postgres, options.mayCreate, &why)) {
+        *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
+        return nullptr;
+    }
     if (url.kind == DatabaseUrl::Kind::Sqlite)
         store->m_sqliteRows = SqliteRows::create(db, &why);
     else
         store->m_postgresRows = PostgresRows::create(db, &why);
     if (!store->m_sqliteRows && !store->m_postgresRows) {
+        *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
+        return nullptr;
+    }
+    if (options.rollups && !(store->m_rollups = RollupRows::create(db, postgres, &why))) {
         *error = QStringLiteral("cannot use %1: %2").arg(url.display(), why);
         return nullptr;
     }
@@ -228,10 +213,19 @@ bool ReportStore::insert(const QList<StoredReport> &reports, qsizetype from, qsi
     ids.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
         ids.append(orderedId());
-    const bool ok = m_sqliteRows ? m_sqliteRows->insert(reports, from, count, ids, error)
-                                 : m_postgresRows->insert(reports, from, count, ids, error);
+    const bool rowsOk = m_sqliteRows ? m_sqliteRows->insert(reports, from, count, ids, error)
+                                     : m_postgresRows->insert(reports, from, count, ids, error);
+    bool ok = rowsOk;
+    if (ok && m_rollups) {
+        // In the same transaction as the raw rows: the rollups never drift from them.
+        RollupDelta delta;
+        for (qsizetype i = 0; i < count; ++i)
+            delta.add(reports[from + i]);
+        ok = m_rollups->apply(delta, error);
+    }
     if (!ok) {
-        m_failure = classify(m_sqliteRows ? m_sqliteRows->lastError() : m_postgresRows->lastError());
+        m_failure = classify(!rowsOk ? (m_sqliteRows ? m_sqliteRows->lastError() : m_postgresRows->lastError())
+                                     : m_rollups->lastError());
         *error = QStringLiteral("%1: %2").arg(m_url.display(), *error);
     }
     return ok;
@@ -305,6 +299,56 @@ QList<bool> ReportStore::storeEach(const QList<StoredReport> &reports, QString *
         return QList<bool>(reports.size(), false);
     m_failure = refusals;
     return stored;
+}
+
+qsizetype ReportStore::pruneRaw(const QDateTime &cutoff, int batch, QString *error)
+{
+    if (!begin(error))
+        return -1;
+    // Ordered by time and id: both statements pick the very same reports.
+    const QString oldest
+        = QStringLiteral("(SELECT id FROM reports WHERE received_at < :cutoff ORDER BY received_at, id LIMIT %1)")
+              .arg(batch);
+    qsizetype deleted = 0;
+    for (const QString &sql : {QStringLiteral("DELETE FROM report_ads WHERE report_id IN ") + oldest,
+             QStringLiteral("DELETE FROM report_unknown_ads WHERE report_id IN ") + oldest,
+             QStringLiteral("DELETE FROM reports WHERE id IN ") + oldest}) {
+        QSqlQuery query(m_db);
+        query.prepare(sql);
+        query.bindValue(QStringLiteral(":cutoff"), cutoff.toUTC().toString(Qt::ISODateWithMs));
+        if (!query.exec()) {
+            m_failure = classify(query.lastError());
+            *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(query.lastError()));
+            m_db.rollback();
+            return -1;
+        }
+        deleted = query.numRowsAffected();
+    }
+    return commit(error) ? deleted : -1;
+}
+
+bool ReportStore::recordCampaignAds(const QHash<QString, QString> &advertiserOfAd, QString *error)
+{
+    if (advertiserOfAd.isEmpty())
+        return true;
+    if (!begin(error))
+        return false;
+    QSqlQuery upsert(m_db);
+    upsert.prepare(QStringLiteral("INSERT INTO campaign_ads (ad_guid, advertiser_guid) VALUES (?, ?) ON CONFLICT "
+                                  "(ad_guid) DO UPDATE SET advertiser_guid = excluded.advertiser_guid"));
+    QStringList ads = advertiserOfAd.keys();
+    ads.sort(); // in one order on every server: two never wait for each other's rows
+    for (const QString &ad : ads) {
+        upsert.bindValue(0, ad);
+        upsert.bindValue(1, advertiserOfAd.value(ad));
+        if (!upsert.exec()) {
+            m_failure = classify(upsert.lastError());
+            *error = QStringLiteral("%1: %2").arg(m_url.display(), describe(upsert.lastError()));
+            m_db.rollback();
+            return false;
+        }
+    }
+    return commit(error);
 }
 
 bool ReportStore::ping(QString *error)

@@ -54,12 +54,20 @@ struct StoreStats
     QList<AdTotals> unknown; // ids outside the campaign, ordered by GUID
 };
 
+struct StoreOptions
+{
+    bool mayCreate = true; // false: a missing database is an error, never a new empty one
+    bool rollups = true; // false only to measure what keeping them costs
+    int retainRawDays = 0; // raw rows older than this many days are deleted; 0 keeps them all
+    int commitTimeoutMs = 5000; // the longest a lock wait or a statement may take
+};
+
 // The reports database through Qt SQL: one schema for SQLite and PostgreSQL.
 // A store is one connection and must stay on the thread that opened it.
 class ReportStore
 {
 public:
-    static constexpr int kDefaultCommitTimeoutMs = 5000;
+    static constexpr int kDefaultCommitTimeoutMs = StoreOptions {}.commitTimeoutMs;
 
     // Why the last operation failed.
     enum class Failure {
@@ -73,10 +81,10 @@ public:
     ReportStore(const ReportStore &) = delete;
     ReportStore &operator=(const ReportStore &) = delete;
 
-    // Opens the database and creates the tables when they are missing. A lock
-    // wait or a statement that takes longer than `commitTimeoutMs` fails (Timeout).
-    static std::unique_ptr<ReportStore> open(
-        const DatabaseUrl &url, QString *error, int commitTimeoutMs = kDefaultCommitTimeoutMs);
+    // Opens the database, creates the tables when they are missing (if allowed)
+    // and upgrades an older schema in place. A lock wait or a statement that
+    // takes longer than `options.commitTimeoutMs` fails (Timeout).
+    static std::unique_ptr<ReportStore> open(const DatabaseUrl &url, QString *error, StoreOptions options = {});
 
     // Stores all the reports in one transaction; true once it has committed.
     bool store(const QList<StoredReport> &reports, QString *error);
@@ -86,6 +94,11 @@ public:
     QList<bool> storeEach(const QList<StoredReport> &reports, QString *error);
 
     std::optional<StoreStats> stats(QString *error);
+    // Deletes up to `batch` of the oldest raw reports received before `cutoff`,
+    // with their ads, in one transaction; the rollups stay. How many, or -1.
+    qsizetype pruneRaw(const QDateTime &cutoff, int batch, QString *error);
+    // Records which advertiser each ad belongs to, for reports per advertiser.
+    bool recordCampaignAds(const QHash<QString, QString> &advertiserOfAd, QString *error);
     // Whether the database answers a read of the reports table.
     bool ping(QString *error);
 
@@ -96,6 +109,7 @@ public:
     bool isUsable(QString *why);
 
     const DatabaseUrl &url() const { return m_url; }
+    const QSqlDatabase &connection() const { return m_db; }
 
 private:
     explicit ReportStore(const DatabaseUrl &url);
@@ -121,6 +135,7 @@ private:
     Failure m_failure = Failure::None;
     std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
     std::unique_ptr<class PostgresRows> m_postgresRows; // PostgreSQL only
+    std::unique_ptr<class RollupRows> m_rollups; // null when rollups are off
 };
 
 } // namespace orvane::adserver

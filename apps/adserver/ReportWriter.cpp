@@ -1,19 +1,20 @@
 #include "ReportWriter.h"
 
 #include "Metrics.h"
+#include "RawRetention.h"
 #include "WriterHealth.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <future>
 
 namespace orvane::adserver {
 
-ReportWriter::ReportWriter(DatabaseUrl url, int commitTimeoutMs, QObject *parent)
+ReportWriter::ReportWriter(DatabaseUrl url, QObject *parent)
     : QObject(parent)
     , m_url(std::move(url))
-    , m_commitTimeoutMs(commitTimeoutMs)
 {
 }
 
@@ -28,7 +29,7 @@ bool ReportWriter::start(QString *error)
     std::future<QString> result = opened.get_future();
     m_thread = std::thread([this, &opened] {
         QString why;
-        m_store = ReportStore::open(m_url, &why, m_commitTimeoutMs);
+        m_store = ReportStore::open(m_url, &why, m_options);
         const bool ok = m_store != nullptr;
         opened.set_value(ok ? QString() : why);
         if (ok)
@@ -57,6 +58,15 @@ quint64 ReportWriter::submit(StoredReport report)
     return ticket;
 }
 
+void ReportWriter::recordCampaignAds(const QHash<QString, QString> &advertiserOfAd)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_campaignAds.insert(advertiserOfAd);
+    }
+    m_wake.notify_one();
+}
+
 void ReportWriter::stop()
 {
     {
@@ -82,7 +92,8 @@ qint64 ReportWriter::reconnectCount() const
 
 void ReportWriter::run()
 {
-    const auto bound = std::chrono::milliseconds(m_commitTimeoutMs);
+    const auto bound = std::chrono::milliseconds(m_options.commitTimeoutMs);
+    RawRetention retention(m_options.retainRawDays);
     WriterHealth &health = WriterHealth::instance();
     Metrics &metrics = Metrics::instance();
     health.end(true);
@@ -92,11 +103,18 @@ void ReportWriter::run()
         QList<Clock::time_point> submitted;
         {
             std::unique_lock lock(m_mutex);
-            const bool woken = m_wake.wait_for(lock, std::chrono::milliseconds(WriterHealth::kPingIntervalMs),
-                [this] { return m_stopping || !m_queue.isEmpty(); });
+            const auto ready = [this] { return m_stopping || !m_queue.isEmpty() || !m_campaignAds.isEmpty(); };
+            const auto ping = RawRetention::Clock::now() + std::chrono::milliseconds(WriterHealth::kPingIntervalMs);
+            // While the database is lost, old rows wait for it to come back.
+            const auto wake = m_store ? std::min(ping, retention.due()) : ping;
+            const bool woken = m_wake.wait_until(lock, wake, ready);
             if (!woken) {
-                // Idle: whether the database still answers, for the health check.
                 lock.unlock();
+                if (m_store && RawRetention::Clock::now() >= retention.due()) {
+                    retention.prune(*m_store); // idle: old raw rows go meanwhile
+                    continue;
+                }
+                // Idle: whether the database still answers, for the health check.
                 QString why;
                 health.begin();
                 // A store lost meanwhile is opened again before the next group, not here.
@@ -106,12 +124,20 @@ void ReportWriter::run()
                     metrics.databaseErrors.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
-            if (m_queue.isEmpty())
+            if (m_stopping && m_queue.isEmpty() && m_campaignAds.isEmpty())
                 break; // stopping, nothing left
             tickets.swap(m_tickets);
             reports.swap(m_queue);
             submitted.swap(m_submitted);
+            m_knownCampaignAds.insert(m_campaignAds);
+            m_unrecordedCampaignAds.insert(m_campaignAds);
+            m_campaignAds.clear();
         }
+        if (m_store)
+            retention.prune(*m_store); // one bounded batch between group commits
+        recordCampaignAdsNow();
+        if (reports.isEmpty())
+            continue;
         metrics.writerQueueDepth.fetch_sub(reports.size(), std::memory_order_relaxed);
         health.begin();
         QElapsedTimer took;
@@ -198,6 +224,20 @@ CommitOutcome ReportWriter::commitGroup(
     }
 }
 
+void ReportWriter::recordCampaignAdsNow()
+{
+    if (!m_store || m_unrecordedCampaignAds.isEmpty())
+        return;
+    QString error;
+    if (m_store->recordCampaignAds(m_unrecordedCampaignAds, &error)) {
+        m_unrecordedCampaignAds.clear();
+        return;
+    }
+    qWarning("orvane-adserver: the campaign's advertisers were not recorded: %s", qPrintable(error));
+    if (m_store->failure() == ReportStore::Failure::Refused)
+        m_unrecordedCampaignAds.clear(); // another try would be refused the same way
+}
+
 bool ReportWriter::reopen(Clock::time_point due, QString *error)
 {
     for (;;) {
@@ -210,12 +250,17 @@ bool ReportWriter::reopen(Clock::time_point due, QString *error)
                 return false;
             }
         }
-        m_store = ReportStore::open(m_url, error, m_commitTimeoutMs);
+        m_store = ReportStore::open(m_url, error, m_options);
         if (m_store) {
             m_retryMs = kFirstRetryMs;
-            std::lock_guard lock(m_mutex);
-            ++m_reconnects;
+            {
+                std::lock_guard lock(m_mutex);
+                ++m_reconnects;
+            }
             qWarning("orvane-adserver: %s is open again", qPrintable(m_url.display()));
+            // A database made anew (a deleted SQLite file) knows no advertisers yet.
+            m_unrecordedCampaignAds = m_knownCampaignAds;
+            recordCampaignAdsNow();
             return true;
         }
         qWarning("orvane-adserver: %s", qPrintable(*error));

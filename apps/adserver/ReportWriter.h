@@ -38,12 +38,15 @@ public:
     static constexpr int kFirstRetryMs = 50;
     static constexpr int kLongestRetryMs = 5000;
 
-    explicit ReportWriter(
-        DatabaseUrl url, int commitTimeoutMs = ReportStore::kDefaultCommitTimeoutMs, QObject *parent = nullptr);
+    explicit ReportWriter(DatabaseUrl url, QObject *parent = nullptr);
     ~ReportWriter() override;
 
+    // Before start: how the store is opened, and opened again after a loss.
+    void setStoreOptions(const StoreOptions &options) { m_options = options; }
     // Opens the database on the writer thread; false with a reason when it cannot.
     bool start(QString *error);
+    // Records, before the next group commit, which advertiser each ad belongs to.
+    void recordCampaignAds(const QHash<QString, QString> &advertiserOfAd);
     // Queues a report and returns its ticket, which `committed` names once the
     // report's transaction is durable (or has failed).
     quint64 submit(StoredReport report);
@@ -64,18 +67,23 @@ private:
     CommitOutcome commitGroup(const QList<quint64> &tickets, const QList<StoredReport> &reports, Clock::time_point due);
     // Opens the store again, pausing between attempts, until it opens or `due` passes.
     bool reopen(Clock::time_point due, QString *error);
+    // Records the advertisers not yet in the current store; kept for later when it is busy or lost.
+    void recordCampaignAdsNow();
 
     const DatabaseUrl m_url;
-    const int m_commitTimeoutMs;
-    std::unique_ptr<ReportStore> m_store; // writer thread only
+    StoreOptions m_options;
+    std::unique_ptr<ReportStore> m_store; // writer thread only; null while the database is lost
     Clock::time_point m_nextAttempt; // writer thread only
     int m_retryMs = kFirstRetryMs; // writer thread only
+    QHash<QString, QString> m_knownCampaignAds; // writer thread only: recorded again into a reopened store
+    QHash<QString, QString> m_unrecordedCampaignAds; // writer thread only
     std::thread m_thread;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     QList<quint64> m_tickets;
     QList<StoredReport> m_queue;
     QList<Clock::time_point> m_submitted;
+    QHash<QString, QString> m_campaignAds; // not yet recorded
     quint64 m_nextTicket = 1;
     bool m_stopping = false;
     qint64 m_commits = 0;

@@ -1,6 +1,7 @@
 // orvane-adserver: the reference ad server.
 //   serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL] [limits] [operations]
 //   stats --db URL [--json]
+//   report --db URL [--since DAY] [--until DAY] [--by DIMENSIONS] [--format table|csv|json]
 //   sample-campaign DIR
 //   check-campaign DIR
 #include "AccessLog.h"
@@ -10,6 +11,7 @@
 #include "CampaignHolder.h"
 #include "DatabaseUrl.h"
 #include "Metrics.h"
+#include "ReportCommand.h"
 #include "ReportStore.h"
 #include "SampleCampaign.h"
 #include "ServerLog.h"
@@ -57,12 +59,18 @@ int fail(const QString &message)
 
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
                      "           [--idle-timeout SECONDS] [--request-timeout SECONDS] [--commit-timeout SECONDS]\n"
-                     "           [--max-connections N] [--max-per-peer N] [--threads N]\n"
+                     "           [--max-connections N] [--max-per-peer N] [--threads N] [--retain-raw-days N]\n"
                      "           [--admin-listen ADDR:PORT [--admin-token-file FILE]] [--access-log off|common|json]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
+                     "       orvane-adserver report --db URL [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
+                     "           [--by day|ad|product|advertiser|age|gender|country|rating[,...]]...\n"
+                     "           [--format table|csv|json]\n"
                      "       orvane-adserver sample-campaign DIR\n"
                      "       orvane-adserver check-campaign DIR\n"
                      "       orvane-adserver --version\n";
+
+// Not in the usage: keeps no rollups, only to measure what keeping them costs.
+const QString kWithoutRollups = QStringLiteral("--bench-without-rollups");
 
 int usage(const QString &why)
 {
@@ -98,6 +106,14 @@ int milliseconds(const QString &text)
     bool ok = false;
     const double seconds = text.toDouble(&ok);
     return ok && seconds > 0 && seconds <= 86400 ? int(seconds * 1000 + 0.5) : -1;
+}
+
+QHash<QString, QString> advertisersOf(const Campaign &campaign)
+{
+    QHash<QString, QString> map;
+    for (const CampaignAd &ad : campaign.ads())
+        map.insert(ad.adGuid, ad.advertiserGuid);
+    return map;
 }
 
 // "ADDR:PORT", "[V6ADDR]:PORT".
@@ -145,8 +161,8 @@ int serve(const QStringList &args)
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
                 "--commit-timeout", "--max-connections", "--max-per-peer", "--threads", "--admin-listen",
-                "--admin-token-file", "--access-log"},
-            {}, &flags, &error))
+                "--admin-token-file", "--access-log", "--retain-raw-days"},
+            {kWithoutRollups}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
         if (!flags.contains(QString::fromLatin1(required)))
@@ -208,9 +224,20 @@ int serve(const QStringList &args)
     auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
     if (!url)
         return fail(error);
-    ReportWriter writer(*url, commitTimeoutMs);
+    ReportWriter writer(*url);
+    StoreOptions storeOptions;
+    storeOptions.rollups = !flags.contains(kWithoutRollups);
+    if (flags.contains(QStringLiteral("--retain-raw-days"))) {
+        bool ok = false;
+        storeOptions.retainRawDays = flags.value(QStringLiteral("--retain-raw-days")).toInt(&ok);
+        if (!ok || storeOptions.retainRawDays < 1 || storeOptions.retainRawDays > 100000)
+            return usage(QStringLiteral("--retain-raw-days wants a count of days from 1 to 100000"));
+    }
+    storeOptions.commitTimeoutMs = commitTimeoutMs;
+    writer.setStoreOptions(storeOptions);
     if (!writer.start(&error))
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
+    writer.recordCampaignAds(advertisersOf(*campaigns->current()));
 
     ConnectionLimits limits(options.maxConnections, options.maxConnectionsPerPeer);
     ServerPool server(campaigns.get(), &writer, &limits, options);
@@ -232,8 +259,8 @@ int serve(const QStringList &args)
         char c = 0;
         [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &c, 1);
         if (c == SIGHUP) {
-            if (!stopping)
-                campaigns->reload();
+            if (!stopping && campaigns->reload())
+                writer.recordCampaignAds(advertisersOf(*campaigns->current()));
             return;
         }
         if (stopping)
@@ -283,7 +310,10 @@ int stats(const QStringList &args)
     auto url = DatabaseUrl::parse(flags.value(QStringLiteral("--db")), &error);
     if (!url)
         return fail(error);
-    auto store = ReportStore::open(*url, &error);
+    StoreOptions options;
+    options.mayCreate = false; // a mistyped path is an error, not a new empty database
+    options.rollups = false;
+    auto store = ReportStore::open(*url, &error, options);
     if (!store)
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
     const auto totals = store->stats(&error);
@@ -344,6 +374,8 @@ int main(int argc, char **argv)
         return serve(args);
     if (command == QLatin1String("stats"))
         return stats(args);
+    if (command == QLatin1String("report"))
+        return runReportCommand(args);
     if (command == QLatin1String("check-campaign")) {
         if (args.size() != 1)
             return usage(QStringLiteral("check-campaign takes one folder"));

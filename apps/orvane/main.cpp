@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <optional>
 
 using namespace orvane;
 
@@ -159,17 +160,22 @@ int user(const QStringList &args)
     if (!c.error.isEmpty())
         return usage(c.error);
     Orvane control;
-    auto number = [&](const char *name, void (Orvane::*set)(short)) {
-        if (!c.has(QString::fromLatin1(name)))
-            return true;
+    // Both numbers are checked before anything is stored: 16 bits each, never wrapped.
+    std::optional<short> numbers[2];
+    const char *names[2] = {"age-range", "rating"};
+    for (int i = 0; i < 2; ++i) {
+        const QString name = QString::fromLatin1(names[i]);
+        if (!c.has(name))
+            continue;
         bool ok = false;
-        const int v = c.value(QString::fromLatin1(name)).toInt(&ok);
-        if (ok)
-            (control.*set)(short(v));
-        return ok;
-    };
-    if (!number("age-range", &Orvane::setAgeRange) || !number("rating", &Orvane::setRating))
-        return usage(QStringLiteral("--age-range and --rating want numbers"));
+        numbers[i] = c.value(name).toShort(&ok);
+        if (!ok)
+            return usage(QStringLiteral("--age-range and --rating want whole numbers from -32768 to 32767"));
+    }
+    if (numbers[0])
+        control.setAgeRange(*numbers[0]);
+    if (numbers[1])
+        control.setRating(*numbers[1]);
     if (c.has(QStringLiteral("gender")))
         control.setGender(c.value(QStringLiteral("gender")));
     if (c.has(QStringLiteral("postal-code")))

@@ -1,11 +1,13 @@
 // The reference server's acknowledged usage reports per second with 1, 8 and
-// 64 concurrent clients (SQLite, and PostgreSQL when ORVANE_TEST_PG_URL names a
+// 64 concurrent clients, what keeping the daily rollups costs of that, and the
+// time of a report from the rollups with 1 M and 10 M raw rows (SQLite, and PostgreSQL when ORVANE_TEST_PG_URL names a
 // database), and its images per second with 64 clients against nginx serving
 // the same files with as many workers as the server has event loops, measured
 // in the same run. When ORVANE_BENCH_BASELINE_SERVER names another build of
 // orvane-adserver (an earlier version), its figures are measured in the same
 // run too, and the ratio of this build's to them is printed.
 #include "LoadClient.h"
+#include "ReportBench.h"
 
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
@@ -59,11 +61,39 @@ struct Server
     }
 };
 
-bool startAdServer(Server &server, const QString &program, const QString &campaign, const QString &db)
+bool startAdServer(
+    Server &server, const QString &program, const QString &campaign, const QString &db, const QStringList &extra = {})
 {
     return server.start(program,
-        {QStringLiteral("serve"), QStringLiteral("--campaign"), campaign, QStringLiteral("--db"), db,
-            QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+        QStringList {QStringLiteral("serve"), QStringLiteral("--campaign"), campaign, QStringLiteral("--db"), db,
+            QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}
+            + extra);
+}
+
+// Reports per second with the rollups kept against the same server keeping
+// none, alternating so that the machine's other load falls on both alike.
+void runRollupCost(const QString &db, const QString &campaign, const QTemporaryDir &dir, const QByteArray &post)
+{
+    constexpr int kRounds = 3;
+    constexpr int kClients = 64;
+    double with = 0, without = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        for (bool rollups : {false, true}) {
+            Server server;
+            const QString url = db == u"sqlite"
+                ? QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("cost-%1-%2.db").arg(round).arg(rollups))
+                : db;
+            if (!startAdServer(server, QStringLiteral(ADSERVER), campaign, url,
+                    rollups ? QStringList() : QStringList {QStringLiteral("--bench-without-rollups")}))
+                return;
+            (rollups ? with : without)
+                += bench::runLoad(server.port, post, kClients, kMs, "HTTP/1.1 200 OK").okPerSecond;
+        }
+    }
+    std::printf("rollup cost, %s, %d clients: without %.0f /s, with %.0f /s, ratio %.3f (cost %.1f%%)\n",
+        db == u"sqlite" ? "SQLite" : "PostgreSQL", kClients, without / kRounds, with / kRounds, with / without,
+        100.0 * (1.0 - with / without));
+    std::fflush(stdout);
 }
 
 // nginx on 127.0.0.1 serving the campaign folder under /images/, or 0 when it is not installed.
@@ -117,8 +147,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     // "--load PORT images|reports SECONDS": only the load, on a server started by
-    // hand (to profile it).
+    // hand (to profile it). "--reports": only the rollup cost and the report query.
     const QStringList args = app.arguments();
+    const bool reportsOnly = args.size() == 2 && args[1] == u"--reports";
     const bool loadOnly = args.size() == 5 && args[1] == u"--load";
     QTemporaryDir dir;
     const QString campaign = dir.filePath(QStringLiteral("c"));
@@ -147,6 +178,13 @@ int main(int argc, char **argv)
     QStringList dbs {QStringLiteral("sqlite")};
     if (!qEnvironmentVariableIsEmpty("ORVANE_TEST_PG_URL"))
         dbs << qEnvironmentVariable("ORVANE_TEST_PG_URL");
+    if (reportsOnly) {
+        for (const QString &db : dbs)
+            runRollupCost(db, campaign, dir, post);
+        for (const QString &db : dbs)
+            bench::runReportBench(db, dir.path());
+        return 0;
+    }
 
     int run = 0;
     for (const QString &db : dbs) {
@@ -172,6 +210,11 @@ int main(int argc, char **argv)
             }
         }
     }
+
+    for (const QString &db : dbs)
+        runRollupCost(db, campaign, dir, post);
+    for (const QString &db : dbs)
+        bench::runReportBench(db, dir.path());
 
     const QByteArray imageRequest = "GET /images/images/ad01.png HTTP/1.1\r\nHost: x\r\n\r\n";
     const int loops = std::max(QThread::idealThreadCount(), 1);

@@ -36,11 +36,13 @@ class ORVANE_EXPORT Orvane : public QObject
     Q_PROPERTY(QString Text READ Text WRITE setText)
     Q_PROPERTY(bool TransferInProgress READ TransferInProgress)
     Q_PROPERTY(bool Personalized READ Personalized)
-    Q_PROPERTY(short AgeRange READ AgeRange WRITE setAgeRange)
+    // Written by name as whole numbers, so that a value beyond 16 bits is
+    // refused by the setter instead of wrapping on the way in.
+    Q_PROPERTY(int AgeRange READ AgeRange WRITE setAgeRange)
     Q_PROPERTY(QString CountryCode READ CountryCode WRITE setCountryCode)
     Q_PROPERTY(QString Gender READ Gender WRITE setGender)
     Q_PROPERTY(QString PostalCode READ PostalCode WRITE setPostalCode)
-    Q_PROPERTY(short Rating READ Rating WRITE setRating)
+    Q_PROPERTY(int Rating READ Rating WRITE setRating)
 
 public:
     /// A control in @p container; without one it behaves as in a plain Qt
@@ -130,6 +132,10 @@ public:
     short AgeRange() const;
     /// Stores the user's age range.
     void setAgeRange(short value);
+    /// Stores the user's age range given as a whole number (setting the
+    /// property by name comes here): one beyond 16 bits is refused as an
+    /// overflow, logged, and nothing is stored; it never wraps.
+    void setAgeRange(int value);
     /// The user's country code.
     QString CountryCode() const;
     /// Stores the user's country code.
@@ -146,6 +152,9 @@ public:
     short Rating() const;
     /// Stores the content rating the user asks for.
     void setRating(short value);
+    /// Stores the rating given as a whole number; refused beyond 16 bits, as
+    /// setAgeRange(int).
+    void setRating(int value);
 
     /// The ads of the local catalogue, loaded from the data file on first need.
     QList<AdListing> AdList() const;

@@ -11,6 +11,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
+#include "support/TrimSpaces.h"
 #include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
@@ -107,7 +108,7 @@ short Orvane::StartTransfer()
         return d->refuseTransfer(orvTransferInProgress);
     if (d->RemoteHost.isEmpty() || d->RemotePort.isEmpty())
         return d->refuseTransfer(orvInvalidRemoteHost);
-    if (d->ProductGUID.trimmed().size() != 38)
+    if (trimSpaces(d->ProductGUID).size() != 38)
         return d->refuseTransfer(orvInvalidProductID);
 
     short result = -1;

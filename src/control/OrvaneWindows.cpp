@@ -110,6 +110,19 @@ void writeUser(const char *source, Set set)
         user.Save(false);
     });
 }
+
+// The two 16-bit properties: a value beyond 16 bits is an overflow before the
+// store is touched, never a wrapped number.
+void writeNumber(const char *source, int value, void (OVUser::*set)(int32_t))
+{
+    guarded(QStringLiteral("OVSocketClient") + QLatin1String(source), [&] {
+        const int16_t number = narrowed(value);
+        OVUser user;
+        user.Load();
+        (user.*set)(number);
+        user.Save(false);
+    });
+}
 } // namespace
 
 short Orvane::AgeRange() const
@@ -118,7 +131,11 @@ short Orvane::AgeRange() const
 }
 void Orvane::setAgeRange(short value)
 {
-    writeUser("SetAgeRange", [value](OVUser &u) { u.setAgeRange(value); });
+    setAgeRange(int(value));
+}
+void Orvane::setAgeRange(int value)
+{
+    writeNumber("SetAgeRange", value, &OVUser::setAgeRange);
 }
 QString Orvane::CountryCode() const
 {
@@ -150,7 +167,11 @@ short Orvane::Rating() const
 }
 void Orvane::setRating(short value)
 {
-    writeUser("SetRating", [value](OVUser &u) { u.setRating(value); });
+    setRating(int(value));
+}
+void Orvane::setRating(int value)
+{
+    writeNumber("SetRating", value, &OVUser::setRating);
 }
 
 } // namespace orvane

@@ -2,6 +2,7 @@
 
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
+#include "support/TrimSpaces.h"
 
 #include <cmath>
 #include <optional>
@@ -154,7 +155,7 @@ int32_t AnnouncedUsageLength(const QByteArray &report)
 QByteArray ComposeUsagePost(const QString &remoteHost, const QByteArray &report)
 {
     const QString header = QStringLiteral("POST /Orvane/Usage HTTP/1.1\r\n") + QStringLiteral("Host: ")
-        + remoteHost.trimmed() + QStringLiteral("\r\n") + QStringLiteral("Cache-Control: no-cache\r\n")
+        + trimSpaces(remoteHost) + QStringLiteral("\r\n") + QStringLiteral("Cache-Control: no-cache\r\n")
         + QStringLiteral("Content-Type: application/x-orvane\r\n") + QStringLiteral("Content-Length: ")
         + QString::number(AnnouncedUsageLength(report)) + QStringLiteral("\r\n") + QStringLiteral("\r\n");
     QByteArray post = OVHelperFunctions::StringToByteArray(header);
@@ -165,7 +166,7 @@ QByteArray ComposeUsagePost(const QString &remoteHost, const QByteArray &report)
 QByteArray ComposeAdListRequest(const QString &remoteHost)
 {
     const QString request = QStringLiteral("GET /Orvane/Ads HTTP/1.1\r\n") + QStringLiteral("Host: ")
-        + remoteHost.trimmed() + QStringLiteral("\r\n") + QStringLiteral("Cache-Control: no-cache\r\n")
+        + trimSpaces(remoteHost) + QStringLiteral("\r\n") + QStringLiteral("Cache-Control: no-cache\r\n")
         + QStringLiteral("\r\n");
     return OVHelperFunctions::StringToByteArray(request);
 }

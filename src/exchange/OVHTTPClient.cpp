@@ -139,6 +139,10 @@ void OVHTTPClient::setRequestedRating(int16_t value)
 {
     if (m_usageReport)
         m_usageReport->setRequestedRating(value);
+    // The report's user record is what travels: without this the server gets
+    // rating 0 whatever the user chose.
+    if (m_user)
+        m_user->setRating(value);
 }
 
 int16_t OVHTTPClient::AdCount() const
@@ -524,7 +528,8 @@ void OVHTTPClient::mSocket_Close()
     // the time-out.
     if (m_state == StateSendingUsageData || m_state == StateSentUsageData)
         failExchange(QStringLiteral("Server closed the connection before acknowledging the usage data"));
-    if (m_state == StateSentContentRequest || m_state == StateReceivingAdContent)
+    if (m_state == StateSendingContentRequest || m_state == StateSentContentRequest
+        || m_state == StateReceivingAdContent)
         failExchange(QStringLiteral("Server closed the connection before all content arrived"));
 }
 

@@ -3,6 +3,7 @@
 #include "exchange/TYPE_INCOMINGAD.h"
 #include "platform/ImageLimits.h"
 #include "platform/UrlFetcher.h"
+#include "support/TrimSpaces.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -47,9 +48,9 @@ public:
 
     QString Version() const;
     QString RemoteHost() const { return m_remoteHost; }
-    void setRemoteHost(const QString &value) { m_remoteHost = value.trimmed(); }
+    void setRemoteHost(const QString &value) { m_remoteHost = trimSpaces(value); }
     QString RemotePort() const { return m_remotePort; }
-    void setRemotePort(const QString &value) { m_remotePort = value.trimmed(); }
+    void setRemotePort(const QString &value) { m_remotePort = trimSpaces(value); }
     int16_t AgeRange() const;
     void setAgeRange(int16_t value);
     QString Gender() const;

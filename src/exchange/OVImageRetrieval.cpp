@@ -5,6 +5,7 @@
 #include "support/ErrorHandler.h"
 #include "support/OVHelperFunctions.h"
 #include "support/OVSimpleLog.h"
+#include "support/TrimSpaces.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,7 +40,7 @@ OVImageRetrieval::~OVImageRetrieval() = default;
 
 QString OVImageRetrieval::baseAddress(const QString &baseURL)
 {
-    QString base = baseURL.trimmed();
+    QString base = trimSpaces(baseURL);
     if (!base.isEmpty())
         base += u'/';
     return base;
@@ -47,7 +48,7 @@ QString OVImageRetrieval::baseAddress(const QString &baseURL)
 
 QString OVImageRetrieval::imageAddress(const QString &base, const QString &imageFileName)
 {
-    QString address = base + imageFileName.trimmed();
+    QString address = base + trimSpaces(imageFileName);
     if (!address.startsWith(QStringLiteral("http:")) && !address.startsWith(QStringLiteral("ftp:")))
         address.prepend(QStringLiteral("http://"));
     return address;
@@ -125,7 +126,7 @@ void OVImageRetrieval::planNext()
     const int index = m_planned++;
     job.plan = Plan::Fail;
     guarded(QStringLiteral("OVClientTransfer.GetNewImages"), [&] {
-        const QString name = job.offer->ImageFileName().trimmed();
+        const QString name = trimSpaces(job.offer->ImageFileName());
         job.address = imageAddress(m_base, name);
         if (name.isEmpty())
             return;
@@ -183,7 +184,10 @@ bool OVImageRetrieval::judgeCurrent()
     job.failed = !ok;
     m_valid.insert(job.path, ok);
     ++m_current;
-    if (ok || !job.result.body.isEmpty()) {
+    // An image refused for one of the client's own limits (size, time) is
+    // named like one that fails the picture test; a plain failed download is
+    // only traced.
+    if (ok || !job.result.body.isEmpty() || job.result.limited) {
         const QString message
             = (ok ? QStringLiteral("Received ") : QStringLiteral("Invalid or missing image file: ")) + job.address;
         job.result = {};

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
+#include "support/TrimSpaces.h"
 
 #include <QRegularExpression>
 
@@ -59,19 +60,19 @@ void OVUser::setAgeRange(int32_t value)
 
 void OVUser::setGender(const QString &value)
 {
-    m_gender = value.trimmed();
+    m_gender = trimSpaces(value);
     markChanged(GenderField);
 }
 
 void OVUser::setPostalCode(const QString &value)
 {
-    m_postalCode = value.trimmed();
+    m_postalCode = trimSpaces(value);
     markChanged(PostalCodeField);
 }
 
 void OVUser::setCountryCode(const QString &value)
 {
-    m_countryCode = value.trimmed();
+    m_countryCode = trimSpaces(value);
     markChanged(CountryCodeField);
 }
 

@@ -3,8 +3,10 @@
 #include <orvane/ResultCodes.h>
 
 #include "support/ErrorHandler.h"
+#include "support/TrimSpaces.h"
 #include "ui/DesignFont.h"
 #include "ui/Twips.h"
+#include "ui/WindowFrame.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -14,7 +16,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QScreen>
 
 namespace orvane {
 
@@ -426,16 +427,16 @@ void frmRegister::buildControls()
     auto handle = [this](const char *source, void (frmRegister::*handler)()) {
         return [this, source, handler] { guarded(QLatin1String(source), [&] { (this->*handler)(); }); };
     };
-    connect(lstAgeRange, &QComboBox::currentIndexChanged, this,
+    connect(lstAgeRange, &QComboBox::activated, this,
         handle("frmRegister.lstAgeRange_Click", &frmRegister::lstAgeRange_Click));
-    connect(lstGender, &QComboBox::currentIndexChanged, this,
-        handle("frmRegister.lstGender_Click", &frmRegister::lstGender_Click));
+    connect(
+        lstGender, &QComboBox::activated, this, handle("frmRegister.lstGender_Click", &frmRegister::lstGender_Click));
     connect(txtPostalCode, &QLineEdit::textChanged, this,
         handle("frmRegister.txtPostalCode_Change", &frmRegister::txtPostalCode_Change));
-    connect(lstCountry, &QComboBox::currentIndexChanged, this,
+    connect(lstCountry, &QComboBox::activated, this,
         handle("frmRegister.lstCountry_Click", &frmRegister::lstCountry_Click));
-    connect(lstRating, &QComboBox::currentIndexChanged, this,
-        handle("frmRegister.lstRating_Click", &frmRegister::lstRating_Click));
+    connect(
+        lstRating, &QComboBox::activated, this, handle("frmRegister.lstRating_Click", &frmRegister::lstRating_Click));
     connect(cmdOkay, &QPushButton::clicked, this, handle("frmRegister.cmdOkay_Click", &frmRegister::cmdOkay_Click));
     connect(
         cmdCancel, &QPushButton::clicked, this, handle("frmRegister.cmdCancel_Click", &frmRegister::cmdCancel_Click));
@@ -446,10 +447,10 @@ void frmRegister::Form_Load()
     ErrorHandler handler(QStringLiteral("frmRegister.Form_Load"));
     m_loading = true;
     handler.step([this] {
-        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->geometry();
-            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 3);
-        }
+        // Centred by its outer size, frame included, on the work area.
+        const QSize outer = size().grownBy(WindowFrame::beforeShowing(this));
+        const QRect area = WindowFrame::workArea();
+        move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 3);
     });
     handler.step([this] {
         lblDescription->setText(
@@ -570,7 +571,7 @@ void frmRegister::txtPostalCode_Change()
 {
     if (m_loading)
         return;
-    m_user.setPostalCode(txtPostalCode->text().trimmed());
+    m_user.setPostalCode(trimSpaces(txtPostalCode->text()));
 }
 
 void frmRegister::lstCountry_Click()

@@ -79,7 +79,7 @@ public:
         if (m_limits.totalTimeoutMs > 0) {
             const qint64 left = m_limits.totalTimeoutMs - m_clock.elapsed();
             if (left <= 0) {
-                fail(id, QStringLiteral("not fetched: retrieval time used up"));
+                fail(id, QStringLiteral("not fetched: retrieval time used up"), true);
                 return;
             }
             timeoutMs = long(std::min<qint64>(timeoutMs, left));
@@ -179,7 +179,9 @@ private:
                 result.body = std::move(t.body);
             } else if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
                 result.error = QStringLiteral("larger than %1 bytes").arg(m_limits.maxBytes);
+                result.limited = true;
             } else {
+                result.limited = code == CURLE_OPERATION_TIMEDOUT;
                 result.error = QString::fromUtf8(t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(code));
             }
             m_done.append({t.id, std::move(result)});
@@ -190,9 +192,9 @@ private:
         deliver();
     }
 
-    void fail(int id, const QString &error)
+    void fail(int id, const QString &error, bool limited = false)
     {
-        m_done.append({id, UrlFetcher::Result {QByteArray(), error}});
+        m_done.append({id, UrlFetcher::Result {QByteArray(), error, limited}});
         m_delivery.start();
     }
 

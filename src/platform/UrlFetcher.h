@@ -33,6 +33,7 @@ public:
     {
         QByteArray body;
         QString error; // empty on success
+        bool limited = false; // refused for a limit: too large, too slow, out of time
         bool ok() const { return error.isEmpty(); }
     };
 

@@ -14,7 +14,9 @@ void WidgetMessageBoxes::show(const QString &text, const QString &caption)
         std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
         return;
     }
-    QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+    // The message and an OK button, nothing else: no icon.
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+    box.exec();
 }
 
 void WidgetMessageBoxes::installAsReal()

@@ -91,19 +91,17 @@ bool CopyByteArray(const QByteArray &source, QByteArray &destination, qsizetype 
     }
     ErrorHandler handler(QStringLiteral("OVHelpers.CopyByteArray"));
     QByteArray copy(count, '\0');
-    // The bytes in range are copied; those outside fail (one logged fault)
-    // and stay 0x00.
+    // The bytes in range are copied; each byte outside is a failed step of
+    // its own (one logged fault each) and stays 0x00.
     const qsizetype first = std::clamp<qsizetype>(start, 0, source.size());
     const qsizetype last = std::clamp<qsizetype>(start + count, 0, source.size());
     if (last > first)
         std::copy(source.constData() + first, source.constData() + last, copy.data() + (first - start));
-    if (first != start || last - first != count) {
-        handler.step([&] {
-            raiseFault(FaultIndexOutOfRange,
-                QStringLiteral("%1 of %2 bytes are outside the source")
-                    .arg(count - std::max<qsizetype>(last - first, 0))
-                    .arg(count));
-        });
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype from = start + i;
+        if (from < 0 || from >= source.size())
+            handler.step(
+                [&] { raiseFault(FaultIndexOutOfRange, QStringLiteral("byte %1 is outside the source").arg(from)); });
     }
     destination = copy;
     return true;

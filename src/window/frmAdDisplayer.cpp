@@ -13,22 +13,21 @@
 #include "support/OVHelperFunctions.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
+#include "support/TrimSpaces.h"
 #include "support/WholeNumber.h"
 #include "ui/DesignFont.h"
 #include "ui/Twips.h"
+#include "ui/WindowFrame.h"
 
 #include <orvane/Orvane.h>
 
 #include <QCloseEvent>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 #include <cmath>
 
@@ -40,6 +39,8 @@ using namespace Qt::StringLiterals;
 namespace {
 QPointer<frmAdDisplayer> g_instance;
 
+constexpr int kIconTop = 120;
+constexpr int kIconSize = 615;
 constexpr int kButtonHeight = 300;
 constexpr int kWideButton = 1695;
 constexpr int kCloseButton = 975;
@@ -78,12 +79,14 @@ frmAdDisplayer::frmAdDisplayer(QWidget *parent)
     picIcon->setScaledContents(true);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
-    Twips::place(picIcon, {120, 120, 615, 615});
+    Twips::place(picIcon, {kIconTop, kIconTop, kIconSize, kIconSize});
     Twips::place(lblDescription, {840, 120, 8175, 615});
     for (int i = 0; i < 4; ++i) {
         m_picAd[i] = new AdPictureBox(this);
         m_picAd[i]->setObjectName(QStringLiteral("picAd%1").arg(i));
-        m_picAd[i]->setScaledContents(true);
+        // The picture at its own size from the box's top left corner, as the
+        // box is sized for its ad: never stretched.
+        m_picAd[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         m_picAd[i]->hide();
         connect(m_picAd[i], &AdPictureBox::clicked, this, [this, i] { picAd_Click(i); });
     }
@@ -115,15 +118,13 @@ frmAdDisplayer::frmAdDisplayer(QWidget *parent)
             Parent->StartTransfer();
     });
     connect(Timer1, &QTimer::timeout, this, &frmAdDisplayer::Timer1_Timer);
-    // The application quitting or the session ending unloads the window
-    // whatever the Close lock says.
+    // The application quitting (also at the end of the session) unloads the
+    // window whatever the Close lock says. The session manager's commit and
+    // save requests are left alone: they also come at checkpoints and at
+    // logouts that are cancelled later.
     if (QCoreApplication *app = QCoreApplication::instance()) {
         app->installEventFilter(this);
         connect(app, &QCoreApplication::aboutToQuit, this, &frmAdDisplayer::unload);
-    }
-    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        connect(gui, &QGuiApplication::commitDataRequest, this, &frmAdDisplayer::unload);
-        connect(gui, &QGuiApplication::saveStateRequest, this, &frmAdDisplayer::unload);
     }
     g_instance = this;
 }
@@ -171,17 +172,6 @@ void frmAdDisplayer::disableUpdate()
     cmdUpdate->setEnabled(false);
 }
 
-QMargins frmAdDisplayer::frameEstimate() const
-{
-    // Once the window system has framed the window it says how; before, the
-    // style's title bar and frame are the best guess.
-    if (const QWindow *window = windowHandle(); window && window->handle())
-        return window->frameMargins();
-    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
-    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    return QMargins(border, title + border, border, border);
-}
-
 void frmAdDisplayer::Form_Load()
 {
     ignoringFaults([&] {
@@ -190,7 +180,7 @@ void frmAdDisplayer::Form_Load()
     ignoringFaults([&] {
         m_top = std::max(toWholeNumber(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, u"AdDisplayTop"_s)), 0);
     });
-    layOut(frameEstimate());
+    layOut(WindowFrame::beforeShowing(this));
     cmdClose->setEnabled(false);
     cmdUpdate->setEnabled(Parent && !Parent->ProductGUID().isEmpty() && !Parent->RemoteHost().isEmpty()
         && !Parent->RemotePort().isEmpty() && !Parent->TransferInProgress());
@@ -199,24 +189,37 @@ void frmAdDisplayer::Form_Load()
     platform::Shell::instance().prepare();
 }
 
-void frmAdDisplayer::layOut(const QMargins &frame)
+frmAdDisplayer::Geometry frmAdDisplayer::designGeometry(const QMargins &frame)
 {
-    m_frame = frame;
     const platform::Screen &screen = platform::Screen::instance();
     const double frameWidth = (frame.left() + frame.right()) * screen.twipsPerPixelX();
     const double frameHeight = (frame.top() + frame.bottom()) * screen.twipsPerPixelY();
+    Geometry g;
+    g.outerWidth = std::lround(AdSizeWidth(2) * 1.02);
+    g.innerWidth = g.outerWidth - frameWidth;
+    g.adAreaLeft = int(std::lround((g.innerWidth - AdSizeWidth(2)) / 2.0));
+    g.adAreaTop = int(std::lround(kIconTop + kIconSize + 10 * screen.twipsPerPixelY()));
+    const double designed = std::lround(1.5 * g.adAreaTop + AdSizeHeight(2) + kButtonHeight + 2 * g.adAreaLeft);
+    // Inside: the ad area, a margin, the buttons and a margin. The designed
+    // height leaves half the ad area's top for the frame; a taller frame adds
+    // to the outer height instead of cutting into the inside.
+    const double needed = g.adAreaTop + AdSizeHeight(2) + g.adAreaLeft + kButtonHeight + g.adAreaLeft;
+    g.innerHeight = std::max(designed - frameHeight, needed);
+    g.outerHeight = g.innerHeight + frameHeight;
+    return g;
+}
+
+void frmAdDisplayer::layOut(const QMargins &frame)
+{
+    const Geometry g = designGeometry(frame);
     AdAreaWidth = AdSizeWidth(2);
     AdAreaHeight = AdSizeHeight(2);
-    const int width = int(std::lround(AdAreaWidth * 1.02));
-    AdAreaLeft = int(std::lround((width - frameWidth - AdAreaWidth) / 2.0));
-    AdAreaTop = int(std::lround(120 + 615 + 10 * screen.twipsPerPixelY()));
-    const int height = int(std::lround(1.5 * AdAreaTop + AdAreaHeight + kButtonHeight + 2 * AdAreaLeft));
-    const double innerWidth = width - frameWidth;
-    const double innerHeight = height - frameHeight;
-    setFixedSize(Twips::widthToPixels(innerWidth), Twips::heightToPixels(innerHeight));
+    AdAreaLeft = g.adAreaLeft;
+    AdAreaTop = g.adAreaTop;
+    setFixedSize(Twips::widthToPixels(g.innerWidth), Twips::heightToPixels(g.innerHeight));
 
-    const double closeLeft = innerWidth - kCloseButton - AdAreaLeft;
-    const double buttonTop = innerHeight - kButtonHeight - AdAreaLeft;
+    const double closeLeft = g.innerWidth - kCloseButton - AdAreaLeft;
+    const double buttonTop = g.innerHeight - kButtonHeight - AdAreaLeft;
     const double updateLeft = closeLeft - kWideButton - AdAreaLeft;
     const double registerLeft = updateLeft - kWideButton - AdAreaLeft;
     const double moreLeft = registerLeft - kWideButton - AdAreaLeft;
@@ -226,36 +229,21 @@ void frmAdDisplayer::layOut(const QMargins &frame)
     Twips::place(cmdMoreAds, {moreLeft, buttonTop, kWideButton, kButtonHeight});
     m_picAd[0]->move(Twips::widthToPixels(AdAreaLeft), m_picAd[0]->y());
 
-    // Keep the whole window, frame included, on the screen.
+    // The whole window, frame included, on the work area, which need not start
+    // at (0, 0): pulled back from its right and bottom edges, then from its
+    // left and top ones, so that a window larger than the area shows its title.
     QPoint position = Twips::pointToPixels(m_left, m_top);
-    const QSize outer(Twips::widthToPixels(width), Twips::heightToPixels(height));
-    if (const QScreen *primary = QGuiApplication::primaryScreen()) {
-        const QRect area = primary->geometry();
-        if (position.y() + outer.height() > area.height())
-            position.setY(area.height() - outer.height());
-        if (position.x() + outer.width() > area.width())
-            position.setX(area.width() - outer.width());
+    const QSize outer = size().grownBy(frame);
+    if (const QRect area = WindowFrame::workArea(); !area.isEmpty()) {
+        position.setY(std::max(std::min(position.y(), area.y() + area.height() - outer.height()), area.y()));
+        position.setX(std::max(std::min(position.x(), area.x() + area.width() - outer.width()), area.x()));
     }
     move(position);
-}
-
-void frmAdDisplayer::relayOut()
-{
-    std::array<QPoint, 4> positions;
-    for (int i = 0; i < 4; ++i)
-        positions[i] = m_picAd[i]->pos();
-    const int before = Twips::widthToPixels(AdAreaLeft);
-    layOut(frameEstimate());
-    const int shift = Twips::widthToPixels(AdAreaLeft) - before;
-    for (int i = 0; i < 4; ++i)
-        m_picAd[i]->move(positions[i] + QPoint(shift, 0));
 }
 
 void frmAdDisplayer::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (LoadTime.isValid() && frameEstimate() != m_frame)
-        relayOut();
     if (!m_activated) {
         m_activated = true;
         QTimer::singleShot(0, this, &frmAdDisplayer::Form_Activate);
@@ -369,7 +357,7 @@ bool frmAdDisplayer::PutAdInPictureBox(const std::shared_ptr<OVAdvertisement> &p
             OVSimpleLog::LogWarning(QStringLiteral("pAd or pPicture invalid"));
             return;
         }
-        const QString name = OVHelperFunctions::FileNameFromPath(pAd->ImageFileName().trimmed());
+        const QString name = OVHelperFunctions::FileNameFromPath(trimSpaces(pAd->ImageFileName()));
         if (name.isEmpty()) {
             OVSimpleLog::LogWarning(QStringLiteral("Missing filename ") + pAd->AdGUID());
             return;
@@ -400,7 +388,7 @@ void frmAdDisplayer::picAd_Click(int index)
         if (!Commercials)
             return;
         const auto ad = Commercials->GetAdByGUID(m_picAd[index]->Tag);
-        if (!ad || ad->ClickURL().trimmed().isEmpty())
+        if (!ad || ad->ClickURL().isEmpty())
             return;
         OpenInBrowser(ad->ClickURL());
         ad->IncrementClickCount(1);
@@ -420,9 +408,6 @@ void frmAdDisplayer::OpenInBrowser(const QString &url)
 
 void frmAdDisplayer::Timer1_Timer()
 {
-    // The window manager frames the window some time after it is shown.
-    if (isVisible() && frameEstimate() != m_frame)
-        relayOut();
     const qint64 now = platform::Clock::instance().localNow().toSecsSinceEpoch();
     if (now - LoadTime.toSecsSinceEpoch() > 3)
         cmdClose->setEnabled(true);

@@ -69,6 +69,21 @@ public:
     // For tests and accessibility: the controls by their names.
     AdPictureBox *picAd(int index) const { return m_picAd[index]; }
 
+    // The window's geometry in twips for a frame of the given pixels. Width and
+    // Height are the outer size; the ad area and the buttons live in the inner
+    // one. The outer height grows when the frame takes more than the layout
+    // leaves for it, so that the buttons never reach into the ad area.
+    struct Geometry
+    {
+        int adAreaLeft = 0;
+        int adAreaTop = 0;
+        double innerWidth = 0;
+        double innerHeight = 0;
+        double outerWidth = 0;
+        double outerHeight = 0;
+    };
+    static Geometry designGeometry(const QMargins &frame);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -84,11 +99,9 @@ private:
     void cmdRegister_Click();
     void Form_Unload();
     void placeBox(int index, double left, double top, double width, double height);
-    // Steps 3 to 10 of loading: Width and Height are the outer size, the ad
-    // area and the buttons live in the inner one (less the frame, in pixels).
+    // Sizes the window for its frame, puts the ad area and the buttons inside,
+    // and moves the window, frame included, onto the work area.
     void layOut(const QMargins &frame);
-    QMargins frameEstimate() const;
-    void relayOut();
 
     std::shared_ptr<OVCommercials> Commercials;
     QPointer<Orvane> Parent;
@@ -105,7 +118,6 @@ private:
     bool m_ending = false;
     int m_left = 0; // twips, outer
     int m_top = 0;
-    QMargins m_frame;
 
     QLabel *picIcon;
     QLabel *lblDescription;

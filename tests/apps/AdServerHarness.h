@@ -22,11 +22,12 @@ using namespace Qt::StringLiterals;
 inline const QString kProduct = u"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"_s;
 
 // A usage post of one statistic with its own ad id.
-inline QByteArray post(const QString &adGuid, double lastViewTime = 46000.5, const QString &product = kProduct)
+inline QByteArray post(
+    const QString &adGuid, double lastViewTime = 46000.5, const QString &product = kProduct, int16_t views = 1)
 {
     OVUsageReport report;
     report.setProductGUID(product);
-    report.AddUsageStat(adGuid, 1, 0, lastViewTime);
+    report.AddUsageStat(adGuid, views, 0, lastViewTime);
     return OVFraming::ComposeUsagePost(u"127.0.0.1"_s, report.GetStateIntoByteArray());
 }
 
@@ -37,6 +38,37 @@ struct AdIds
     QString prefix = QUuid::createUuid().toString(QUuid::WithBraces).toUpper().left(25);
     int count = 0;
 };
+
+// Runs the server program with `args`: its exit code, standard output and error.
+struct Run
+{
+    explicit Run(const QStringList &args)
+    {
+        QProcess p;
+        p.start(QStringLiteral(ADSERVER), args);
+        p.waitForFinished(20000);
+        code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        out = p.readAllStandardOutput();
+        err = p.readAllStandardError();
+    }
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The JSON report rows whose `key` field starts with `prefix`, by that field.
+inline QHash<QString, QJsonObject> reportRows(
+    const QByteArray &json, const QString &key, const QString &prefix = QString())
+{
+    QHash<QString, QJsonObject> rows;
+    for (const QByteArray &line : json.split('\n')) {
+        const QJsonObject row = QJsonDocument::fromJson(line).object();
+        const QString name = row.value(key).toVariant().toString();
+        if (!row.isEmpty() && name.startsWith(prefix))
+            rows.insert(name, row);
+    }
+    return rows;
+}
 
 // The real server process with the sample campaign; later `extra` flags
 // override the defaults.
@@ -73,6 +105,8 @@ struct ServerProcess
         p.waitForFinished(10000);
         return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
     }
+    // `report --db` this server's database with more arguments.
+    Run report(const QStringList &args) const { return Run(QStringList {u"report"_s, u"--db"_s, m_db} + args); }
     // Views per stored ad id of `ids` (made-up ids: stored apart from the campaign's).
     QHash<QString, int> views(const AdIds &ids) const
     {

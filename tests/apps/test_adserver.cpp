@@ -4,6 +4,7 @@
 #include "catalogue/OVCommercials.h"
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
+#include "personalization/OVUser.h"
 #include "platform/ImageLimits.h"
 
 #include "AdServerHarness.h"
@@ -15,9 +16,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QUuid>
 
 #include <csignal>
@@ -38,6 +42,11 @@ private Q_SLOTS:
         TestHome home;
         ServerProcess server(home.path());
         const QString images = home.path() + u"/images"_s;
+        {
+            Orvane user; // the demographics live in the user's settings store
+            user.setRating(20);
+            user.setAgeRange(30);
+        }
         // A fresh control each time loads the counts from the data file, as after a restart.
         const auto transfer = [&] {
             Orvane control;
@@ -63,6 +72,11 @@ private Q_SLOTS:
 
         const QJsonObject ad {{u"guid"_s, guid}, {u"views"_s, 7}, {u"clicks"_s, 2}};
         QCOMPARE(server.stats(), QJsonObject({{u"reports"_s, 3}, {u"ads"_s, QJsonArray {ad}}}));
+        // The user's rating and age range travel with every report.
+        const Run byUser = server.report({u"--by"_s, u"rating"_s, u"--by"_s, u"age"_s, u"--format"_s, u"json"_s});
+        QCOMPARE(QJsonDocument::fromJson(byUser.out).object(),
+            QJsonObject({{u"rating"_s, 20}, {u"age"_s, 30}, {u"views"_s, 7}, {u"clicks"_s, 2}, {u"ctr"_s, 2.0 / 7},
+                {u"reports"_s, 3}}));
     }
 
     void requestsGetTheirAnswers_data()
@@ -172,8 +186,15 @@ private Q_SLOTS:
             QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
         // Every tenth report is poisoned and meets valid ones in the same group commits.
         const auto poisoned = [](const QString &guid) { return guid.endsWith(u"7}"_s); };
-        const auto compose
-            = [&](const QString &guid) { return poisoned(guid) ? post(guid, lastViewTime, product) : post(guid); };
+        // Random view counts: a report stored twice or lost shows in the sums.
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QRandomGenerator random(seed);
+        QHash<QString, int> sent;
+        const auto compose = [&](const QString &guid) {
+            const int views = sent[guid] = random.bounded(1, 100);
+            return poisoned(guid) ? post(guid, lastViewTime, product) : post(guid, 46000.5, kProduct, int16_t(views));
+        };
         ServerProcess server(home.path(), url);
         AdIds ids;
         ReportLoad load(server.port, &ids, 16, compose);
@@ -213,11 +234,175 @@ private Q_SLOTS:
         for (auto answer = answers.cbegin(); answer != answers.cend(); ++answer) {
             // A poisoned report fails alone; a valid one is acknowledged unless the server was stopped first.
             QVERIFY2(poisoned(answer.key()) ? !answer.value() : answer.value() || signal, qPrintable(answer.key()));
-            QCOMPARE(stored.value(answer.key()), answer.value() ? 1 : 0);
+            QCOMPARE(stored.value(answer.key()), answer.value() ? sent.value(answer.key()) : 0);
         }
         // Short of a kill, every stored report was acknowledged: none is sent again.
         if (signal != SIGKILL)
             QCOMPARE(stored.size(), answers.keys(true).size());
+        // The rollups hold exactly the raw reports, nothing lost or counted twice whatever the stop; the
+        // made-up ids are not the campaign's, so none of their views reaches them.
+        QVERIFY(reportRows(server.report({u"--by"_s, u"ad"_s, u"--format"_s, u"json"_s}).out, u"ad"_s, ids.prefix)
+                    .isEmpty());
+        const QJsonObject total = QJsonDocument::fromJson(server.report({u"--format"_s, u"json"_s}).out).object();
+        QCOMPARE(total.value(u"reports"_s).toInteger(), server.stats().value(u"reports"_s).toInteger());
+    }
+
+    void reportsGroupAndPrintSafely_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("expected"); // TODAY stands for the UTC day
+        const QByteArray ad1 = "{0A000000-0000-4000-8000-000000000001}";
+        const QByteArray ad2 = "{0A000000-0000-4000-8000-000000000002}";
+        QTest::newRow("table by ad") << QStringList {u"--by"_s, u"ad"_s}
+                                     << "ad                                      views  clicks     ctr  reports\n" + ad1
+                + "      5       1  20.00%        2\n" + ad2 + "      1       0   0.00%        1\n";
+        QTest::newRow("CSV by country, escaped and quoted")
+            << QStringList {u"--by"_s, u"country"_s, u"--format"_s, u"csv"_s}
+            << QByteArray("country,views,clicks,ctr,reports\r\n\"\\x1b[2J,\"\"x\",2,0,0.000000,1\r\n"
+                          "DE,4,1,0.250000,1\r\n");
+        QTest::newRow("JSON by day and advertiser")
+            << QStringList {u"--by"_s, u"day,advertiser"_s, u"--format"_s, u"json"_s}
+            << QByteArray("{\"advertiser\":\"{0B000000-0000-4000-8000-000000000001}\",\"clicks\":1,\"ctr\":0.2,"
+                          "\"day\":\"TODAY\",\"reports\":2,\"views\":5}\n"
+                          "{\"advertiser\":\"{0B000000-0000-4000-8000-000000000002}\",\"clicks\":0,\"ctr\":0,"
+                          "\"day\":\"TODAY\",\"reports\":1,\"views\":1}\n");
+        QTest::newRow("table of totals over a range") << QStringList {u"--since"_s, u"TODAY"_s, u"--until"_s,
+            u"TODAY"_s} << QByteArray("views  clicks     ctr  reports\n    6       1  16.67%        2\n");
+        QTest::newRow("nothing after today") << QStringList {u"--since"_s, u"2999-01-01"_s, u"--by"_s, u"gender"_s}
+                                             << QByteArray("gender  views  clicks  ctr  reports\n");
+        QTest::newRow("ads and audience do not combine")
+            << QStringList {u"--by"_s, u"ad,age"_s} << QByteArray("ERROR do not combine");
+        QTest::newRow("unknown dimension") << QStringList {u"--by"_s, u"hour"_s} << QByteArray("ERROR not hour");
+        QTest::newRow("malformed day") << QStringList {u"--since"_s, u"2026-13-01"_s} << QByteArray("ERROR YYYY");
+    }
+
+    void reportsGroupAndPrintSafely()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, expected);
+        TestHome home;
+        ServerProcess server(home.path());
+        const auto send = [&](const QString &country, const QString &gender, int age, int rating,
+                              const QList<std::pair<int, int>> &counts) {
+            OVUsageReport report;
+            report.setProductGUID(kProduct);
+            report.User()->setCountryCode(country);
+            report.User()->setGender(gender);
+            report.User()->setAgeRange(age);
+            report.User()->setRating(rating);
+            for (qsizetype i = 0; i < counts.size(); ++i)
+                report.AddUsageStat(u"{0A000000-0000-4000-8000-%1}"_s.arg(i + 1, 12, 10, QLatin1Char('0')),
+                    int16_t(counts[i].first), int16_t(counts[i].second), 46000.5);
+            return server.raw(OVFraming::ComposeUsagePost(u"x"_s, report.GetStateIntoByteArray()));
+        };
+        QVERIFY(send(u"DE"_s, u"F"_s, 30, 10, {{3, 1}, {1, 0}}).startsWith("HTTP/1.1 200 OK"));
+        QVERIFY(send(u"\x1b[2J,\"x"_s, u"M"_s, 0, 20, {{2, 0}}).startsWith("HTTP/1.1 200 OK"));
+        const QByteArray today = QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate).toLatin1();
+        const Run run = server.report(args.replaceInStrings(u"TODAY"_s, QString::fromLatin1(today)));
+        if (expected.startsWith("ERROR ")) {
+            QCOMPARE(run.code, 2);
+            QVERIFY2(run.err.contains(expected.mid(6)), run.err.constData());
+        } else {
+            QCOMPARE(run.code, 0);
+            QCOMPARE(run.out, expected.replace("TODAY", today));
+        }
+    }
+
+    void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("SQLite") << false;
+        QTest::newRow("PostgreSQL") << true;
+    }
+
+    void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile()
+    {
+        QFETCH(bool, postgres);
+        TestHome home;
+        QString url = u"sqlite:"_s + home.path() + u"/old.db"_s;
+        QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? u"QPSQL"_s : u"QSQLITE"_s, u"old"_s);
+        const auto close = qScopeGuard([&] {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(u"old"_s);
+        });
+        if (postgres) {
+            // A database of its own in the throw-away cluster: the old schema needs an empty one.
+            url = qEnvironmentVariable("ORVANE_TEST_PG_URL");
+            if (url.isEmpty())
+                QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
+            const QUrl parsed(url);
+            const QString name = u"old_%1"_s.arg(QRandomGenerator::global()->bounded(1 << 30));
+            db.setHostName(QUrlQuery(parsed).queryItemValue(u"host"_s));
+            db.setUserName(parsed.userName());
+            db.setDatabaseName(parsed.path().mid(1));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(u"CREATE DATABASE "_s + name));
+            db.close();
+            db.setDatabaseName(name);
+            url.replace(u"/orvane?"_s, u"/"_s + name + u"?"_s);
+        } else {
+            db.setDatabaseName(url.mid(7));
+        }
+        QVERIFY(db.open());
+        // The schema and rows of the server from before rollups.
+        const char *const old[] = {
+            "CREATE TABLE reports (id VARCHAR(36) PRIMARY KEY, received_at VARCHAR(32) NOT NULL, peer TEXT NOT NULL,"
+            " product_guid TEXT NOT NULL, rating INTEGER NOT NULL, age_range INTEGER NOT NULL, gender TEXT NOT NULL,"
+            " postal_code TEXT NOT NULL, country_code TEXT NOT NULL)",
+            "CREATE TABLE report_ads (report_id VARCHAR(36) NOT NULL REFERENCES reports(id), position INTEGER NOT NULL,"
+            " ad_guid TEXT NOT NULL, views INTEGER NOT NULL, clicks INTEGER NOT NULL,"
+            " last_view_time DOUBLE PRECISION NOT NULL, PRIMARY KEY (report_id, position))",
+            "INSERT INTO reports VALUES ('r1', '2026-11-30T23:59:59.999Z', '127.0.0.1', 'P', 20, 30, 'F', '', 'DE'),"
+            " ('r2', '2026-12-01T00:00:00.000Z', '127.0.0.1', 'P', 10, 40, 'M', '', 'FR'),"
+            " ('r3', '2026-12-01T10:00:00.000Z', '127.0.0.1', 'P', 10, 40, 'M', '', 'FR')",
+            "INSERT INTO report_ads VALUES ('r1', 1, 'A', 3, 1, 46000), ('r1', 2, 'B', 2, 0, 46000),"
+            " ('r2', 1, 'A', 4, 2, 46000), ('r3', 1, 'A', 1, 0, 46000), ('r3', 2, 'A', 1, 1, 46000)",
+        };
+        for (const char *statement : old)
+            QVERIFY2(QSqlQuery(db).exec(QString::fromLatin1(statement)), statement);
+        db.close();
+
+        // Keeping three days of raw rows, the server deletes these old ones; their rollups stay.
+        ServerProcess server(home.path(), url, {u"--retain-raw-days"_s, u"3"_s});
+        QVERIFY(server.port > 0);
+        QVERIFY(QTest::qWaitFor([&] { return server.stats().value(u"reports"_s).toInt() == 0; }, 10000));
+        const Run byAd = server.report({u"--by"_s, u"day,ad"_s, u"--format"_s, u"csv"_s});
+        QCOMPARE(byAd.out,
+            QByteArray(
+                "day,ad,views,clicks,ctr,reports\r\n2026-11-30,A,3,1,0.333333,1\r\n2026-11-30,B,2,0,0.000000,1\r\n"
+                "2026-12-01,A,6,3,0.500000,2\r\n"));
+        const Run byAudience = server.report({u"--by"_s, u"day,country,rating"_s, u"--format"_s, u"csv"_s});
+        QCOMPARE(byAudience.out,
+            QByteArray("day,country,rating,views,clicks,ctr,reports\r\n2026-11-30,DE,20,5,1,0.200000,1\r\n"
+                       "2026-12-01,FR,10,6,3,0.500000,2\r\n"));
+        // Reports stored after the upgrade add to the back-filled rows.
+        QVERIFY(server.raw(post(u"{0A000000-0000-4000-8000-000000000001}"_s)).startsWith("HTTP/1.1 200 OK"));
+        const Run total = server.report({u"--since"_s, u"2026-11-30"_s, u"--format"_s, u"csv"_s});
+        QVERIFY2(total.out.endsWith("\r\n12,4,0.333333,4\r\n"), total.out.constData());
+        QCOMPARE(server.stats().value(u"reports"_s).toInt(), 1);
+    }
+
+    void readersRefuseAMissingDatabase_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("db"); // HOME is the test's folder
+        QTest::newRow("stats, missing file") << u"stats"_s << u"sqlite:HOME/missing.db"_s;
+        QTest::newRow("report, missing file") << u"report"_s << u"sqlite:HOME/missing.db"_s;
+        QTest::newRow("report, no PostgreSQL there")
+            << u"report"_s << u"postgresql://orvane@/orvane?host=HOME/nowhere"_s;
+    }
+
+    void readersRefuseAMissingDatabase()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, db);
+        TestHome home;
+        const Run run({command, u"--db"_s, db.replace(u"HOME"_s, home.path())});
+        QCOMPARE(run.code, 1 + int(command == u"stats"_s));
+        QVERIFY2(run.err.contains("orvane-adserver"), run.err.constData());
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(!QFileInfo::exists(home.path() + u"/missing.db"_s));
     }
 
     void refusedStartsExitWithTwo_data()

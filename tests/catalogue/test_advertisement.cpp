@@ -132,7 +132,7 @@ private Q_SLOTS:
 
     void counting()
     {
-        FakeClock clock(QDateTime(QDate(2024, 3, 1), QTime(12, 0)), -60);
+        FakeClock clock(QDateTime(QDate(2024, 3, 1), QTime(12, 0, 0, 750)), -60);
         OVAdvertisement ad;
         ad.setLastViewTime(5.0);
         ad.IncrementClickCount(1);
@@ -141,7 +141,7 @@ private Q_SLOTS:
 
         ad.IncrementViewCount(1);
         QCOMPARE(ad.ViewCount(), int16_t(1));
-        // Universal time: one hour behind local here.
+        // Universal time: one hour behind local here, in the clock's whole seconds.
         QCOMPARE(ad.LastViewTime(), orvane::OleDate::fromDateTime(QDateTime(QDate(2024, 3, 1), QTime(11, 0))));
 
         ad.setViewCount(32767);

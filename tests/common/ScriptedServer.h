@@ -35,7 +35,9 @@ public:
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *s = m_server.nextPendingConnection()) {
                 const int index = connections++;
+                ++open;
                 connect(s, &QTcpSocket::readyRead, this, [this, s, index] { onRead(s, index); });
+                connect(s, &QTcpSocket::disconnected, this, [this] { --open; });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
@@ -43,6 +45,7 @@ public:
 
     QString port() const { return QString::number(m_server.serverPort()); }
     int connections = 0;
+    int open = 0; // connections still open on the server's side
     QList<QByteArray> requests;
 
     static QByteArray contentResponse(const QByteArray &content)
@@ -113,7 +116,9 @@ public:
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *s = m_server.nextPendingConnection()) {
                 ++connections;
+                ++open;
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
+                connect(s, &QTcpSocket::disconnected, this, [this] { --open; });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
@@ -137,6 +142,7 @@ public:
 
     int delayMs = 0;
     int connections = 0;
+    int open = 0; // connections still open on the server's side
     QList<QByteArray> requests; // paths, in the order asked
 
 private:

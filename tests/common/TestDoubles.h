@@ -31,13 +31,18 @@ public:
         , bias(bias)
     {
     }
-    QDateTime localNow() const override { return local; }
+    QDateTime localNow() const override
+    {
+        ++reads;
+        return local;
+    }
     int systemMilliseconds() const override { return milliseconds; }
     int biasMinutes() const override { return bias; }
 
     QDateTime local;
     int milliseconds = 87;
     int bias = 0;
+    mutable int reads = 0; // of localNow
 };
 
 // Returns the scripted values in turn, then repeats the last one.

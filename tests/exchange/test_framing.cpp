@@ -61,6 +61,14 @@ private Q_SLOTS:
         QCOMPARE(int(HeaderLength(received)), headerLength);
         QCOMPARE(ReadContentHeader(received).usable, usable);
     }
+
+    // State names as the trace writes them: one with its trailing space, and numbers outside the table.
+    void stateNames()
+    {
+        QCOMPARE(ExchangeStateName(120), QStringLiteral("Sent usage data "));
+        QCOMPARE(ExchangeStateName(999), QStringLiteral("Unknown state: 999"));
+        QCOMPARE(ExchangeStateName(-1), QStringLiteral("Unknown state: -1"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFraming)

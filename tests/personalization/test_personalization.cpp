@@ -9,8 +9,10 @@
 #include "TestHome.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 using namespace orvane;
@@ -34,6 +36,13 @@ QStringList presentStamps()
     QStringList out = kStamps;
     out.removeIf([](const QString &s) { return !stored(s).isValid(); });
     return out;
+}
+// What the user's pick in a drop-down list does: select the entry, then report the choice.
+void choose(QComboBox *list, const QString &entry)
+{
+    const int index = list->findText(entry);
+    list->setCurrentIndex(index);
+    Q_EMIT list->activated(index);
 }
 } // namespace
 
@@ -59,11 +68,11 @@ private Q_SLOTS:
     // save leaves nothing marked: the next one writes nothing at all.
     void unforcedSaveWritesOnlyWhatChanged()
     {
-        store(QStringLiteral("Gender"), QStringLiteral(" F "));
+        store(QStringLiteral("Gender"), QStringLiteral(" F\t ")); // spaces are trimmed, a tab stays
         OVUser user;
         user.setRating(20);
         user.Load();
-        QCOMPARE(user.Gender(), QStringLiteral("F"));
+        QCOMPARE(user.Gender(), QStringLiteral("F\t"));
         QCOMPARE(user.Rating(), 0);
         user.setPostalCode(QStringLiteral(" 10115 "));
         user.Save();
@@ -75,7 +84,8 @@ private Q_SLOTS:
         QCOMPARE(m_home->readSettingsFile(), before);
     }
 
-    // A number beyond 16 bits is a fault of its own load step only: the field keeps its value, the next steps run.
+    // The fields hold 32 bits: a number beyond 16 loads as it is; one beyond 32 is a fault of its own load step
+    // only: the field keeps its value, the next steps run.
     void storedNumbers_data()
     {
         QTest::addColumn<QString>("text");
@@ -89,7 +99,8 @@ private Q_SLOTS:
         QTest::newRow("exponent") << "1e1" << 10 << 0;
         QTest::newRow("blank") << "   " << 0 << 0;
         QTest::newRow("fraction only") << ".6" << 1 << 0;
-        QTest::newRow("beyond 16 bits") << "99999999999" << 7 << 2;
+        QTest::newRow("beyond 16 bits") << "70000" << 70000 << 0;
+        QTest::newRow("beyond 32 bits") << "99999999999" << 7 << 2;
     }
     void storedNumbers()
     {
@@ -128,6 +139,12 @@ private Q_SLOTS:
         QFETCH(QString, button);
         store(QStringLiteral("PostalCode"), QStringLiteral("10115"));
         frmRegister form;
+        // Centred by its outer size on the work area, a third of the free height above it.
+        form.show();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize outer = form.frameGeometry().size();
+        QCOMPARE(form.frameGeometry().topLeft(),
+            area.topLeft() + QPoint((area.width() - outer.width()) / 2, (area.height() - outer.height()) / 3));
         for (const char *list : {"lstAgeRange", "lstGender", "lstCountry", "lstRating"})
             QCOMPARE(form.findChild<QComboBox *>(list)->currentText(), QStringLiteral("Unspecified"));
         auto *postal = form.findChild<QLineEdit *>("txtPostalCode");
@@ -152,37 +169,46 @@ private Q_SLOTS:
     }
 
     // The form shows the stored choices; a young or unspecified age forces "No adult content".
+    // The user's choice counts, also of the entry already shown.
     void storedChoicesAndYoungAges_data()
     {
-        QTest::addColumn<QStringList>("choices"); // stored country code and gender, then the names shown
-        QTest::addColumn<QString>("age");
+        QTest::addColumn<QStringList>("choices"); // stored country code, gender and age, then the names shown
+        QTest::addColumn<QString>("ages"); // chosen in turn
         QTest::addColumn<bool>("forced");
-        QTest::newRow("US, M") << QStringList {"US", "M", "United States", "Male"} << "14 to 17" << true;
-        QTest::newRow("unknown code, F") << QStringList {"QQ", "F", "Unspecified", "Female"} << "Unspecified" << true;
-        QTest::newRow("no code, X") << QStringList {"", "X", "Unspecified", "Unspecified"} << "30 to 39" << false;
+        QTest::newRow("US, M") << QStringList {"US", "M", "50", "United States", "Male"} << "40 to 49|14 to 17" << true;
+        QTest::newRow("unknown code, F") << QStringList {"QQ", "F", "50", "Unspecified", "Female"}
+                                         << "40 to 49|Unspecified" << true;
+        QTest::newRow("no code, X") << QStringList {"", "X", "50", "Unspecified", "Unspecified"} << "40 to 49|30 to 39"
+                                    << false;
+        QTest::newRow("Unspecified again")
+            << QStringList {"", "", "0", "Unspecified", "Unspecified"} << "Unspecified" << true;
     }
     void storedChoicesAndYoungAges()
     {
         QFETCH(QStringList, choices);
-        QFETCH(QString, age);
+        QFETCH(QString, ages);
         QFETCH(bool, forced);
         store(QStringLiteral("CountryCode"), choices[0]);
         store(QStringLiteral("Gender"), choices[1]);
-        store(QStringLiteral("AgeRange"), QStringLiteral("50"));
+        store(QStringLiteral("AgeRange"), choices[2]);
         store(QStringLiteral("Rating"), QStringLiteral("10"));
         frmRegister form;
-        QCOMPARE(form.findChild<QComboBox *>("lstCountry")->currentText(), choices[2]);
-        QCOMPARE(form.findChild<QComboBox *>("lstGender")->currentText(), choices[3]);
-        auto *ages = form.findChild<QComboBox *>("lstAgeRange");
+        QCOMPARE(form.findChild<QComboBox *>("lstCountry")->currentText(), choices[3]);
+        QCOMPARE(form.findChild<QComboBox *>("lstGender")->currentText(), choices[4]);
+        auto *list = form.findChild<QComboBox *>("lstAgeRange");
         auto *rating = form.findChild<QComboBox *>("lstRating");
         QCOMPARE(rating->currentText(), QStringLiteral("All content"));
-        ages->setCurrentIndex(ages->findText(QStringLiteral("40 to 49")));
-        ages->setCurrentIndex(ages->findText(age));
+        // Changing the entry by code is not a choice.
+        list->setCurrentIndex(list->findText(QStringLiteral("14 to 17")));
+        QVERIFY(rating->isEnabled());
+        list->setCurrentIndex(list->findText(choices[2] == "0" ? QStringLiteral("Unspecified") : "50 to 59"));
+        for (const QString &age : ages.split(u'|'))
+            choose(list, age);
         QCOMPARE(rating->isEnabled(), !forced);
         QCOMPARE(rating->currentText(), forced ? QStringLiteral("No adult content") : QStringLiteral("All content"));
         QCOMPARE(form.user().Rating(), forced ? 20 : 10);
         if (forced) {
-            ages->setCurrentIndex(ages->findText(QStringLiteral("30 to 39")));
+            choose(list, QStringLiteral("30 to 39"));
             QVERIFY(rating->isEnabled());
             QCOMPARE(rating->currentText(), QStringLiteral("No adult content"));
         }

@@ -90,31 +90,36 @@ private Q_SLOTS:
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("length"); // -1: not given
         QTest::addColumn<QByteArray>("copy");
-        QTest::addColumn<bool>("logged");
+        QTest::addColumn<int>("logged"); // faults, one per byte outside the source
         const QByteArray ten = bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-        QTest::newRow("to the end") << ten << 3 << -1 << bytes({3, 4, 5, 6, 7, 8, 9}) << false;
-        QTest::newRow("start at the end") << ten << 10 << -1 << QByteArray() << false;
-        QTest::newRow("slice") << ten << 2 << 3 << bytes({2, 3, 4}) << false;
-        QTest::newRow("empty source") << QByteArray() << 0 << 5 << QByteArray() << false;
+        QTest::newRow("to the end") << ten << 3 << -1 << bytes({3, 4, 5, 6, 7, 8, 9}) << 0;
+        QTest::newRow("start at the end") << ten << 10 << -1 << QByteArray() << 0;
+        QTest::newRow("slice") << ten << 2 << 3 << bytes({2, 3, 4}) << 0;
+        QTest::newRow("empty source") << QByteArray() << 0 << 5 << QByteArray() << 0;
         // Bytes in range are kept; only those outside stay zero.
-        QTest::newRow("past the end") << ten << 8 << 4 << bytes({8, 9, 0, 0}) << true;
-        QTest::newRow("before the start") << ten << -2 << 4 << bytes({0, 0, 0, 1}) << true;
+        QTest::newRow("past the end") << ten << 8 << 4 << bytes({8, 9, 0, 0}) << 2;
+        QTest::newRow("before the start") << ten << -2 << 4 << bytes({0, 0, 0, 1}) << 2;
     }
     void copy()
     {
         QFETCH(QByteArray, source);
         QFETCH(int, start);
         QFETCH(int, length);
-        QFETCH(bool, logged);
+        QFETCH(int, logged);
         TestHome home;
         RecordingMessageBoxes boxes;
         OVSimpleLog::switches().VerboseErrors = true;
         QByteArray out = "junk";
         QVERIFY(CopyByteArray(source, out, start, length < 0 ? std::nullopt : std::optional<qsizetype>(length)));
         QTEST(out, "copy");
-        QCOMPARE(boxes.shown.size(), logged ? 1 : 0);
-        if (logged)
-            QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVHelpers.CopyByteArray\r\n9 ")));
+        // Appending the copy: onto the source, onto nothing, and nothing onto the source.
+        QByteArray grown = source, none;
+        QVERIFY(ConcatenateByteArrays(grown, out) && ConcatenateByteArrays(none, out));
+        QCOMPARE(grown, source + out);
+        QCOMPARE(none, out);
+        QCOMPARE(boxes.shown.size(), logged);
+        for (const auto &box : boxes.shown)
+            QVERIFY(box.first.startsWith(QStringLiteral("OVHelpers.CopyByteArray\r\n9 ")));
     }
 
     // Text travels in the ANSI code page; a character outside it is a fault.

@@ -3,7 +3,9 @@
 #include "catalogue/OVAdvertisement.h"
 #include "catalogue/OVCommercials.h"
 #include "personalization/OVUser.h"
+#include "personalization/frmRegister.h"
 #include "platform/Shell.h"
+#include "platform/WidgetMessageBoxes.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
 #include "window/frmAdDisplayer.h"
@@ -13,8 +15,11 @@
 #include "TestHome.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMetaMethod>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -71,10 +76,11 @@ class TestAdWindow : public QObject
         m_catalogue->AddAdvertisement(ad);
         return ad;
     }
-    std::unique_ptr<frmAdDisplayer> openWindow()
+    std::unique_ptr<frmAdDisplayer> openWindow(Orvane *control = nullptr)
     {
         auto window = std::make_unique<frmAdDisplayer>();
         window->setCommercials(m_catalogue);
+        window->setParentControl(control);
         window->Form_Load();
         window->DisplayNextAds();
         window->show();
@@ -85,6 +91,8 @@ class TestAdWindow : public QObject
         control.ReadProperties(MemoryPropertyBag());
         control.setDataFolder(m_f->home.path());
         control.setImageFolder(images());
+        control.setRemoteHost(QStringLiteral("h"));
+        control.setRemotePort(QStringLiteral("1"));
     }
 
 private Q_SLOTS:
@@ -158,33 +166,153 @@ private Q_SLOTS:
         QTEST(views, "views");
     }
 
+    // The designed outer size until the frame takes more than half the ad area's top, then a taller window.
+    void geometryForTheFrame_data()
+    {
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<QList<double>>("expected"); // AdAreaLeft, inner height, outer height, in twips
+        QTest::newRow("no frame") << QMargins() << QList<double>({90, 6008, 6008});
+        QTest::newRow("29 pixels, just inside") << QMargins(1, 28, 1, 1) << QList<double>({75, 5543, 5978});
+        QTest::newRow("30 pixels, just past") << QMargins(1, 29, 1, 1) << QList<double>({75, 5535, 5985});
+        QTest::newRow("tall title bar") << QMargins(1, 40, 1, 1) << QList<double>({75, 5535, 6150});
+    }
+    void geometryForTheFrame()
+    {
+        QFETCH(QMargins, frame);
+        QFETCH(QList<double>, expected);
+        const frmAdDisplayer::Geometry g = frmAdDisplayer::designGeometry(frame);
+        QCOMPARE(QList<double>({double(g.adAreaLeft), g.innerHeight, g.outerHeight}), expected);
+        QVERIFY(g.innerHeight - 300 - g.adAreaLeft >= g.adAreaTop + 4200 + g.adAreaLeft); // buttons below the ads
+    }
+
+    // The stored position, in twips, is kept on the work area with the frame; the window writes where it ended.
     void positionIsClampedToTheScreen_data()
     {
-        QTest::addColumn<QString>("left"); // stored, in twips
-        QTest::addColumn<int>("right"); // where the frame ends, in pixels; -1: the screen's edge
-        QTest::newRow("negative") << "-50" << 612;
+        QTest::addColumn<QStringList>("stored"); // left and top, in twips
+        QTest::addColumn<QPoint>("bottomRight"); // where the frame ends, in pixels; -1: the work area's edge
+        QTest::newRow("negative") << QStringList {"-50", "-1"} << QPoint(612, 397);
         // Whole twips, halves to even: 112 twips are 7 pixels, 113 are 8; 127 are 8, 128 are 9.
-        QTest::newRow("a half down to even") << "112.5" << 619;
-        QTest::newRow("a half up to even") << " 127.5 " << 621;
-        QTest::newRow("not a number") << "far" << 612;
-        QTest::newRow("beyond 32 bits") << "4294967396" << 612;
-        QTest::newRow("past the right edge") << "10000000" << -1;
+        QTest::newRow("a half down to even") << QStringList {"112.5", "0"} << QPoint(619, 397);
+        QTest::newRow("a half up to even") << QStringList {" 127.5 ", "150"} << QPoint(621, 407);
+        QTest::newRow("not a number") << QStringList {"far", ""} << QPoint(612, 397);
+        QTest::newRow("beyond 32 bits") << QStringList {"4294967396", "4294967396"} << QPoint(612, 397);
+        QTest::newRow("past the right and bottom edges") << QStringList {"10000000", "10000000"} << QPoint(-1, -1);
     }
 
     void positionIsClampedToTheScreen()
     {
-        QFETCH(QString, left);
-        QFETCH(int, right);
+        QFETCH(QStringList, stored);
+        QFETCH(QPoint, bottomRight);
         CreateSettingsKey(kPreferencesKey, HKEY_CURRENT_USER);
-        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), left, REG_SZ);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft"), stored[0], REG_SZ);
+        WriteSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayTop"), stored[1], REG_SZ);
+        addAd(1, 2);
         auto window = openWindow();
-        const int screen = QGuiApplication::primaryScreen()->geometry().width();
-        QCOMPARE(window->frameGeometry().right() + 1, right < 0 ? screen : right);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect outer = window->frameGeometry();
+        QCOMPARE(outer.bottomRight() + QPoint(1, 1),
+            QPoint(bottomRight.x() < 0 ? area.right() + 1 : bottomRight.x(),
+                bottomRight.y() < 0 ? area.bottom() + 1 : bottomRight.y()));
         // The designed size is the outer one; the margin is the same inside the frame on every side.
-        QCOMPARE(window->frameGeometry().width(), 612);
+        QCOMPARE(outer.size(), QSize(612, 397));
+        QCOMPARE(window->picAd(0)->pos(), QPoint(4, 59)); // the ad area's left and top
         const QRect close = window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->geometry();
         QCOMPARE(window->width() - close.right() - 1, window->picAd(0)->x());
         QCOMPARE(window->height() - close.bottom() - 1, window->picAd(0)->x());
+        window->unload();
+        for (const auto &[name, value] : {std::pair("AdDisplayLeft", outer.left()), {"AdDisplayTop", outer.top()}})
+            QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, name).toInt(), value * 15);
+    }
+
+    // The Close lock counts clock-second boundaries from the load: locked up to three, free from four.
+    void buttonsAfterATick_data()
+    {
+        QTest::addColumn<int>("loadedMs"); // after a whole second
+        QTest::addColumn<int>("tickMs");
+        QTest::addColumn<bool>("product");
+        QTest::addColumn<bool>("closeEnabled");
+        QTest::newRow("3.999 s, 3 boundaries") << 0 << 3999 << true << false;
+        QTest::newRow("4 s, 4 boundaries") << 0 << 4000 << true << true;
+        QTest::newRow("3 s, 3 boundaries") << 999 << 3999 << true << false;
+        QTest::newRow("3.001 s, 4 boundaries") << 999 << 4000 << false << true;
+    }
+    void buttonsAfterATick()
+    {
+        QFETCH(int, loadedMs);
+        QFETCH(int, tickMs);
+        QFETCH(bool, product);
+        const QDateTime second = m_f->clock.local;
+        Orvane control;
+        configure(control);
+        control.setProductGUID(product ? testdata::guid(1) : QString());
+        m_f->clock.local = second.addMSecs(loadedMs);
+        auto window = openWindow(&control);
+        auto *update = window->findChild<QPushButton *>(QStringLiteral("cmdUpdate"));
+        QCOMPARE(update->isEnabled(), product);
+        window->disableUpdate(); // as a transfer starts
+        m_f->clock.local = second.addMSecs(tickMs);
+        window->Timer1_Timer();
+        QTEST(window->findChild<QPushButton *>(QStringLiteral("cmdClose"))->isEnabled(), "closeEnabled");
+        QCOMPARE(update->isEnabled(), product);
+    }
+
+    // A record the window cannot place is named in a warning; the try gives up and the area stays empty.
+    void placementWarnings_data()
+    {
+        QTest::addColumn<QStringList>("fileAndWarning"); // %1: the AdGUID, %2: the image folder
+        QTest::newRow("no file name") << QStringList {" ", "Missing filename %1"};
+        QTest::newRow("no such file") << QStringList {"gone.png", "Cannot find or load '%2/gone.png'"};
+    }
+    void placementWarnings()
+    {
+        QFETCH(QStringList, fileAndWarning);
+        const QString warning = QString(fileAndWarning[1]).replace("%1", testdata::guid(1)).replace("%2", images());
+        addAd(1, 2)->setImageFileName(fileAndWarning[0]);
+        RecordingMessageBoxes warnings;
+        OVSimpleLog::switches().VerboseWarnings = true;
+        auto window = openWindow();
+        QVERIFY(!window->picAd(0)->isVisible());
+        QVERIFY(!warnings.shown.isEmpty());
+        for (const auto &box : warnings.shown)
+            QCOMPARE(box, qMakePair(warning, QStringLiteral("Warning")));
+    }
+
+    // The first activation of a window whose user has not personalized opens the form, once per window.
+    void activationOffersTheFormOnce()
+    {
+        m_f->home.writeSettingsFile(QByteArray());
+        int forms = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            if (auto *form = qobject_cast<frmRegister *>(QApplication::activeModalWidget())) {
+                ++forms;
+                form->close(); // the close box: nothing saved, still not personalized
+            }
+        });
+        poll.start(10);
+        auto window = openWindow();
+        QTRY_COMPARE(forms, 1);
+        window->hide();
+        window->show();
+        auto other = openWindow(); // a new window offers it again
+        QTRY_COMPARE(forms, 2);
+    }
+
+    // A message box shows its text and an OK button, nothing else.
+    void messageBoxes()
+    {
+        QString seen; // icon, buttons, caption, text
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            seen = QStringLiteral("%1 %2 %3 %4")
+                       .arg(box->icon())
+                       .arg(box->standardButtons())
+                       .arg(box->windowTitle(), box->text());
+            box->accept();
+        });
+        platform::WidgetMessageBoxes().show(QStringLiteral("Source\r\n9 Overflow"), QString());
+        QCOMPARE(
+            seen, QStringLiteral("%1 %2 Orvane Source\r\n9 Overflow").arg(QMessageBox::NoIcon).arg(QMessageBox::Ok));
     }
 
     void clickThrough_data()
@@ -233,7 +361,8 @@ private Q_SLOTS:
         QTest::newRow("Hide from another control") << "hide" << true;
         QTest::newRow("application quits") << "quit" << false;
         QTest::newRow("application exits") << "exit" << false;
-        QTest::newRow("session ends") << "session" << false;
+        // Checkpoints of the session manager leave the window; the end of the session quits the application.
+        QTest::newRow("session checkpoint, then quit") << "session" << false;
     }
 
     void everyEndUnloadsOnce()
@@ -260,9 +389,13 @@ private Q_SLOTS:
                 QCoreApplication::quit();
             else if (how == "exit")
                 QCoreApplication::exit(0);
-            else // the window does not look at the session manager
-                QMetaMethod::fromSignal(&QGuiApplication::commitDataRequest)
-                    .invoke(qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
+            else {
+                for (auto request : {&QGuiApplication::commitDataRequest, &QGuiApplication::saveStateRequest})
+                    QMetaMethod::fromSignal(request).invoke(
+                        qApp, Qt::DirectConnection, QGenericArgument("QSessionManager&", this));
+                QCOMPARE(frmAdDisplayer::AdWindowInstance(), window);
+                QCoreApplication::quit();
+            }
         };
         short shown = -2;
         QTimer::singleShot(0, this, [&] {
@@ -292,6 +425,7 @@ private Q_SLOTS:
         QCOMPARE(shown, short(0));
         QCOMPARE(closed.size(), 1);
         QCOMPARE(int(control.Hide()), -1); // a window shown modally is not hidden by its own control
+        QCOMPARE(int(control.LastError()), -1);
         QVERIFY(!frmAdDisplayer::AdWindowInstance());
         QVERIFY(ReadSettingsValue(HKEY_CURRENT_USER, kPreferencesKey, QStringLiteral("AdDisplayLeft")).isValid());
         OVCommercials saved;
@@ -332,6 +466,24 @@ private Q_SLOTS:
         QCOMPARE(int(b.Rating()), 0);
         QCOMPARE(boxes.shown.size(), 1);
         QVERIFY(boxes.shown[0].first.startsWith(QStringLiteral("OVSocketClientGetRating\r\n6 ")));
+        // A value beyond 16 bits, by name or not, is an overflow of the let: nothing is stored, nothing wraps.
+        a.setAgeRange(70000);
+        QVERIFY(a.setProperty("AgeRange", -32769));
+        QVERIFY(a.setProperty("Rating", 32768));
+        QCOMPARE(boxes.shown.size(), 4);
+        QVERIFY(boxes.shown[3].first.startsWith(QStringLiteral("OVSocketClientSetRating\r\n6 ")));
+        QVERIFY(a.setProperty("AgeRange", -32768));
+        QCOMPARE(a.property("AgeRange"), QVariant(-32768));
+        QCOMPARE(ReadSettingsValue(HKEY_CURRENT_USER, kDemographicsKey, QStringLiteral("Rating")).toString(), "65556");
+        // So does orvane user, with a usage error, before it stores anything.
+        for (const QStringList &args : {QStringList {"--age-range", "70000"}, {"--age-range", "4", "--rating", "65556"},
+                 {"--rating", "ten"}, {"--age-range", "40", "--rating", "32767"}}) {
+            QProcess cli;
+            cli.start(QStringLiteral(ORVANE_CLI), QStringList {QStringLiteral("user")} + args);
+            QVERIFY(cli.waitForFinished(30000));
+            QCOMPARE(cli.exitCode(), args.size() == 4 && args[1] == "40" ? 0 : 2);
+            QCOMPARE(int(b.AgeRange()), cli.exitCode() == 0 ? 40 : -32768);
+        }
     }
 };
 
