@@ -55,9 +55,11 @@ def cells(driver, key, column=None):
 def check_range(driver, db, since, until):
     WebDriverWait(driver, 10).until(lambda d: d.execute_script('return document.body.dataset.range') == f'{since}/{until}')
     for key in ('ad', 'product', 'advertiser'):
-        want = sorted([[str(r[key]), str(r['views']), str(r['clicks']), f"{r['ctr'] * 100:.2f}%", str(r['reports'])]
+        want = sorted([[str(r[key]), str(r['views']), str(r['clicks']), r['ctr'] * 100, str(r['reports'])]
                        for r in report(db, key, since, until)])
-        assert sorted(cells(driver, key)) == want, (key, since, until, cells(driver, key), want)
+        got = sorted(cells(driver, key))  # the rate in percent, rounded to two places either way at a half
+        assert [g[:3] + g[4:] for g in got] == [w[:3] + w[4:] for w in want], (key, since, until, got, want)
+        assert all(abs(float(g[3][:-1]) - w[3]) < 0.0051 for g, w in zip(got, want)), (got, want)
     days = {r['day']: r for r in report(db, 'day', since, until)}
     chart = driver.execute_script('const c = Chart.getChart("counts");'
                                   ' return [c.data.labels, c.data.datasets[0].data, c.data.datasets[1].data]')
