@@ -56,7 +56,7 @@ set(CPACK_COMPONENT_CLI_DESCRIPTION "Embeddable ad-client control (command-line 
 
 set(CPACK_DEBIAN_ADSERVER_PACKAGE_NAME orvane-adserver)
 set(CPACK_DEBIAN_ADSERVER_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_ADSERVER_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+set(CPACK_DEBIAN_ADSERVER_PACKAGE_DEPENDS "libqt6sql6-sqlite, libjs-chart.js")
 set(CPACK_DEBIAN_ADSERVER_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_COMPONENT_ADSERVER_DESCRIPTION "Embeddable ad-client control (reference ad server)
  The reference ad server for Orvane clients, with a systemd unit and a sample

@@ -11,11 +11,6 @@
 #include <QDateTime>
 #include <QTcpSocket>
 
-#include <cerrno>
-#include <cstring>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace orvane::adserver {
@@ -33,6 +28,14 @@ AdServer::AdServer(
     // The limits count connections, not the kernel's queue of unaccepted ones.
     m_server.setMaxPendingConnections(1024);
     connect(&m_server, &QTcpServer::newConnection, this, &AdServer::accept);
+    // Qt stops accepting at the first error other than "try again" (a client that
+    // reset before its accept, no descriptors left): a short pause, then on.
+    connect(&m_server, &QTcpServer::acceptError, this, [this] {
+        QTimer::singleShot(kAcceptRetryMs, this, [this] {
+            if (!m_shuttingDown)
+                m_server.resumeAccepting();
+        });
+    });
     m_sweep.setInterval(100);
     connect(&m_sweep, &QTimer::timeout, this, [this] {
         const QSet<ClientConnection *> connections = m_connections;
@@ -42,41 +45,8 @@ AdServer::AdServer(
     connect(m_writer, &ReportWriter::committed, this, &AdServer::onCommitted);
 }
 
-bool AdServer::listen(const QHostAddress &address, quint16 port, QString *error)
+bool AdServer::listen(int fd, QString *error)
 {
-    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol || address == QHostAddress(QHostAddress::Any);
-    sockaddr_storage storage {};
-    socklen_t length = 0;
-    if (v6) {
-        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
-        const Q_IPV6ADDR bytes = address == QHostAddress(QHostAddress::Any) ? Q_IPV6ADDR {} : address.toIPv6Address();
-        std::memcpy(&in6->sin6_addr, &bytes, sizeof bytes);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto *in4 = reinterpret_cast<sockaddr_in *>(&storage);
-        in4->sin_family = AF_INET;
-        in4->sin_port = htons(port);
-        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
-        length = sizeof(sockaddr_in);
-    }
-    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    const int one = 1;
-    const int zero = 0;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
-    if (v6) // "::" takes IPv4 clients too
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&storage), length) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(fd);
-        return false;
-    }
     if (!m_server.setSocketDescriptor(fd)) {
         *error = m_server.errorString();
         ::close(fd);
@@ -140,14 +110,15 @@ void AdServer::refreshCampaign()
 void AdServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        const QHostAddress peer = ConnectionLimits::key(socket->peerAddress());
-        if (m_shuttingDown || !m_limits->admit(peer)) {
+        std::shared_ptr<ConnectionSlot> slot = m_shuttingDown ? nullptr : m_limits->admit(socket->peerAddress());
+        if (!slot) {
             Metrics::instance().refusedConnections.fetch_add(1, std::memory_order_relaxed);
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        auto *c = new ClientConnection(socket, m_options.idleTimeoutMs, m_options.requestTimeoutMs, this);
+        auto *c = new ClientConnection(socket, slot, m_options.idleTimeoutMs, m_options.requestTimeoutMs, this);
+        m_limits->attach(slot, c);
         m_connections.insert(c);
         Metrics::instance().openConnections.fetch_add(1, std::memory_order_relaxed);
         connect(c, &ClientConnection::requestReady, this, &AdServer::handle);
@@ -159,7 +130,7 @@ void AdServer::accept()
 void AdServer::onClosed(ClientConnection *connection)
 {
     if (m_connections.remove(connection)) {
-        m_limits->release(connection->peer());
+        m_limits->release(connection->slot());
         Metrics::instance().openConnections.fetch_sub(1, std::memory_order_relaxed);
     }
     emitDrainedOnce();
@@ -204,9 +175,14 @@ void AdServer::handle(ClientConnection *c, const Request &request)
 void AdServer::handleUsage(ClientConnection *c, const Request &request)
 {
     QString why;
-    std::optional<StoredReport> report = ReportDecoder::decode(request.body, &why);
+    std::optional<StoredReport> report = ReportDecoder::decode(request.body, *m_campaign, &why);
     if (!report) {
         c->answer("400 Bad Request", "text/plain", why.toUtf8() + '\n', true);
+        return;
+    }
+    // Reports waiting for a stuck commit must leave room for the ad lists and images.
+    if (!m_limits->admitReport()) {
+        c->answer(kUnavailable, "text/plain", "Too many reports are waiting for the database\n", true);
         return;
     }
     report->received = QDateTime::currentDateTimeUtc();
@@ -214,27 +190,28 @@ void AdServer::handleUsage(ClientConnection *c, const Request &request)
     m_waiting.insert(m_writer->submit(std::move(*report)), c);
 }
 
-void AdServer::onCommitted(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error)
+void AdServer::onCommitted(const CommitOutcome &outcome)
 {
     if (m_waiting.isEmpty())
         return;
-    for (quint64 ticket : stored) {
-        const auto it = m_waiting.find(ticket);
-        if (it == m_waiting.end())
-            continue; // another loop's report
-        if (ClientConnection *c = it.value())
-            c->answer("200 OK");
-        m_waiting.erase(it);
-    }
-    for (quint64 ticket : failed) {
-        const auto it = m_waiting.find(ticket);
-        if (it == m_waiting.end())
-            continue;
-        qWarning("orvane-adserver: a report was not stored: %s", qPrintable(error));
-        if (ClientConnection *c = it.value())
-            c->answer("500 Internal Server Error", QByteArray(), QByteArray(), true);
-        m_waiting.erase(it);
-    }
+    const auto answer = [this](const QList<quint64> &tickets, const QByteArray &status, bool close) {
+        for (quint64 ticket : tickets) {
+            const auto it = m_waiting.find(ticket);
+            if (it == m_waiting.end())
+                continue; // another loop's report
+            m_limits->reportDone();
+            if (ClientConnection *c = it.value())
+                c->answer(status, QByteArray(), QByteArray(), close);
+            m_waiting.erase(it);
+        }
+    };
+    answer(outcome.stored, "200 OK", false);
+    const qsizetype before = m_waiting.size();
+    answer(outcome.refused, "500 Internal Server Error", true);
+    answer(outcome.unavailable, kUnavailable, true);
+    if (m_waiting.size() < before)
+        qWarning("orvane-adserver: %lld reports were not stored: %s", qlonglong(before - m_waiting.size()),
+            qPrintable(outcome.error));
 }
 
 } // namespace orvane::adserver

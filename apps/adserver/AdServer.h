@@ -29,13 +29,15 @@ class AdServer : public QObject
 
 public:
     static constexpr int kMaxOffers = 255;
+    static constexpr int kAcceptRetryMs = 100;
+    static constexpr const char *kUnavailable = "503 Service Unavailable";
 
     AdServer(CampaignHolder *campaigns, ReportWriter *writer, ConnectionLimits *limits, ServerOptions options,
         QObject *parent = nullptr);
 
-    // Listens with SO_REUSEPORT, so that the servers of several event loops share
-    // one port and the kernel spreads the connections among them.
-    bool listen(const QHostAddress &address, quint16 port, QString *error);
+    // Accepts from a listening socket's descriptor (one of the process's
+    // duplicates), which it takes over; false with a reason when it cannot.
+    bool listen(int fd, QString *error);
     QHostAddress address() const { return m_server.serverAddress(); }
     quint16 port() const { return m_server.serverPort(); }
 
@@ -55,7 +57,7 @@ private:
     void accept();
     void handle(ClientConnection *connection, const Request &request);
     void handleUsage(ClientConnection *connection, const Request &request);
-    void onCommitted(const QList<quint64> &stored, const QList<quint64> &failed, const QString &error);
+    void onCommitted(const CommitOutcome &outcome);
     void onClosed(ClientConnection *connection);
     void emitDrainedOnce();
     // Takes a campaign loaded since the last request (and drops the answers made from the old one).

@@ -95,7 +95,8 @@ void AdminServer::accept()
             socket->deleteLater();
             continue;
         }
-        auto *c = new ClientConnection(socket, kTimeoutMs, kTimeoutMs, this);
+        // A slot of its own, outside the report loops' limits: never shed.
+        auto *c = new ClientConnection(socket, std::make_shared<ConnectionSlot>(), kTimeoutMs, kTimeoutMs, this);
         c->setAdmin();
         m_connections.insert(c);
         connect(c, &ClientConnection::requestReady, this, &AdminServer::handle);

@@ -109,6 +109,11 @@ bool Campaign::isGuidText(const QString &text)
     return guid.match(text).hasMatch();
 }
 
+bool Campaign::hasAd(const QString &adGuid) const
+{
+    return m_adGuids.contains(adGuid.toUpper());
+}
+
 QSize Campaign::pixelSize(int sizeCode)
 {
     switch (sizeCode) {
@@ -270,6 +275,7 @@ std::optional<Campaign> Campaign::load(const QString &folder, QString *error)
                 + QStringLiteral(": ImageFormat %1 does not match the image %2")
                       .arg(ad.imageFormat)
                       .arg(ad.imageFileName));
+        campaign.m_adGuids.insert(ad.adGuid.toUpper());
         campaign.m_ads.append(ad);
     }
     return campaign;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -47,6 +48,8 @@ public:
 
     const QString &folder() const { return m_folder; }
     const QList<CampaignAd> &ads() const { return m_ads; }
+    // Whether an ad of this id is listed, whatever the case of its hex digits.
+    bool hasAd(const QString &adGuid) const;
     // The image listed under exactly this name, or none.
     const CampaignImage *image(const QString &fileName) const;
 
@@ -60,6 +63,7 @@ public:
 private:
     QString m_folder;
     QList<CampaignAd> m_ads;
+    QSet<QString> m_adGuids; // upper case
     QHash<QString, CampaignImage> m_images;
     QStringList m_notes;
 };

@@ -14,10 +14,12 @@ namespace {
 constexpr qint64 kReadBufferBytes = 64 * 1024;
 } // namespace
 
-ClientConnection::ClientConnection(QTcpSocket *socket, int idleTimeoutMs, int requestTimeoutMs, QObject *parent)
+ClientConnection::ClientConnection(
+    QTcpSocket *socket, std::shared_ptr<ConnectionSlot> slot, int idleTimeoutMs, int requestTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_peer(ConnectionLimits::key(socket->peerAddress()))
+    , m_slot(std::move(slot))
+    , m_peer(ConnectionLimits::address(socket->peerAddress()))
     , m_idleTimeoutMs(idleTimeoutMs)
     , m_requestTimeoutMs(requestTimeoutMs)
 {
@@ -41,7 +43,13 @@ void ClientConnection::setState(State state)
 {
     m_state = state;
     switch (state) {
-    case State::Idle: m_deadline.setRemainingTime(m_idleTimeoutMs); break;
+    case State::Idle: {
+        // The next request's time counts from here; a shed slot stays shed.
+        qint64 busy = ConnectionSlot::kBusy;
+        m_slot->since.compare_exchange_strong(busy, ConnectionSlot::nowMs());
+        m_deadline.setRemainingTime(m_idleTimeoutMs);
+        break;
+    }
     case State::Receiving:
     case State::Sending: m_deadline.setRemainingTime(m_requestTimeoutMs); break;
     case State::Waiting:
@@ -55,6 +63,24 @@ void ClientConnection::checkDeadline()
         m_socket->abort();
         close();
     }
+}
+
+void ClientConnection::shed()
+{
+    if (!m_closed) {
+        m_socket->abort();
+        close();
+    }
+}
+
+bool ClientConnection::claimRequest()
+{
+    if (m_slot->since.exchange(ConnectionSlot::kBusy) != ConnectionSlot::kShed)
+        return true;
+    // Shed while its last bytes arrived: the request is dropped, never half served.
+    m_slot->since = ConnectionSlot::kShed;
+    shed();
+    return false;
 }
 
 void ClientConnection::readMore()
@@ -75,6 +101,8 @@ void ClientConnection::readMore()
             // The deadline counts from a request's first byte and is not moved by later ones.
             if (m_state == State::Idle && m_reader.buffered() > 0)
                 setState(State::Receiving);
+        } else if (!claimRequest()) {
+            break;
         } else if (status == RequestReader::Status::Bad) {
             answer("400 Bad Request", QByteArray(), QByteArray(), true);
         } else {

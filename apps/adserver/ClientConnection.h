@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ConnectionSlot.h"
 #include "RequestReader.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+
+#include <memory>
 
 class QTcpSocket;
 
@@ -16,11 +19,13 @@ namespace orvane::adserver {
 //  - Idle (no request under way): closed after the idle time-out;
 //  - Receiving: the whole request must arrive within the request time-out,
 //    counted from its first byte, whatever the client trickles meanwhile;
-//  - Waiting (for the server, e.g. a report's commit): no deadline, so that
-//    every report that commits is acknowledged;
+//  - Waiting (for the server, e.g. a report's commit): no deadline of its own,
+//    so that every report that commits is acknowledged; the writer answers
+//    within its commit bound;
 //  - Sending: the answer must be taken within the request time-out.
 // The server checks the deadlines of all its connections a few times a second
-// (`checkDeadline`), which costs less than a timer for each.
+// (`checkDeadline`), which costs less than a timer for each. While Idle or
+// Receiving, a full server may shed the connection to make room (`shed`).
 class ClientConnection : public QObject
 {
     Q_OBJECT
@@ -28,10 +33,12 @@ class ClientConnection : public QObject
 public:
     enum class State { Idle, Receiving, Waiting, Sending, Closing };
 
-    ClientConnection(QTcpSocket *socket, int idleTimeoutMs, int requestTimeoutMs, QObject *parent = nullptr);
+    ClientConnection(QTcpSocket *socket, std::shared_ptr<ConnectionSlot> slot, int idleTimeoutMs, int requestTimeoutMs,
+        QObject *parent = nullptr);
 
     QTcpSocket *socket() const { return m_socket; }
     const QHostAddress &peer() const { return m_peer; }
+    const std::shared_ptr<ConnectionSlot> &slot() const { return m_slot; }
     State state() const { return m_state; }
 
     // Reads what has arrived; call once after construction.
@@ -49,6 +56,8 @@ public:
     void finish();
     // Closes the connection when the deadline of its state has passed.
     void checkDeadline();
+    // Closes the connection to make room for another (the server is full).
+    void shed();
     // Counts its answers under the admin listener's endpoint.
     void setAdmin() { m_admin = true; }
 
@@ -64,8 +73,11 @@ private:
     void readMore();
     void onBytesWritten();
     void close();
+    // Marks the request in hand complete; false when the connection was shed first.
+    bool claimRequest();
 
     QTcpSocket *m_socket;
+    std::shared_ptr<ConnectionSlot> m_slot;
     QHostAddress m_peer;
     RequestReader m_reader;
     QDeadlineTimer m_deadline;

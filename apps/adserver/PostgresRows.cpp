@@ -16,11 +16,48 @@ QString describe(const QSqlQuery &q)
     return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+// The columns of one table of per-ad entries, for a whole group.
+class Entries
+{
+public:
+    void add(const QString &id, const QList<StoredReport::AdCounts> &entries)
+    {
+        for (qsizetype j = 0; j < entries.size(); ++j) {
+            const StoredReport::AdCounts &a = entries[j];
+            m_columns[0].add(id);
+            m_columns[1].add(qint64(j + 1));
+            m_columns[2].add(a.adGuid);
+            m_columns[3].add(qint64(a.views));
+            m_columns[4].add(qint64(a.clicks));
+            m_columns[5].add(a.lastViewTime);
+            m_empty = false;
+        }
+    }
+    bool insert(QSqlQuery &statement, QString *error, QSqlError *failure)
+    {
+        if (m_empty)
+            return true;
+        for (int c = 0; c < kColumns; ++c)
+            statement.bindValue(c, m_columns[c].text());
+        if (statement.exec())
+            return true;
+        *error = describe(statement);
+        *failure = statement.lastError();
+        return false;
+    }
+
+private:
+    static constexpr int kColumns = 6;
+    PgArrayText m_columns[kColumns];
+    bool m_empty = true;
+};
+
 } // namespace
 
 PostgresRows::PostgresRows(const QSqlDatabase &db)
     : m_reports(db)
     , m_ads(db)
+    , m_unknown(db)
 {
 }
 
@@ -40,6 +77,12 @@ std::unique_ptr<PostgresRows> PostgresRows::create(const QSqlDatabase &db, QStri
         *error = describe(rows->m_ads);
         return nullptr;
     }
+    if (!rows->m_unknown.prepare(QStringLiteral(
+            "INSERT INTO report_unknown_ads (report_id, position, ad_guid, views, clicks, last_view_time) SELECT * "
+            "FROM unnest(?::varchar[], ?::int[], ?::text[], ?::int[], ?::int[], ?::double precision[])"))) {
+        *error = describe(rows->m_unknown);
+        return nullptr;
+    }
     return rows;
 }
 
@@ -47,7 +90,8 @@ bool PostgresRows::insert(
     const QList<StoredReport> &reports, qsizetype from, qsizetype count, const QList<QString> &ids, QString *error)
 {
     PgArrayText report[9];
-    PgArrayText ad[6];
+    Entries ad;
+    Entries unknown;
     for (qsizetype i = 0; i < count; ++i) {
         const StoredReport &r = reports[from + i];
         report[0].add(ids[i]);
@@ -59,31 +103,17 @@ bool PostgresRows::insert(
         report[6].add(r.gender);
         report[7].add(r.postalCode);
         report[8].add(r.countryCode);
-        for (qsizetype j = 0; j < r.ads.size(); ++j) {
-            const StoredReport::AdCounts &a = r.ads[j];
-            ad[0].add(ids[i]);
-            ad[1].add(qint64(j + 1));
-            ad[2].add(a.adGuid);
-            ad[3].add(qint64(a.views));
-            ad[4].add(qint64(a.clicks));
-            ad[5].add(a.lastViewTime);
-        }
+        ad.add(ids[i], r.counted);
+        unknown.add(ids[i], r.unknown);
     }
     for (int c = 0; c < 9; ++c)
         m_reports.bindValue(c, report[c].text());
     if (!m_reports.exec()) {
         *error = describe(m_reports);
+        m_lastError = m_reports.lastError();
         return false;
     }
-    if (ad[0].isEmpty())
-        return true; // no statistics in the whole group
-    for (int c = 0; c < 6; ++c)
-        m_ads.bindValue(c, ad[c].text());
-    if (!m_ads.exec()) {
-        *error = describe(m_ads);
-        return false;
-    }
-    return true;
+    return ad.insert(m_ads, error, &m_lastError) && unknown.insert(m_unknown, error, &m_lastError);
 }
 
 } // namespace orvane::adserver

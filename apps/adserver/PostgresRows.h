@@ -3,6 +3,7 @@
 #include "ReportStore.h"
 
 #include <QList>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 
@@ -25,11 +26,15 @@ public:
     bool insert(
         const QList<StoredReport> &reports, qsizetype from, qsizetype count, const QList<QString> &ids, QString *error);
 
+    const QSqlError &lastError() const { return m_lastError; }
+
 private:
     explicit PostgresRows(const QSqlDatabase &db);
 
     QSqlQuery m_reports;
     QSqlQuery m_ads;
+    QSqlQuery m_unknown; // entries of ids outside the campaign
+    QSqlError m_lastError;
 };
 
 } // namespace orvane::adserver

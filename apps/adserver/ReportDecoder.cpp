@@ -4,6 +4,9 @@
 #include "exchange/OVUsageReport.h"
 #include "personalization/OVUser.h"
 
+#include <QHash>
+
+#include <algorithm>
 #include <cmath>
 
 namespace orvane::adserver {
@@ -23,7 +26,7 @@ bool ReportDecoder::isStorableText(const QString &text)
     return !text.contains(QChar(u'\0'));
 }
 
-std::optional<StoredReport> ReportDecoder::decode(const QByteArray &body, QString *why)
+std::optional<StoredReport> ReportDecoder::decode(const QByteArray &body, const Campaign &campaign, QString *why)
 {
     auto refuse = [why](const QString &reason) {
         *why = reason;
@@ -46,7 +49,7 @@ std::optional<StoredReport> ReportDecoder::decode(const QByteArray &body, QStrin
         if (!isStorableText(*text))
             return refuse(QStringLiteral("a text holds a NUL character"));
     }
-    stored.ads.reserve(report.AdStats().Count());
+    QHash<QString, qsizetype> countedAt; // upper-case id -> index in `counted`
     for (const auto &stat : report.AdStats()) {
         StoredReport::AdCounts counts {
             stat->AdIdGUIDString(), stat->ViewCount(), stat->ClickCount(), stat->LastViewTime()};
@@ -57,7 +60,23 @@ std::optional<StoredReport> ReportDecoder::decode(const QByteArray &body, QStrin
             return refuse(QStringLiteral("a count is negative"));
         if (!isStorableText(counts.adGuid))
             return refuse(QStringLiteral("an ad id holds a NUL character"));
-        stored.ads.append(std::move(counts));
+        if (!campaign.hasAd(counts.adGuid)) {
+            stored.unknown.append(std::move(counts));
+            continue;
+        }
+        const QString key = counts.adGuid.toUpper();
+        const auto at = countedAt.constFind(key);
+        if (at == countedAt.cend()) {
+            countedAt.insert(key, stored.counted.size());
+            stored.counted.append(std::move(counts));
+            continue;
+        }
+        StoredReport::AdCounts &sum = stored.counted[*at];
+        sum.views += counts.views;
+        sum.clicks += counts.clicks;
+        sum.lastViewTime = std::max(sum.lastViewTime, counts.lastViewTime);
+        if (sum.views > kMaxCountPerAd || sum.clicks > kMaxCountPerAd)
+            return refuse(QStringLiteral("the counts of ad %1 sum to more than one control can report").arg(key));
     }
     return stored;
 }

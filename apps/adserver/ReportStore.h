@@ -23,7 +23,6 @@ struct StoredReport
         int views = 0;
         int clicks = 0;
         double lastViewTime = 0; // OLE Automation date, universal time
-        bool counted = true; // adds to totals and rollups (an ad the campaign knows)
     };
 
     QDateTime received; // UTC
@@ -34,7 +33,11 @@ struct StoredReport
     QString gender;
     QString postalCode;
     QString countryCode;
-    QList<AdCounts> ads;
+    // One entry per ad of the campaign, the report's entries for it summed: the
+    // only counts that reach the totals.
+    QList<AdCounts> counted;
+    // Entries of ids the campaign does not list, as sent: kept apart for the operator.
+    QList<AdCounts> unknown;
 };
 
 struct AdTotals
@@ -48,6 +51,7 @@ struct StoreStats
 {
     qint64 reports = 0;
     QList<AdTotals> ads; // ordered by GUID
+    QList<AdTotals> unknown; // ids outside the campaign, ordered by GUID
 };
 
 struct StoreOptions
@@ -55,6 +59,7 @@ struct StoreOptions
     bool mayCreate = true; // false: a missing database is an error, never a new empty one
     bool rollups = true; // false only to measure what keeping them costs
     int retainRawDays = 0; // raw rows older than this many days are deleted; 0 keeps them all
+    int commitTimeoutMs = 5000; // the longest a lock wait or a statement may take
 };
 
 // The reports database through Qt SQL: one schema for SQLite and PostgreSQL.
@@ -62,12 +67,23 @@ struct StoreOptions
 class ReportStore
 {
 public:
+    static constexpr int kDefaultCommitTimeoutMs = StoreOptions {}.commitTimeoutMs;
+
+    // Why the last operation failed.
+    enum class Failure {
+        None,
+        Refused, // the database refused what was sent: other reports may still be stored
+        Timeout, // a lock or the statement took longer than the bound: the database is busy
+        Lost, // the connection or the file is gone: open the store again
+    };
+
     ~ReportStore();
     ReportStore(const ReportStore &) = delete;
     ReportStore &operator=(const ReportStore &) = delete;
 
     // Opens the database, creates the tables when they are missing (if allowed)
-    // and upgrades an older schema in place.
+    // and upgrades an older schema in place. A lock wait or a statement that
+    // takes longer than `options.commitTimeoutMs` fails (Timeout).
     static std::unique_ptr<ReportStore> open(const DatabaseUrl &url, QString *error, StoreOptions options = {});
 
     // Stores all the reports in one transaction; true once it has committed.
@@ -86,6 +102,12 @@ public:
     // Whether the database answers a read of the reports table.
     bool ping(QString *error);
 
+    Failure failure() const { return m_failure; }
+    // Whether the connection still answers and, for SQLite, the file it has open
+    // is still the one at its path (not deleted or replaced meanwhile): a commit
+    // into a deleted file would be acknowledged and lost.
+    bool isUsable(QString *why);
+
     const DatabaseUrl &url() const { return m_url; }
     const QSqlDatabase &connection() const { return m_db; }
 
@@ -95,10 +117,22 @@ private:
     bool begin(QString *error);
     bool commit(QString *error); // rolls back when the commit fails
     bool insert(const QList<StoredReport> &reports, qsizetype from, qsizetype count, QString *error);
+    bool isSameFile(QString *why) const;
+    Failure classify(const QSqlError &error) const;
+
+    struct FileId
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId &) const = default;
+    };
+    static std::optional<FileId> fileId(const QString &path);
 
     DatabaseUrl m_url;
     QString m_connectionName;
     QSqlDatabase m_db;
+    FileId m_file; // SQLite only: the file opened
+    Failure m_failure = Failure::None;
     std::unique_ptr<class SqliteRows> m_sqliteRows; // SQLite only
     std::unique_ptr<class PostgresRows> m_postgresRows; // PostgreSQL only
     std::unique_ptr<class RollupRows> m_rollups; // null when rollups are off

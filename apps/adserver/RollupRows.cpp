@@ -44,9 +44,8 @@ void RollupDelta::add(const StoredReport &report)
     total.reports = 1;
     // An ad named twice in one report is one report for that ad.
     std::map<QString, Counts> perAd;
-    for (const StoredReport::AdCounts &a : report.ads) {
-        if (!a.counted)
-            continue;
+    // Only the ads the campaign lists: the unknown entries never reach a total.
+    for (const StoredReport::AdCounts &a : report.counted) {
         Counts &c = perAd[a.adGuid];
         c.views += a.views;
         c.clicks += a.clicks;
@@ -118,6 +117,13 @@ bool RollupRows::apply(const RollupDelta &delta, QString *error)
     return m_sqlite ? applySqlite(delta, error) : applyPostgres(delta, error);
 }
 
+QSqlError RollupRows::lastError() const
+{
+    if (m_pg)
+        return m_pg->lastError();
+    return QSqlError(QString(), m_lastMessage, QSqlError::StatementError, QString::number(m_lastCode));
+}
+
 bool RollupRows::step(sqlite3_stmt *statement, QString *error)
 {
     const int result = sqlite3_step(statement);
@@ -125,7 +131,9 @@ bool RollupRows::step(sqlite3_stmt *statement, QString *error)
     sqlite3_clear_bindings(statement);
     if (result == SQLITE_DONE)
         return true;
-    *error = QString::fromUtf8(sqlite3_errmsg(m_sqlite));
+    m_lastCode = result;
+    m_lastMessage = QString::fromUtf8(sqlite3_errmsg(m_sqlite));
+    *error = m_lastMessage;
     return false;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 
@@ -17,7 +18,7 @@ struct sqlite3_stmt;
 namespace orvane::adserver {
 
 // What a group of reports adds to the daily rollups. Only the entries the
-// server counts (StoredReport::AdCounts::counted) add views and clicks. Keys
+// server counts (StoredReport::counted) add views and clicks. Keys
 // are kept sorted, so every server adds to shared rows in the same order and
 // two of them never wait for each other's row locks in a cycle.
 struct RollupDelta
@@ -52,6 +53,8 @@ public:
     static std::unique_ptr<RollupRows> create(const QSqlDatabase &db, bool postgres, QString *error);
 
     bool apply(const RollupDelta &delta, QString *error);
+    // Why the last `apply` failed, with the database's own code, to sort the failure by.
+    QSqlError lastError() const;
 
 private:
     RollupRows() = default;
@@ -62,6 +65,8 @@ private:
     sqlite3 *m_sqlite = nullptr;
     sqlite3_stmt *m_ad = nullptr;
     sqlite3_stmt *m_audience = nullptr;
+    int m_lastCode = 0; // SQLite: the result of the step that failed
+    QString m_lastMessage;
     std::unique_ptr<QSqlQuery> m_pg; // PostgreSQL: both tables in one statement
 };
 

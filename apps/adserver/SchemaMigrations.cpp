@@ -68,6 +68,19 @@ const char *const kVersion2[] = {
     " ON a.report_id = r.id GROUP BY 1, 2, 3, 4, 5, 6",
 };
 
+// Version 3: entries of ids the campaign does not list, kept for the operator and
+// never counted. A database made before versions were kept may have it already.
+const char *const kVersion3[] = {
+    "CREATE TABLE IF NOT EXISTS report_unknown_ads ("
+    " report_id VARCHAR(36) NOT NULL REFERENCES reports(id),"
+    " position INTEGER NOT NULL,"
+    " ad_guid TEXT NOT NULL,"
+    " views INTEGER NOT NULL,"
+    " clicks INTEGER NOT NULL,"
+    " last_view_time DOUBLE PRECISION NOT NULL,"
+    " PRIMARY KEY (report_id, position))",
+};
+
 struct Step
 {
     const char *const *begin;
@@ -76,6 +89,7 @@ struct Step
 const Step kSteps[] = {
     {std::begin(kVersion1), std::end(kVersion1)},
     {std::begin(kVersion2), std::end(kVersion2)},
+    {std::begin(kVersion3), std::end(kVersion3)},
 };
 static_assert(std::size(kSteps) == SchemaMigrations::kCurrentVersion);
 

@@ -12,7 +12,7 @@ namespace orvane::adserver {
 class SchemaMigrations
 {
 public:
-    static constexpr int kCurrentVersion = 2;
+    static constexpr int kCurrentVersion = 3;
 
     // Brings the database to kCurrentVersion. An empty database gets the whole
     // schema only when `mayCreate` is set; otherwise it is refused.

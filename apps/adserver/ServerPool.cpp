@@ -1,5 +1,7 @@
 #include "ServerPool.h"
 
+#include "ListeningSocket.h"
+
 namespace orvane::adserver {
 
 ServerPool::ServerPool(
@@ -19,6 +21,9 @@ ServerPool::~ServerPool()
 
 bool ServerPool::start(int loops, const QHostAddress &address, quint16 port, QString *error)
 {
+    ListeningSocket socket;
+    if (!socket.open(address, port, error))
+        return false;
     for (int i = 0; i < loops; ++i) {
         auto thread = std::make_unique<QThread>();
         thread->setObjectName(QStringLiteral("loop %1").arg(i + 1));
@@ -33,10 +38,10 @@ bool ServerPool::start(int loops, const QHostAddress &address, quint16 port, QSt
         m_threads.push_back(std::move(thread));
         m_servers.push_back(server);
         bool listening = false;
-        // The first loop may be given port 0; the others join the port it got.
-        QMetaObject::invokeMethod(
-            server, [&] { listening = server->listen(address, i == 0 ? port : m_port, error); },
-            Qt::BlockingQueuedConnection);
+        const int fd = socket.duplicate(error);
+        if (fd >= 0)
+            QMetaObject::invokeMethod(
+                server, [&] { listening = server->listen(fd, error); }, Qt::BlockingQueuedConnection);
         if (!listening) {
             stop();
             return false;

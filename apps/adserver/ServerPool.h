@@ -10,9 +10,9 @@
 
 namespace orvane::adserver {
 
-// Several event loops, each an AdServer on a thread of its own listening on the
-// same port, so that the server uses every core; they share the campaign, the
-// connection limits and the one report writer of the process.
+// Several event loops, each an AdServer on a thread of its own accepting from
+// the process's one listening socket, so that the server uses every core; they
+// share the campaign, the connection limits and the one report writer.
 class ServerPool : public QObject
 {
     Q_OBJECT

@@ -18,6 +18,7 @@ SqliteRows::~SqliteRows()
 {
     sqlite3_finalize(m_report);
     sqlite3_finalize(m_ad);
+    sqlite3_finalize(m_unknown);
 }
 
 std::unique_ptr<SqliteRows> SqliteRows::create(const QSqlDatabase &db, QString *error)
@@ -33,8 +34,12 @@ std::unique_ptr<SqliteRows> SqliteRows::create(const QSqlDatabase &db, QString *
                          "postal_code, country_code) VALUES (?,?,?,?,?,?,?,?,?)";
     const char *ad = "INSERT INTO report_ads (report_id, position, ad_guid, views, clicks, last_view_time) "
                      "VALUES (?,?,?,?,?,?)";
+    const char *unknown = "INSERT INTO report_unknown_ads (report_id, position, ad_guid, views, clicks, "
+                          "last_view_time) VALUES (?,?,?,?,?,?)";
     if (sqlite3_prepare_v3(rows->m_db, report, -1, SQLITE_PREPARE_PERSISTENT, &rows->m_report, nullptr) != SQLITE_OK
-        || sqlite3_prepare_v3(rows->m_db, ad, -1, SQLITE_PREPARE_PERSISTENT, &rows->m_ad, nullptr) != SQLITE_OK) {
+        || sqlite3_prepare_v3(rows->m_db, ad, -1, SQLITE_PREPARE_PERSISTENT, &rows->m_ad, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v3(rows->m_db, unknown, -1, SQLITE_PREPARE_PERSISTENT, &rows->m_unknown, nullptr)
+            != SQLITE_OK) {
         *error = QString::fromUtf8(sqlite3_errmsg(rows->m_db));
         return nullptr;
     }
@@ -48,8 +53,32 @@ bool SqliteRows::step(sqlite3_stmt *statement, QString *error)
     sqlite3_clear_bindings(statement);
     if (result == SQLITE_DONE)
         return true;
-    *error = QString::fromUtf8(sqlite3_errmsg(m_db));
+    m_lastCode = result;
+    m_lastMessage = QString::fromUtf8(sqlite3_errmsg(m_db));
+    *error = m_lastMessage;
     return false;
+}
+
+QSqlError SqliteRows::lastError() const
+{
+    return QSqlError(QString(), m_lastMessage, QSqlError::StatementError, QString::number(m_lastCode));
+}
+
+bool SqliteRows::insertEntries(
+    sqlite3_stmt *statement, const QString &id, const QList<StoredReport::AdCounts> &entries, QString *error)
+{
+    for (qsizetype j = 0; j < entries.size(); ++j) {
+        const StoredReport::AdCounts &a = entries[j];
+        bindText(statement, 1, id);
+        sqlite3_bind_int(statement, 2, int(j + 1));
+        bindText(statement, 3, a.adGuid);
+        sqlite3_bind_int(statement, 4, a.views);
+        sqlite3_bind_int(statement, 5, a.clicks);
+        sqlite3_bind_double(statement, 6, a.lastViewTime); // SQLite keeps a NaN as NULL: the row is refused
+        if (!step(statement, error))
+            return false;
+    }
+    return true;
 }
 
 bool SqliteRows::insert(
@@ -68,17 +97,8 @@ bool SqliteRows::insert(
         bindText(m_report, 9, r.countryCode);
         if (!step(m_report, error))
             return false;
-        for (qsizetype j = 0; j < r.ads.size(); ++j) {
-            const StoredReport::AdCounts &a = r.ads[j];
-            bindText(m_ad, 1, ids[i]);
-            sqlite3_bind_int(m_ad, 2, int(j + 1));
-            bindText(m_ad, 3, a.adGuid);
-            sqlite3_bind_int(m_ad, 4, a.views);
-            sqlite3_bind_int(m_ad, 5, a.clicks);
-            sqlite3_bind_double(m_ad, 6, a.lastViewTime); // SQLite keeps a NaN as NULL: the row is refused
-            if (!step(m_ad, error))
-                return false;
-        }
+        if (!insertEntries(m_ad, ids[i], r.counted, error) || !insertEntries(m_unknown, ids[i], r.unknown, error))
+            return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include "ReportStore.h"
 
 #include <QList>
+#include <QSqlError>
 #include <QString>
 
 #include <memory>
@@ -30,13 +31,21 @@ public:
     bool insert(
         const QList<StoredReport> &reports, qsizetype from, qsizetype count, const QList<QString> &ids, QString *error);
 
+    // The last failure, with SQLite's result code as its native code.
+    QSqlError lastError() const;
+
 private:
     SqliteRows() = default;
     bool step(sqlite3_stmt *statement, QString *error);
+    bool insertEntries(
+        sqlite3_stmt *statement, const QString &id, const QList<StoredReport::AdCounts> &entries, QString *error);
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_report = nullptr;
     sqlite3_stmt *m_ad = nullptr;
+    sqlite3_stmt *m_unknown = nullptr; // entries of ids outside the campaign
+    int m_lastCode = 0;
+    QString m_lastMessage;
 };
 
 } // namespace orvane::adserver

@@ -9,6 +9,7 @@
 #include "AdminServer.h"
 #include "CampaignCheck.h"
 #include "CampaignHolder.h"
+#include "DashboardRoutes.h"
 #include "DatabaseUrl.h"
 #include "Metrics.h"
 #include "ReportCommand.h"
@@ -58,7 +59,7 @@ int fail(const QString &message)
 }
 
 const char *kUsage = "usage: orvane-adserver serve --campaign DIR --db URL --listen ADDR:PORT [--public-url URL]\n"
-                     "           [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
+                     "           [--idle-timeout SECONDS] [--request-timeout SECONDS] [--commit-timeout SECONDS]\n"
                      "           [--max-connections N] [--max-per-peer N] [--threads N] [--retain-raw-days N]\n"
                      "           [--admin-listen ADDR:PORT [--admin-token-file FILE]] [--access-log off|common|json]\n"
                      "       orvane-adserver stats --db URL [--json]\n"
@@ -160,8 +161,8 @@ int serve(const QStringList &args)
     QString error;
     if (!parseFlags(args,
             {"--campaign", "--db", "--listen", "--public-url", "--idle-timeout", "--request-timeout",
-                "--max-connections", "--max-per-peer", "--threads", "--admin-listen", "--admin-token-file",
-                "--access-log", "--retain-raw-days"},
+                "--commit-timeout", "--max-connections", "--max-per-peer", "--threads", "--admin-listen",
+                "--admin-token-file", "--access-log", "--retain-raw-days"},
             {kWithoutRollups}, &flags, &error))
         return usage(error);
     for (const char *required : {"--campaign", "--db", "--listen"}) {
@@ -188,9 +189,11 @@ int serve(const QStringList &args)
     ServerLog::detachFromSlowReaders();
 
     ServerOptions options;
+    int commitTimeoutMs = ReportStore::kDefaultCommitTimeoutMs;
     options.publicUrl = flags.value(QStringLiteral("--public-url"));
     for (auto [flag, target] : {std::pair {"--idle-timeout", &options.idleTimeoutMs},
-             std::pair {"--request-timeout", &options.requestTimeoutMs}}) {
+             std::pair {"--request-timeout", &options.requestTimeoutMs},
+             std::pair {"--commit-timeout", &commitTimeoutMs}}) {
         if (!flags.contains(QString::fromLatin1(flag)))
             continue;
         *target = milliseconds(flags.value(QString::fromLatin1(flag)));
@@ -231,6 +234,7 @@ int serve(const QStringList &args)
         if (!ok || storeOptions.retainRawDays < 1 || storeOptions.retainRawDays > 100000)
             return usage(QStringLiteral("--retain-raw-days wants a count of days from 1 to 100000"));
     }
+    storeOptions.commitTimeoutMs = commitTimeoutMs;
     writer.setStoreOptions(storeOptions);
     if (!writer.start(&error))
         return fail(QStringLiteral("cannot open database %1: %2").arg(url->display(), error));
@@ -243,6 +247,7 @@ int serve(const QStringList &args)
     // On the main thread's loop, apart from the report loops and their connection limits.
     AdminServer admin(token);
     addHealthRoutes(admin);
+    addDashboardRoutes(admin, *url);
     if (!adminAddress.isNull() && !admin.listen(adminAddress, adminPort, &error))
         return fail(QStringLiteral("cannot listen on %1: %2").arg(adminListen, error));
 
@@ -317,17 +322,25 @@ int stats(const QStringList &args)
     if (!totals)
         return fail(error);
     if (flags.contains(QStringLiteral("--json"))) {
-        QJsonArray ads;
-        for (const AdTotals &ad : totals->ads)
-            ads.append(QJsonObject {{QStringLiteral("guid"), ad.guid}, {QStringLiteral("views"), ad.views},
-                {QStringLiteral("clicks"), ad.clicks}});
-        const QJsonObject root {{QStringLiteral("reports"), totals->reports}, {QStringLiteral("ads"), ads}};
+        const auto list = [](const QList<AdTotals> &totals) {
+            QJsonArray ads;
+            for (const AdTotals &ad : totals)
+                ads.append(QJsonObject {{QStringLiteral("guid"), ad.guid}, {QStringLiteral("views"), ad.views},
+                    {QStringLiteral("clicks"), ad.clicks}});
+            return ads;
+        };
+        QJsonObject root {{QStringLiteral("reports"), totals->reports}, {QStringLiteral("ads"), list(totals->ads)}};
+        if (!totals->unknown.isEmpty())
+            root.insert(QStringLiteral("unknown"), list(totals->unknown));
         std::printf("%s\n", QJsonDocument(root).toJson(QJsonDocument::Compact).constData());
     } else {
         std::printf("reports: %lld\n", static_cast<long long>(totals->reports));
         for (const AdTotals &ad : totals->ads)
             std::printf("%s  views %lld  clicks %lld\n", qPrintable(ad.guid), static_cast<long long>(ad.views),
                 static_cast<long long>(ad.clicks));
+        for (const AdTotals &ad : totals->unknown)
+            std::printf("%s  not in the campaign, not counted: views %lld  clicks %lld\n", qPrintable(ad.guid),
+                static_cast<long long>(ad.views), static_cast<long long>(ad.clicks));
     }
     return 0;
 }

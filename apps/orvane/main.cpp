@@ -78,8 +78,14 @@ int configure(IniPropertyBag &bag, const QStringList &args)
         if (!c.has(QString::fromLatin1(required)))
             return usage(QStringLiteral("configure needs --") + QString::fromLatin1(required));
     }
-    const QString images = c.value(QStringLiteral("images"), dataHome() + QStringLiteral("/images"));
-    const QString data = c.value(QStringLiteral("data"), dataHome());
+    // Per-user folders unless others are named (an empty name is no folder:
+    // the current directory is never taken for one).
+    QString images = c.value(QStringLiteral("images"));
+    QString data = c.value(QStringLiteral("data"));
+    if (images.isEmpty())
+        images = dataHome() + QStringLiteral("/images");
+    if (data.isEmpty())
+        data = dataHome();
     QDir().mkpath(images);
     QDir().mkpath(data);
     Orvane control;

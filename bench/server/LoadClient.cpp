@@ -57,10 +57,11 @@ LoadResult runLoad(uint16_t port, const QByteArray &request, int clients, int ms
         c.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const int one = 1;
         ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        // Four clients a source address, as from many hosts, each within a server's per-peer cap.
+        // Four clients a source network (the server counts peers by /24), as from
+        // many hosts, each within a server's per-peer cap.
         sockaddr_in from {};
         from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 256 + uint32_t(i / 4));
+        from.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 256 * (1 + uint32_t(i / 4)));
         ::bind(c.fd, reinterpret_cast<sockaddr *>(&from), sizeof from);
         ::connect(c.fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
         epoll_event ev {};

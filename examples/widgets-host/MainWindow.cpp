@@ -21,12 +21,15 @@ MainWindow::MainWindow(QWidget *parent)
         = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Orvane/host.ini");
     if (QFileInfo::exists(profile))
         control->ReadProperties(orvane::IniPropertyBag(profile));
-    if (control->DataFolder().isEmpty()) {
-        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(data + QStringLiteral("/images"));
+    // The control writes only into the folders it is given: per-user ones
+    // under $XDG_DATA_HOME/Orvane, as `orvane configure` sets them.
+    const QString data
+        = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Orvane");
+    if (control->DataFolder().isEmpty())
         control->setDataFolder(data);
+    if (control->ImageFolder().isEmpty())
         control->setImageFolder(data + QStringLiteral("/images"));
-    }
+    QDir().mkpath(control->ImageFolder());
 
     connect(control, &orvane::Orvane::ProgressMessage, this,
         [this](const QString &message) { statusBar()->showMessage(message); });

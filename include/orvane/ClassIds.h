@@ -14,4 +14,10 @@ inline constexpr char OVHTTPClient[] = "{6B1E0F3A-4C2D-4E8B-9A71-0D5F3C8E2A42}";
 /// The class name of the exchange client.
 inline constexpr char OVHTTPClientName[] = "Orvane.OVHTTPClient";
 
+/// The class identifier of the property bag for the control's ReadProperties
+/// and WriteProperties, orvane::PropertyBagObject.
+inline constexpr char PropertyBag[] = "{6B1E0F3A-4C2D-4E8B-9A71-0D5F3C8E2A43}";
+/// The class name of the property bag.
+inline constexpr char PropertyBagName[] = "Orvane.PropertyBag";
+
 } // namespace orvane::ClassIds

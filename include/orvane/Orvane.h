@@ -3,6 +3,7 @@
 #include <orvane/AdListing.h>
 #include <orvane/Container.h>
 #include <orvane/PropertyBag.h>
+#include <orvane/PropertyBagObject.h>
 #include <orvane/ResultCodes.h>
 #include <orvane/orvane_export.h>
 
@@ -43,6 +44,36 @@ class ORVANE_EXPORT Orvane : public QObject
     Q_PROPERTY(QString Gender READ Gender WRITE setGender)
     Q_PROPERTY(QString PostalCode READ PostalCode WRITE setPostalCode)
     Q_PROPERTY(int Rating READ Rating WRITE setRating)
+    // Help strings of the members, under "help:" and the member's name.
+    Q_CLASSINFO("help:Version", "Version of the Orvane control")
+    Q_CLASSINFO("help:Personalized", "Whether the user has stated demographics")
+    Q_CLASSINFO("help:LastError", "Orvane error code of the last error that occurred")
+    Q_CLASSINFO("help:ImageFolder", "Full path name of a folder to store  Orvane image files")
+    Q_CLASSINFO("help:DataFolder", "Full path name of folder for Orvane data")
+    Q_CLASSINFO("help:RemoteHost", "IP Address or name of the  Orvane Ad Server")
+    Q_CLASSINFO("help:RemotePort", "Port of the  Orvane Ad Server")
+    Q_CLASSINFO("help:Enabled", "Whether the control shows ads and transfers data")
+    Q_CLASSINFO("help:ProductGUID", " Orvane Product ID")
+    Q_CLASSINFO("help:Icon", "The icon that shows in the upper left corner of the Orvane Ad Window")
+    Q_CLASSINFO("help:Text", "Text that shows in the  Orvane Ad Window")
+    Q_CLASSINFO("help:TransferInProgress", "Whether a transfer with the Orvane Ad Server is running")
+    Q_CLASSINFO("help:AgeRange", "The user's age range (OrvAgeRange)")
+    Q_CLASSINFO("help:CountryCode", "The user's country")
+    Q_CLASSINFO("help:Gender", "The user's gender")
+    Q_CLASSINFO("help:PostalCode", "The user's postal code")
+    Q_CLASSINFO("help:Rating", "The content rating the user wants (OrvRating)")
+    Q_CLASSINFO("help:GetResultString", "Returns the full text description of an Orvane error number")
+    Q_CLASSINFO("help:Show", "Show the  Orvane Ad Window")
+    Q_CLASSINFO("help:Hide", "Hide the Orvane Ad Window")
+    Q_CLASSINFO("help:Transfer", "Transfer data to and from the  Orvane Ad Server")
+    Q_CLASSINFO("help:StartTransfer", "Start transferring data with the  Orvane Ad Server")
+    Q_CLASSINFO("help:ShowPersonalizationForm", "Show the  Orvane personalization form")
+    Q_CLASSINFO("help:InitProperties", "Start a new placement with the default properties")
+    Q_CLASSINFO("help:ReadProperties", "Restore the saved properties from a property bag")
+    Q_CLASSINFO("help:WriteProperties", "Save the properties into a property bag")
+    Q_CLASSINFO("help:TransferComplete", "Raised when a transfer with the Orvane Ad Server has ended")
+    Q_CLASSINFO("help:ProgressMessage", "Raised at each step of a transfer")
+    Q_CLASSINFO("help:AdWindowClosed", "Raised when the Orvane Ad Window has closed")
 
 public:
     /// A control in @p container; without one it behaves as in a plain Qt
@@ -59,6 +90,11 @@ public:
     /// Saves the properties into @p bag ("Enabled", "Icon", "Text",
     /// "ProductGUID", "ImageFolder", "DataFolder", "RemoteHost", "RemotePort").
     void WriteProperties(PropertyBag &bag) const;
+    /// The same, for hosts that reach the control through the meta-object
+    /// system (a bag made by the class factory's "Orvane.PropertyBag").
+    Q_INVOKABLE void ReadProperties(orvane::PropertyBagObject *bag);
+    /// Saves the properties into a bag made by the class factory.
+    Q_INVOKABLE void WriteProperties(orvane::PropertyBagObject *bag) const;
     /// The container asks for a size; the face always snaps back to
     /// kFaceSizeTwips x kFaceSizeTwips.
     Q_INVOKABLE void Resize(int widthTwips, int heightTwips);

@@ -40,7 +40,8 @@ public:
     /// Run time, as uic-generated code creates it: the control reads the
     /// property bag's defaults, then the form's saved values are set.
     explicit OrvaneWidget(QWidget *parent = nullptr);
-    /// In @p mode; design time runs InitProperties: a new placement starts disabled.
+    /// In @p mode, the same either way: a loaded form's saved values are set
+    /// over the property bag's defaults (a .ui without "Enabled" is enabled).
     OrvaneWidget(Mode mode, QWidget *parent);
     ~OrvaneWidget() override;
 

@@ -2,11 +2,18 @@
 
 #include <orvane/orvane_export.h>
 
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
 
 namespace orvane {
+/// The enumerations below are published through the meta-object system
+/// (orvane::staticMetaObject), so that hosts can use their names.
+Q_NAMESPACE_EXPORT(ORVANE_EXPORT)
+
+/// The display text of a result code; "Orv error code: N" for codes without one.
+ORVANE_EXPORT QString ResultCodeText(int32_t code);
 
 /// One numbering for every refusal of the system; 0 is success. The texts
 /// quoted are the ones ResultCodeText gives.
@@ -37,6 +44,7 @@ enum ResultCode : int16_t {
     orvUsageDataNotSent = 1003, ///< "Usage data not sent"
     orvConnected = 1004, ///< "Connected"
 };
+Q_ENUM_NS(ResultCode)
 
 /// Content rating of an ad, and the rating the user asks for.
 enum OrvRating : int32_t {
@@ -44,6 +52,7 @@ enum OrvRating : int32_t {
     AllAudiences = 20, ///< Fit for all audiences.
     AdultContent = 10, ///< Adult content; the user asks for it explicitly.
 };
+Q_ENUM_NS(OrvRating)
 
 /// The user's age range.
 enum OrvAgeRange : int32_t {
@@ -57,8 +66,6 @@ enum OrvAgeRange : int32_t {
     Age50to59 = 70, ///< 50 to 59.
     AgeOver60 = 80, ///< 60 and over.
 };
-
-/// The display text of a result code; "Orv error code: N" for codes without one.
-ORVANE_EXPORT QString ResultCodeText(int32_t code);
+Q_ENUM_NS(OrvAgeRange)
 
 } // namespace orvane

@@ -3,6 +3,7 @@
 #include <orvane/OrvaneWidget.h>
 
 #include <QIcon>
+#include <QMetaClassInfo>
 #include <QPixmap>
 #include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtDesigner/QDesignerFormWindowInterface>
@@ -29,13 +30,23 @@ QString OrvaneDesignerPlugin::group() const
 
 QString OrvaneDesignerPlugin::toolTip() const
 {
-    return QStringLiteral("Orvane ad-client control");
+    return QStringLiteral("Orvane ad-client control: shows sponsored ads in a pop-up window and reports their "
+                          "views to an ad server. Invisible while the application runs.");
 }
 
+// The control's members with their help strings.
 QString OrvaneDesignerPlugin::whatsThis() const
 {
-    return QStringLiteral("Shows sponsored ads in a pop-up window and reports their views to an ad server. "
-                          "Invisible while the application runs.");
+    const QMetaObject &meta = Orvane::staticMetaObject;
+    QString text = toolTip().toHtmlEscaped() + QStringLiteral("<dl>");
+    for (int i = meta.classInfoOffset(); i < meta.classInfoCount(); ++i) {
+        const QLatin1StringView key(meta.classInfo(i).name());
+        if (key.startsWith(QLatin1StringView(kHelpPrefix)))
+            text += QStringLiteral("<dt><b>%1</b></dt><dd>%2</dd>")
+                        .arg(QString(key.sliced(qsizetype(qstrlen(kHelpPrefix)))),
+                            QString::fromUtf8(meta.classInfo(i).value()).toHtmlEscaped());
+    }
+    return text + QStringLiteral("</dl>");
 }
 
 QString OrvaneDesignerPlugin::includeFile() const
@@ -54,9 +65,16 @@ bool OrvaneDesignerPlugin::isContainer() const
     return false;
 }
 
+// Only Designer's own form editor makes a design-time control: the plugin has
+// Designer's core and the widget goes on one of its form windows (or, without
+// a parent, is the widget box's drag image). Forms that QUiLoader or
+// QFormBuilder load, and Designer's preview, get a running control.
 QWidget *OrvaneDesignerPlugin::createWidget(QWidget *parent)
 {
-    auto *widget = new OrvaneWidget(OrvaneWidget::DesignTime, parent);
+    const bool design = m_core && (!parent || QDesignerFormWindowInterface::findFormWindow(parent));
+    auto *widget = new OrvaneWidget(design ? OrvaneWidget::DesignTime : OrvaneWidget::RunTime, parent);
+    if (!design)
+        return widget;
     connect(widget, &OrvaneWidget::propertyChanged, widget,
         [widget](const QString &property) { markModified(widget, property); });
     return widget;
@@ -83,13 +101,15 @@ bool OrvaneDesignerPlugin::isInitialized() const
     return m_initialized;
 }
 
-void OrvaneDesignerPlugin::initialize(QDesignerFormEditorInterface *)
+void OrvaneDesignerPlugin::initialize(QDesignerFormEditorInterface *core)
 {
     m_initialized = true;
+    m_core = core;
 }
 
-// A new placement is saved as InitProperties left it: disabled, with the
-// always-written texts empty, in the property bag's order.
+// A new placement from the widget box: what InitProperties leaves (disabled,
+// the always-written texts empty), in the property bag's order. A loaded form
+// reads its saved values over the property bag's defaults instead.
 QString OrvaneDesignerPlugin::domXml() const
 {
     return QStringLiteral(R"(<ui language="c++">

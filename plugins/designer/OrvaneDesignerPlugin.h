@@ -9,8 +9,9 @@ namespace orvane {
 
 class OrvaneWidget;
 
-// Puts the control in Designer's widget box. Placed on a form it is created at
-// design time, and every property it reports changed marks the form modified.
+// Puts the control in Designer's widget box. Placed on a Designer form it is
+// created at design time, and every property it reports changed marks the
+// form modified; loaded by QUiLoader or QFormBuilder it runs.
 class OrvaneDesignerPlugin : public QObject, public QDesignerCustomWidgetInterface
 {
     Q_OBJECT
@@ -36,7 +37,10 @@ public:
     static void markModified(OrvaneWidget *widget, const QString &property);
 
 private:
+    static constexpr const char *kHelpPrefix = "help:";
     bool m_initialized = false;
+    // Designer's core: null where QUiLoader or QFormBuilder load the plugin.
+    QDesignerFormEditorInterface *m_core = nullptr;
 };
 
 } // namespace orvane

@@ -90,6 +90,18 @@ void Orvane::WriteProperties(PropertyBag &bag) const
     });
 }
 
+void Orvane::ReadProperties(PropertyBagObject *bag)
+{
+    if (bag)
+        ReadProperties(static_cast<const PropertyBag &>(*bag));
+}
+
+void Orvane::WriteProperties(PropertyBagObject *bag) const
+{
+    if (bag)
+        WriteProperties(static_cast<PropertyBag &>(*bag));
+}
+
 void Orvane::Resize(int, int)
 {
     guarded(QStringLiteral("Orvane.Resize"), [&] { d->container().SetExtent(kFaceSizeTwips, kFaceSizeTwips); });

@@ -54,10 +54,10 @@ OrvaneWidget::OrvaneWidget(Mode mode, QWidget *parent)
 {
     setObjectName(QStringLiteral("Orvane"));
     d->control = new Orvane(d.get(), this);
-    if (mode == DesignTime)
-        d->control->InitProperties();
-    else
-        d->control->ReadProperties(MemoryPropertyBag());
+    // Loading a form, in Designer as in uic-generated code: the property
+    // bag's defaults, then the form's saved values. A new placement gets what
+    // InitProperties leaves through the values the widget box gives it.
+    d->control->ReadProperties(MemoryPropertyBag());
     d->constructing = false;
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     resize(d->faceSize());

@@ -57,9 +57,20 @@ QString OVImageRetrieval::imageAddress(const QString &base, const QString &image
 void OVImageRetrieval::start()
 {
     guarded(QStringLiteral("OVClientTransfer.GetNewImages"), [&] {
-        QDir().mkpath(m_settings.imageFolder);
+        if (!m_settings.imageFolder.isEmpty())
+            QDir().mkpath(m_settings.imageFolder);
         trace(QString::number(m_jobs.size()) + QStringLiteral(" offerings"));
     });
+    if (m_settings.imageFolder.isEmpty() && !m_jobs.isEmpty()) {
+        // Nothing is written outside the folders the host set: every offer
+        // fails without a download, and the host is told why.
+        const QString why = QStringLiteral("No image folder: no image is stored");
+        trace(why);
+        const QPointer<OVImageRetrieval> self(this);
+        Q_EMIT ProgressMessage(why);
+        if (!self)
+            return;
+    }
     m_batch = platform::UrlFetcher::instance().startBatch(
         m_settings.limits, [this](int id, const platform::UrlFetcher::Result &result) { onFetched(id, result); });
     schedule();
@@ -128,7 +139,7 @@ void OVImageRetrieval::planNext()
     guarded(QStringLiteral("OVClientTransfer.GetNewImages"), [&] {
         const QString name = trimSpaces(job.offer->ImageFileName());
         job.address = imageAddress(m_base, name);
-        if (name.isEmpty())
+        if (name.isEmpty() || m_settings.imageFolder.isEmpty())
             return;
         job.path = m_settings.imageFolder + u'/' + OVHelperFunctions::FileNameFromPath(name);
         if (m_valid.contains(job.path)) {

@@ -2,6 +2,7 @@
 
 #include <orvane/OVHTTPClient.h>
 #include <orvane/Orvane.h>
+#include <orvane/PropertyBagObject.h>
 
 #include "support/ErrorHandler.h"
 
@@ -42,12 +43,23 @@ void ClassObject::lockServer(bool lock)
 
 const QList<ClassObject *> &ClassObject::all()
 {
+    // Published by name, for hosts that reach the library through the factory
+    // (QMetaType::fromName("orvane::OrvAgeRange")).
+    static const bool published = [] {
+        qRegisterMetaType<OrvRating>();
+        qRegisterMetaType<OrvAgeRange>();
+        qRegisterMetaType<ResultCode>();
+        return true;
+    }();
+    Q_UNUSED(published);
     static ClassObject control(QString::fromLatin1(ClassIds::Orvane), QString::fromLatin1(ClassIds::OrvaneName),
         [](QObject *parent) { return new Orvane(nullptr, parent); });
     static ClassObject client(QString::fromLatin1(ClassIds::OVHTTPClient),
         QString::fromLatin1(ClassIds::OVHTTPClientName),
         [](QObject *parent) { return new exchange::OVHTTPClient(parent); });
-    static const QList<ClassObject *> classes {&control, &client};
+    static ClassObject bag(QString::fromLatin1(ClassIds::PropertyBag), QString::fromLatin1(ClassIds::PropertyBagName),
+        [](QObject *parent) { return new PropertyBagObject(parent); });
+    static const QList<ClassObject *> classes {&control, &client, &bag};
     return classes;
 }
 

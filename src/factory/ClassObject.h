@@ -1,6 +1,6 @@
 #pragma once
 
-#include <orvane/OrvaneFactory.h>
+#include <orvane/ComponentLibrary.h>
 
 #include <functional>
 

@@ -1,5 +1,5 @@
 // The four entry points of the component library.
-#include <orvane/OrvaneFactory.h>
+#include <orvane/orvane.h>
 
 #include "factory/ClassObject.h"
 #include "factory/ServerRegistration.h"
@@ -9,15 +9,16 @@ using namespace orvane;
 
 extern "C" {
 
-int OrvaneGetClassObject(const char *classIdOrName, ClassFactory **factory)
+int OrvaneGetClassObject(const char *classIdOrName, OrvaneClassObject **classObject)
 {
-    if (!factory)
+    if (!classObject)
         return ORVANE_E_POINTER;
-    *factory = nullptr;
+    *classObject = nullptr;
     if (!classIdOrName)
         return ORVANE_E_POINTER;
-    *factory = ClassObject::find(QString::fromUtf8(classIdOrName));
-    return *factory ? ORVANE_S_OK : ORVANE_E_CLASSNOTAVAILABLE;
+    if (ClassObject *found = ClassObject::find(QString::fromUtf8(classIdOrName)))
+        *classObject = found->handle();
+    return *classObject ? ORVANE_S_OK : ORVANE_E_CLASSNOTAVAILABLE;
 }
 
 int OrvaneCanUnloadNow()

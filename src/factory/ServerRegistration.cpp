@@ -17,6 +17,16 @@ const QString kPluginFile = QStringLiteral("libOrvaneDesigner.so");
 const QString kClassId = QStringLiteral("ClassId");
 const QString kLibrary = QStringLiteral("Library");
 
+// Whether a recorded path names the same file, through
+// whatever link it was recorded (libOrvane.so, libOrvane.so.1, ...).
+bool sameFile(const QString &recorded, const QString &ours)
+{
+    if (recorded == ours)
+        return true;
+    const QString canonical = QFileInfo(ours).canonicalFilePath();
+    return !canonical.isEmpty() && QFileInfo(recorded).canonicalFilePath() == canonical;
+}
+
 // Removes a folder we may have made, and its parent, if they are empty.
 void removeEmptyFolders(const QString &folder, int levels)
 {
@@ -99,8 +109,8 @@ bool unregisterServer()
         QSettings registry(registryFile(), QSettings::IniFormat);
         for (const ClassObject *c : ClassObject::all()) {
             registry.beginGroup(c->className());
-            const bool ours
-                = registry.value(kLibrary).toString() == library && registry.value(kClassId).toString() == c->classId();
+            const bool ours = sameFile(registry.value(kLibrary).toString(), library)
+                && registry.value(kClassId).toString() == c->classId();
             registry.endGroup();
             if (ours)
                 registry.remove(c->className());
@@ -114,7 +124,7 @@ bool unregisterServer()
     }
     const QString plugin = designerPlugin();
     const QFileInfo link(designerPluginLink());
-    if (!plugin.isEmpty() && link.isSymLink() && link.symLinkTarget() == plugin) {
+    if (!plugin.isEmpty() && link.isSymLink() && sameFile(link.symLinkTarget(), plugin)) {
         QFile::remove(link.filePath());
         removeEmptyFolders(link.absolutePath(), 2);
     }

@@ -292,13 +292,13 @@ private Q_SLOTS:
         QVERIFY(delta("orvane_adserver_report_commit_seconds_count") >= 1);
         QCOMPARE(delta("orvane_adserver_image_bytes_served_total"), double(image.size()));
 
-        // Connections held open show; one past the cap is refused.
+        // Connections held open show; one past the cap is refused (or sheds an idle one).
         QTRY_COMPARE(server.metric("orvane_adserver_open_connections"), 0.0);
         QTcpSocket held[3];
         for (QTcpSocket &s : held)
             s.connectToHost(QHostAddress::LocalHost, server.port);
         QTRY_COMPARE(server.metric("orvane_adserver_open_connections"), 2.0);
-        QTRY_COMPARE(server.metric("orvane_adserver_refused_connections_total"), 1.0);
+        QTRY_VERIFY(server.metric("orvane_adserver_refused_connections_total") >= 1.0);
         for (QTcpSocket &s : held)
             s.abort();
         QTRY_COMPARE(server.metric("orvane_adserver_open_connections"), 0.0);
@@ -357,7 +357,8 @@ private Q_SLOTS:
     void healthTellsAWriterThatCannotCommit()
     {
         TestHome home;
-        AdminProcess server(home.path(), {u"--admin-listen"_s, u"127.0.0.1:0"_s});
+        // A commit bound past the health check's 5 s, so the writer is seen behind before it gives up.
+        AdminProcess server(home.path(), {u"--admin-listen"_s, u"127.0.0.1:0"_s, u"--commit-timeout"_s, u"30"_s});
         QCOMPARE(bodyOf(server.admin("/healthz")), QByteArray("ok\n"));
         // Another connection holds the write lock: the writer's commit waits on it.
         QSqlDatabase lock = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"lock"_s);

