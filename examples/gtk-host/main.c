@@ -13,7 +13,8 @@
 
 #include <stdio.h>
 
-typedef struct Host {
+typedef struct Host
+{
     OrvaneObject *control;
     GtkLabel *status;
     char **arguments;

@@ -11,8 +11,8 @@
 #include "support/ErrorHandler.h"
 #include "support/OVRegistryHelpers.h"
 #include "support/OVSimpleLog.h"
-#include "support/TrimSpaces.h"
 #include "support/TimeoutSetting.h"
+#include "support/TrimSpaces.h"
 #include "support/WholeNumber.h"
 #include "window/frmAdDisplayer.h"
 
