@@ -106,7 +106,7 @@ public:
 };
 
 IniPropertyBag::IniPropertyBag(QString fileName, QString section)
-    : d(std::make_unique<Private>(std::move(fileName), std::move(section)))
+    : d(new Private {std::move(fileName), std::move(section)})
 {
 }
 
