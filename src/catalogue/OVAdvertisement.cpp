@@ -288,7 +288,8 @@ void OVAdvertisement::SetState(QStringView sState)
     // Units map to image bytes low byte first, as in memory here.
     constexpr qsizetype units = kImageBytes / 2;
     const qsizetype taken = std::min(sState.size(), units);
-    std::memcpy(m_image.data(), sState.utf16(), size_t(taken) * 2);
+    if (taken > 0) // an empty view may have no data at all
+        std::memcpy(m_image.data(), sState.utf16(), size_t(taken) * 2);
     for (qsizetype n = taken; n < units; ++n) {
         m_image[2 * n] = uint8_t(' ');
         m_image[2 * n + 1] = 0;
