@@ -368,7 +368,7 @@ private Q_SLOTS:
         QTcpSocket poster;
         poster.connectToHost(QHostAddress::LocalHost, server.port);
         poster.write(usagePost(2));
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(server.admin("/healthz")), 503, 9000);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(server.admin("/healthz")), 503, 20000);
         QVERIFY(bodyOf(server.admin("/healthz")).contains("writer is behind"));
         QVERIFY(QSqlQuery(lock).exec(u"ROLLBACK"_s));
         lock.close();
