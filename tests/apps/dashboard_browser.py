@@ -78,12 +78,12 @@ def main():
         campaign, db = os.path.join(work, 'campaign'), 'sqlite:' + os.path.join(work, 'reports.db')
         subprocess.run([ADSERVER, 'sample-campaign', campaign], check=True, capture_output=True)
         with open(os.path.join(campaign, 'campaign.json')) as f:
-            spec = json.load(f)
-        spec['ads'][1]['AdvertiserGUID'] = spec['ads'][0]['AdvertiserGUID']  # one advertiser with two ads
+            listing = json.load(f)
+        listing['ads'][1]['AdvertiserGUID'] = listing['ads'][0]['AdvertiserGUID']  # one advertiser with two ads
         with open(os.path.join(campaign, 'campaign.json'), 'w') as f:
-            json.dump(spec, f)
+            json.dump(listing, f)
         today = datetime.datetime.now(datetime.timezone.utc).date()
-        seed(db[7:], [ad['AdGUID'] for ad in spec['ads'][:5]], today, random.Random(seed_value))
+        seed(db[7:], [ad['AdGUID'] for ad in listing['ads'][:5]], today, random.Random(seed_value))
         server = subprocess.Popen([ADSERVER, 'serve', '--campaign', campaign, '--db', db, '--listen', '127.0.0.1:0',
                                    '--admin-listen', '127.0.0.1:0', '--access-log', 'off'], stdout=subprocess.PIPE, text=True)
         admin = 'http://' + next(l for l in server.stdout if 'admin listening on ' in l).split(' on ')[1].strip()
