@@ -4,22 +4,137 @@
 #include "exchange/OVFraming.h"
 #include "exchange/OVUsageReport.h"
 
+#include "TestData.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUrlQuery>
 #include <QUuid>
 
 #include <functional>
+#include <optional>
 
 using namespace orvane;
 using namespace Qt::StringLiterals;
 
 inline const QString kProduct = u"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"_s;
+
+// The id of the sample campaign's ad `n`.
+inline QString campaignAd(int n)
+{
+    return u"{0A000000-0000-4000-8000-%1}"_s.arg(n, 12, 10, QLatin1Char('0'));
+}
+
+// A GET of `path` with more header lines.
+inline QByteArray get(const QByteArray &path, const QByteArray &extra = QByteArray())
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+// One request on a fresh connection (from `from` when given): the answer once
+// its head and Content-Length body are in, the peer closes, or 10 s pass in silence.
+inline QByteArray exchange(quint16 port, const QByteArray &request, const QHostAddress &from = QHostAddress())
+{
+    QTcpSocket s;
+    if (!from.isNull())
+        s.bind(from);
+    s.connectToHost(QHostAddress::LocalHost, port);
+    s.write(request);
+    static const QRegularExpression length(u"Content-Length: (\\d+)"_s);
+    QByteArray got;
+    for (;;) {
+        const qsizetype head = got.indexOf("\r\n\r\n");
+        const auto m = length.match(QString::fromLatin1(got.left(head)));
+        if (head >= 0 && m.hasMatch() && got.size() >= head + 4 + m.captured(1).toInt())
+            return got;
+        if (!s.waitForReadyRead(10000))
+            return got + s.readAll();
+        got += s.readAll();
+    }
+}
+// The status code of an answer; 0 when none came.
+inline int statusOf(const QByteArray &answer)
+{
+    return answer.startsWith("HTTP/1.1 ") ? answer.mid(9, 3).toInt() : 0;
+}
+inline QByteArray bodyOf(const QByteArray &answer)
+{
+    return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+}
+
+// The --db of a row's database: empty for SQLite in the test's folder, the
+// throw-away cluster's for "postgresql"; none when there is no cluster.
+inline std::optional<QString> database(const QString &kind)
+{
+    if (kind == u"sqlite"_s)
+        return QString();
+    const QString url = qEnvironmentVariable("ORVANE_TEST_PG_URL");
+    return url.isEmpty() ? std::nullopt : std::optional(url);
+}
+inline void bothDatabases()
+{
+    QTest::addColumn<QString>("db");
+    QTest::newRow("sqlite") << u"sqlite"_s;
+    QTest::newRow("postgresql") << u"postgresql"_s;
+}
+// The row's database as `url`; the row is skipped where there is no cluster.
+#define FETCH_DATABASE(url)                                                                                            \
+    QFETCH(QString, db);                                                                                               \
+    const std::optional<QString> url = database(db);                                                                   \
+    if (!url)                                                                                                          \
+    QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)")
+
+// A connection of the test's own, named `name`, to a server's --db
+// (sqlite:PATH or postgresql://USER@/DB?host=DIR).
+inline QSqlDatabase openDatabase(const QString &url, const QString &name)
+{
+    const bool sqlite = url.startsWith(u"sqlite:"_s);
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? u"QSQLITE"_s : u"QPSQL"_s, name);
+    const QUrl parsed(url);
+    db.setDatabaseName(sqlite ? url.mid(7) : parsed.path().mid(1));
+    db.setHostName(QUrlQuery(parsed).queryItemValue(u"host"_s));
+    db.setUserName(parsed.userName());
+    return db;
+}
+
+// Another connection to the reports database holding the write lock, as a
+// migration would, until it is destroyed.
+class TableLock
+{
+public:
+    explicit TableLock(const QString &url)
+    {
+        QSqlDatabase db = openDatabase(url, kName);
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        const bool sqlite = db.driverName() == u"QSQLITE"_s;
+        QVERIFY2(q.exec(sqlite ? u"BEGIN EXCLUSIVE"_s : u"BEGIN"_s)
+                && (sqlite || q.exec(u"LOCK TABLE reports IN ACCESS EXCLUSIVE MODE"_s)),
+            qPrintable(q.lastError().text()));
+    }
+    ~TableLock()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(kName);
+            QSqlQuery(db).exec(u"ROLLBACK"_s);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(kName);
+    }
+
+private:
+    static inline const QString kName = u"lock"_s;
+};
 
 // A usage post of one statistic with its own ad id.
 inline QByteArray post(
@@ -56,6 +171,15 @@ struct Run
     QByteArray err;
 };
 
+// The sample campaign in `folder`/campaign, unless one is there already.
+inline QString sampleCampaign(const QString &folder)
+{
+    const QString campaign = folder + u"/campaign"_s;
+    if (!QFileInfo::exists(campaign))
+        QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, campaign});
+    return campaign;
+}
+
 // The JSON report rows whose `key` field starts with `prefix`, by that field.
 inline QHash<QString, QJsonObject> reportRows(
     const QByteArray &json, const QString &key, const QString &prefix = QString())
@@ -77,9 +201,7 @@ struct ServerProcess
     explicit ServerProcess(const QString &folder, const QString &db = QString(), const QStringList &extra = {})
         : m_db(db.isEmpty() ? u"sqlite:"_s + folder + u"/reports.db"_s : db)
     {
-        const QString campaign = folder + u"/campaign"_s;
-        if (!QFileInfo::exists(campaign))
-            QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, campaign});
+        const QString campaign = sampleCampaign(folder);
         m_args = QStringList {u"serve"_s, u"--campaign"_s, campaign, u"--db"_s, m_db, u"--listen"_s, u"127.0.0.1:0"_s}
             + extra;
         start();
@@ -90,13 +212,44 @@ struct ServerProcess
         process.waitForFinished(15000);
     }
 
+    // Starts the server; true once it says where it listens (and where its
+    // admin listener does, when it has one).
     bool start()
     {
         process.start(QStringLiteral(ADSERVER), m_args);
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {}
-        const QByteArray out = process.readLine(); // "listening on ADDR:PORT"
-        port = out.mid(out.lastIndexOf(':') + 1).trimmed().toUShort();
+        const bool admin = m_args.contains(u"--admin-listen"_s);
+        port = adminPort = 0;
+        while ((port == 0 || (admin && adminPort == 0)) && (process.canReadLine() || process.waitForReadyRead(10000))) {
+            while (process.canReadLine()) {
+                const QByteArray line = process.readLine();
+                log += line;
+                const quint16 p = line.mid(line.lastIndexOf(':') + 1).trimmed().toUShort();
+                if (line.startsWith("listening on"))
+                    port = p;
+                else if (line.contains("admin listening on"))
+                    adminPort = p;
+            }
+        }
         return port > 0;
+    }
+    // Standard output so far.
+    QByteArray output()
+    {
+        log += process.readAllStandardOutput();
+        return log;
+    }
+    QByteArray admin(const QByteArray &path, const QByteArray &extra = QByteArray()) const
+    {
+        return exchange(adminPort, get(path, extra));
+    }
+    // The value of one metric series ("name" or "name{labels}"); 0 when absent.
+    double metric(const QByteArray &series) const
+    {
+        for (const QByteArray &line : bodyOf(admin("/metrics")).split('\n')) {
+            if (line.startsWith(series + ' '))
+                return line.mid(series.size() + 1).toDouble();
+        }
+        return 0;
     }
     QJsonObject stats() const
     {
@@ -121,23 +274,10 @@ struct ServerProcess
         }
         return found;
     }
-    // One raw exchange on a fresh connection (from `from` when given): what came
-    // back before the close or 3 s of silence.
-    QByteArray raw(const QByteArray &request, const QHostAddress &from = QHostAddress()) const
-    {
-        QTcpSocket s;
-        if (!from.isNull())
-            s.bind(from);
-        s.connectToHost(QHostAddress::LocalHost, port);
-        s.write(request);
-        QByteArray got;
-        while (s.waitForReadyRead(3000))
-            got += s.readAll();
-        return got + s.readAll();
-    }
-
     quint16 port = 0;
+    quint16 adminPort = 0;
     QProcess process;
+    QByteArray log;
     QString m_db;
     QStringList m_args;
 };
@@ -173,8 +313,10 @@ struct ReportLoad
             const QByteArray answer = s->readAll();
             --running;
             s->deleteLater();
-            if (answer.isEmpty())
+            if (answer.isEmpty()) {
+                ++cut;
                 return; // the server is gone: this client stops
+            }
             answers.insert(guid, answer.startsWith("HTTP/1.1 200 OK"));
             next();
         });
@@ -191,6 +333,7 @@ struct ReportLoad
     AdIds *ids;
     std::function<QByteArray(const QString &)> compose;
     int running = 0;
+    int cut = 0; // connections closed without an answer
     bool stopping = false;
     QHash<QString, bool> answers;
 };

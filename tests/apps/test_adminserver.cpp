@@ -1,72 +1,20 @@
 // The operator's side of orvane-adserver: the admin listener and its token,
 // health, metrics, the access log, campaign checks and reloads under load.
-#include "exchange/OVFraming.h"
-#include "exchange/OVUsageReport.h"
-
+#include "AdServerHarness.h"
 #include "TestHome.h"
 
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTcpSocket>
-#include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 #include <poll.h>
 #include <unistd.h>
 
-using namespace orvane;
-using namespace Qt::StringLiterals;
-
 namespace {
 
-QByteArray usagePost(int n)
-{
-    OVUsageReport report;
-    report.setProductGUID(u"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"_s);
-    report.AddUsageStat(u"{0A000000-0000-4000-8000-%1}"_s.arg(n, 12, 10, QLatin1Char('0')), 1, 0, 46000.5);
-    return OVFraming::ComposeUsagePost(u"127.0.0.1"_s, report.GetStateIntoByteArray());
-}
-
-int statusOf(const QByteArray &answer)
-{
-    return answer.mid(9, 3).toInt();
-}
-
-QByteArray bodyOf(const QByteArray &answer)
-{
-    return answer.mid(answer.indexOf("\r\n\r\n") + 4);
-}
-
-// One request on a fresh connection; the answer once it is complete.
-QByteArray exchange(quint16 port, const QByteArray &request)
-{
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, port);
-    s.write(request);
-    QByteArray got;
-    for (;;) {
-        const qsizetype head = got.indexOf("\r\n\r\n");
-        static const QRegularExpression length(u"Content-Length: (\\d+)"_s);
-        const auto m = length.match(QString::fromLatin1(got.left(head)));
-        if (head >= 0 && m.hasMatch() && got.size() >= head + 4 + m.captured(1).toInt())
-            return got;
-        if (!s.waitForReadyRead(10000))
-            return got;
-        got += s.readAll();
-    }
-}
-
-QByteArray get(const QByteArray &path, const QByteArray &extra = QByteArray())
-{
-    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
-}
+// Two report loops and an admin listener on loopback; later flags override these.
+const QStringList kAdmin {u"--threads"_s, u"2"_s, u"--admin-listen"_s, u"127.0.0.1:0"_s};
 
 // Every family has HELP and TYPE lines, counters end in _total, and a
 // histogram's buckets are cumulative up to "+Inf", which equals its count.
@@ -114,63 +62,6 @@ void checkExposition(const QByteArray &text)
 
 } // namespace
 
-// The server (two report loops) with an admin listener; standard output is kept.
-struct AdminProcess
-{
-    AdminProcess(const QString &folder, const QStringList &extra)
-        : db(u"sqlite:"_s + folder + u"/reports.db"_s)
-        , campaign(folder + u"/campaign"_s)
-    {
-        if (!QFileInfo::exists(campaign))
-            QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, campaign});
-        process.start(QStringLiteral(ADSERVER),
-            QStringList {u"serve"_s, u"--campaign"_s, campaign, u"--db"_s, db, u"--listen"_s, u"127.0.0.1:0"_s,
-                u"--threads"_s, u"2"_s}
-                + extra);
-        while (adminPort == 0 && (process.canReadLine() || process.waitForReadyRead(10000))) {
-            while (process.canReadLine()) {
-                const QByteArray line = process.readLine();
-                log += line;
-                const quint16 p = line.mid(line.lastIndexOf(':') + 1).trimmed().toUShort();
-                if (line.startsWith("listening on"))
-                    port = p;
-                else if (line.contains("admin listening on"))
-                    adminPort = p;
-            }
-        }
-    }
-    ~AdminProcess()
-    {
-        process.terminate();
-        process.waitForFinished(15000);
-    }
-    QByteArray output()
-    {
-        log += process.readAllStandardOutput();
-        return log;
-    }
-    QByteArray admin(const QByteArray &path, const QByteArray &extra = QByteArray()) const
-    {
-        return exchange(adminPort, get(path, extra));
-    }
-    // The value of one metric series ("name" or "name{labels}"); 0 when absent.
-    double metric(const QByteArray &series) const
-    {
-        for (const QByteArray &line : bodyOf(admin("/metrics")).split('\n')) {
-            if (line.startsWith(series + ' '))
-                return line.mid(series.size() + 1).toDouble();
-        }
-        return 0;
-    }
-
-    QString db;
-    QString campaign;
-    QProcess process;
-    QByteArray log;
-    quint16 port = 0;
-    quint16 adminPort = 0;
-};
-
 class TestAdminServer : public QObject
 {
     Q_OBJECT
@@ -217,7 +108,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(token) == token.size());
             flags << u"--admin-token-file"_s << file.fileName();
         }
-        AdminProcess server(home.path(), flags);
+        ServerProcess server(home.path(), QString(), kAdmin + flags);
         if (status == 0) {
             QVERIFY(server.process.state() == QProcess::NotRunning || server.process.waitForFinished(10000));
             QCOMPARE(server.process.exitCode(), 2);
@@ -252,20 +143,20 @@ private Q_SLOTS:
         QFETCH(QString, format);
         QFETCH(QString, line);
         TestHome home;
-        AdminProcess server(home.path(),
-            {u"--admin-listen"_s, u"127.0.0.1:0"_s, u"--access-log"_s, format, u"--max-connections"_s, u"2"_s,
-                u"--max-per-peer"_s, u"2"_s});
+        ServerProcess server(home.path(), QString(),
+            kAdmin
+                + QStringList {u"--access-log"_s, format, u"--max-connections"_s, u"2"_s, u"--max-per-peer"_s, u"2"_s});
         QVERIFY(server.adminPort > 0);
         const QByteArray before = bodyOf(server.admin("/metrics"));
         checkExposition(before);
         if (QTest::currentTestFailed())
             return;
-        QFile image(server.campaign + u"/images/ad01.png"_s);
+        QFile image(home.path() + u"/campaign/images/ad01.png"_s);
         QVERIFY(image.open(QIODevice::ReadOnly));
 
         QCOMPARE(statusOf(exchange(server.port, get("/Orvane/Ads"))), 200);
         QCOMPARE(bodyOf(exchange(server.port, get("/images/images/ad01.png"))), image.readAll());
-        QCOMPARE(statusOf(exchange(server.port, usagePost(1))), 200);
+        QCOMPARE(statusOf(exchange(server.port, post(campaignAd(1)))), 200);
         QCOMPARE(statusOf(exchange(server.port, get("/nothing/here"))), 404);
         QCOMPARE(statusOf(exchange(server.port, "GARBAGE\r\n\r\n")), 400);
 
@@ -324,8 +215,7 @@ private Q_SLOTS:
     void anUnreadLogStallsNothing()
     {
         TestHome home;
-        const QString campaign = home.path() + u"/campaign"_s;
-        QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, campaign});
+        const QString campaign = sampleCampaign(home.path());
         int out[2];
         QCOMPARE(::pipe(out), 0);
         QProcess server;
@@ -358,25 +248,20 @@ private Q_SLOTS:
     {
         TestHome home;
         // A commit bound past the health check's 5 s, so the writer is seen behind before it gives up.
-        AdminProcess server(home.path(), {u"--admin-listen"_s, u"127.0.0.1:0"_s, u"--commit-timeout"_s, u"30"_s});
+        ServerProcess server(home.path(), QString(), kAdmin + QStringList {u"--commit-timeout"_s, u"30"_s});
         QCOMPARE(bodyOf(server.admin("/healthz")), QByteArray("ok\n"));
-        // Another connection holds the write lock: the writer's commit waits on it.
-        QSqlDatabase lock = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"lock"_s);
-        lock.setDatabaseName(server.db.mid(7));
-        QVERIFY(lock.open());
-        QVERIFY(QSqlQuery(lock).exec(u"BEGIN EXCLUSIVE"_s));
         QTcpSocket poster;
-        poster.connectToHost(QHostAddress::LocalHost, server.port);
-        poster.write(usagePost(2));
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(server.admin("/healthz")), 503, 20000);
-        QVERIFY(bodyOf(server.admin("/healthz")).contains("writer is behind"));
-        QVERIFY(QSqlQuery(lock).exec(u"ROLLBACK"_s));
-        lock.close();
+        {
+            // Another connection holds the write lock: the writer's commit waits on it.
+            TableLock lock(server.m_db);
+            poster.connectToHost(QHostAddress::LocalHost, server.port);
+            poster.write(post(campaignAd(2)));
+            QTRY_COMPARE_WITH_TIMEOUT(statusOf(server.admin("/healthz")), 503, 20000);
+            QVERIFY(bodyOf(server.admin("/healthz")).contains("writer is behind"));
+        }
         QTRY_VERIFY(poster.bytesAvailable() > 0);
         QCOMPARE(statusOf(poster.readAll()), 200);
         QTRY_COMPARE(statusOf(server.admin("/healthz")), 200);
-        lock = QSqlDatabase();
-        QSqlDatabase::removeDatabase(u"lock"_s);
     }
 
     void checkCampaign_data()
@@ -403,83 +288,58 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, message);
         TestHome home;
-        const QString folder = home.path() + u"/campaign"_s;
-        QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, folder});
+        const QString folder = sampleCampaign(home.path());
         if (field == u"image"_s)
             QVERIFY(QImage(10, 10, QImage::Format_RGB32).save(folder + u"/images/ad01.png"_s));
         else if (!field.isEmpty())
             editFirstAd(folder, field, value);
-        QProcess check;
-        check.start(QStringLiteral(ADSERVER), {u"check-campaign"_s, folder});
-        QVERIFY(check.waitForFinished(10000));
-        QCOMPARE(check.exitCode(), exitCode);
-        const QByteArray out = check.readAllStandardOutput() + check.readAllStandardError();
+        const Run check({u"check-campaign"_s, folder});
+        QCOMPARE(check.code, exitCode);
+        const QByteArray out = check.out + check.err;
         QVERIFY2(out.contains(message), out);
         // The server warns about the same things when it loads the campaign.
         if (exitCode == 0 && !field.isEmpty()) {
-            AdminProcess server(home.path(), {u"--admin-listen"_s, u"127.0.0.1:0"_s});
+            ServerProcess server(home.path(), QString(), kAdmin);
             QVERIFY(server.output().contains(message));
         }
     }
 
     void reloadUnderLoadLosesNothing_data()
     {
-        QTest::addColumn<bool>("broken"); // the new campaign.json does not load
-        QTest::newRow("valid campaign") << false;
-        QTest::newRow("broken campaign") << true;
+        testdata::boolRows("broken", "valid campaign", "broken campaign"); // the new campaign.json does not load
     }
 
     void reloadUnderLoadLosesNothing()
     {
         QFETCH(bool, broken);
         TestHome home;
-        AdminProcess server(home.path(), {u"--admin-listen"_s, u"127.0.0.1:0"_s, u"--access-log"_s, u"off"_s});
+        ServerProcess server(home.path(), QString(), kAdmin + QStringList {u"--access-log"_s, u"off"_s});
         // The new campaign: the first ad expired, or not JSON at all.
         if (broken) {
-            QFile file(server.campaign + u"/campaign.json"_s);
+            QFile file(home.path() + u"/campaign/campaign.json"_s);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"ads\": [") > 0);
         } else {
-            editFirstAd(server.campaign, u"ExpirationDate"_s, u"2001-02-03"_s);
+            editFirstAd(home.path() + u"/campaign"_s, u"ExpirationDate"_s, u"2001-02-03"_s);
         }
-        // Clients ask for the ad list and post reports, each on a new connection.
-        int answered = 0, failed = 0, posted = 0, next = 0;
-        bool stopping = false;
-        int running = 0;
-        std::function<void()> start = [&] {
-            if (stopping)
-                return;
-            ++running;
-            const bool post = ++next % 2 == 0;
-            auto *s = new QTcpSocket;
-            connect(s, &QTcpSocket::readyRead, s, [s] {
-                if (s->peek(s->bytesAvailable()).contains("\r\n\r\n"))
-                    s->disconnectFromHost();
-            });
-            connect(s, &QTcpSocket::disconnected, s, [&, s, post] {
-                const bool ok = s->readAll().startsWith("HTTP/1.1 200 OK");
-                (ok ? answered : failed)++;
-                posted += ok && post;
-                --running;
-                s->deleteLater();
-                start();
-            });
-            s->connectToHost(QHostAddress::LocalHost, server.port);
-            s->write(post ? usagePost(next) : get("/Orvane/Ads", "Connection: close\r\n"));
-        };
-        for (int i = 0; i < 8; ++i)
-            start();
+        // Clients ask for the ad list and post reports (ids ending in an even digit), each on a new connection.
+        const auto isPost = [](const QString &guid) { return guid.at(guid.size() - 2).digitValue() % 2 == 0; };
+        AdIds ids;
+        ReportLoad load(server.port, &ids, 8, [&](const QString &guid) {
+            return isPost(guid) ? post(guid) : get("/Orvane/Ads", "Connection: close\r\n");
+        });
+        const auto answered = [&] { return load.answers.keys(true).size(); };
         // Reload after reload, each once the log shows the previous one, while requests keep coming.
         const QByteArray done = broken ? "campaign reload failed" : "reloaded: 12 ads";
         for (int reload = 1; reload <= 5; ++reload) {
-            const int seen = answered;
-            QTRY_VERIFY(answered > seen + 20);
+            const qsizetype seen = answered();
+            QTRY_VERIFY(answered() > seen + 20);
             ::kill(pid_t(server.process.processId()), SIGHUP);
             QTRY_COMPARE(server.output().count(done), reload);
         }
-        stopping = true;
-        QTRY_COMPARE(running, 0);
-        qInfo("answered %d, reports %d", answered, posted);
-        QCOMPARE(failed, 0);
+        QVERIFY(load.settle());
+        const qsizetype posted = std::ranges::count_if(load.answers.keys(true), isPost);
+        qInfo("answered %lld, reports %lld", qlonglong(answered()), qlonglong(posted));
+        QCOMPARE(load.answers.keys(false).size() + load.cut, 0);
         QCOMPARE(server.metric("orvane_adserver_reports_committed_total"), double(posted));
         // The campaign served now: the expired ad is no longer offered; a broken file changed nothing.
         const QByteArray list = bodyOf(exchange(server.port, get("/Orvane/Ads")));

@@ -11,26 +11,11 @@
 #include "TestHome.h"
 
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTcpSocket>
-#include <QTest>
 #include <QTimer>
-#include <QUrlQuery>
-#include <QUuid>
 
 #include <csignal>
-#include <functional>
 #include <limits>
-#include <optional>
-
-using namespace orvane;
-using namespace Qt::StringLiterals;
 
 class TestAdServer : public QObject
 {
@@ -63,7 +48,7 @@ private Q_SLOTS:
         catalogue.LoadAdInfoFromLocalStorage(home.path(), images);
         QCOMPARE(catalogue.AdCount(), int16_t(12));
         QCOMPARE(QDir(images).entryList(QDir::Files).size(), 12);
-        const QString guid = u"{0A000000-0000-4000-8000-000000000003}"_s;
+        const QString guid = campaignAd(3);
         catalogue.GetAdByGUID(guid)->setViewCount(7);
         catalogue.GetAdByGUID(guid)->setClickCount(2);
         QVERIFY(catalogue.SaveAdInfoToLocalStorage());
@@ -114,7 +99,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, answer);
         TestHome home;
         ServerProcess server(home.path(), QString(), {u"--listen"_s, everyAddress ? u"0.0.0.0:0"_s : u"127.0.0.1:0"_s});
-        const QByteArray got = server.raw(request);
+        const QByteArray got = exchange(server.port, request);
         const QByteArrayList parts = answer.replace("PORT", QByteArray::number(server.port)).split('|');
         QVERIFY2(got.startsWith(parts[0]) && got.contains(parts.value(1)), got.left(400).constData());
     }
@@ -141,8 +126,8 @@ private Q_SLOTS:
         // Another peer is served at once.
         QElapsedTimer served;
         served.start();
-        const QByteArray answer = server.raw(
-            "GET /Orvane/Ads HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", QHostAddress(u"127.0.0.2"_s));
+        const QByteArray answer
+            = exchange(server.port, get("/Orvane/Ads", "Connection: close\r\n"), QHostAddress(u"127.0.0.2"_s));
         QVERIFY2(answer.startsWith("HTTP/1.1 200 OK"), answer.left(100).constData());
         QVERIFY(served.elapsed() < 1000);
         // The trickling connections are cut when their request's time is up, and a
@@ -175,15 +160,11 @@ private Q_SLOTS:
 
     void acknowledgedReportsAreStoredOnce()
     {
-        QFETCH(QString, db);
         QFETCH(double, lastViewTime);
         QFETCH(QString, product);
         QFETCH(int, signal);
+        FETCH_DATABASE(url);
         TestHome home;
-        // PostgreSQL: the throw-away cluster that scripts/pg-cluster runs the suite in.
-        const QString url = db == u"sqlite"_s ? QString() : qEnvironmentVariable("ORVANE_TEST_PG_URL");
-        if (db != u"sqlite"_s && url.isEmpty())
-            QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
         // Every tenth report is poisoned and meets valid ones in the same group commits.
         const auto poisoned = [](const QString &guid) { return guid.endsWith(u"7}"_s); };
         // Random view counts: a report stored twice or lost shows in the sums.
@@ -195,14 +176,14 @@ private Q_SLOTS:
             const int views = sent[guid] = random.bounded(1, 100);
             return poisoned(guid) ? post(guid, lastViewTime, product) : post(guid, 46000.5, kProduct, int16_t(views));
         };
-        ServerProcess server(home.path(), url);
+        ServerProcess server(home.path(), *url);
         AdIds ids;
         ReportLoad load(server.port, &ids, 16, compose);
         // On PostgreSQL a second server shares the database and serves on throughout.
         std::optional<ServerProcess> other;
         std::optional<ReportLoad> otherLoad;
-        if (!url.isEmpty()) {
-            other.emplace(home.path(), url);
+        if (!url->isEmpty()) {
+            other.emplace(home.path(), *url);
             otherLoad.emplace(other->port, &ids, 8, compose);
         }
         QVERIFY(QTest::qWaitFor(
@@ -291,9 +272,8 @@ private Q_SLOTS:
             report.User()->setAgeRange(age);
             report.User()->setRating(rating);
             for (qsizetype i = 0; i < counts.size(); ++i)
-                report.AddUsageStat(u"{0A000000-0000-4000-8000-%1}"_s.arg(i + 1, 12, 10, QLatin1Char('0')),
-                    int16_t(counts[i].first), int16_t(counts[i].second), 46000.5);
-            return server.raw(OVFraming::ComposeUsagePost(u"x"_s, report.GetStateIntoByteArray()));
+                report.AddUsageStat(campaignAd(i + 1), int16_t(counts[i].first), int16_t(counts[i].second), 46000.5);
+            return exchange(server.port, OVFraming::ComposeUsagePost(u"x"_s, report.GetStateIntoByteArray()));
         };
         QVERIFY(send(u"DE"_s, u"F"_s, 30, 10, {{3, 1}, {1, 0}}).startsWith("HTTP/1.1 200 OK"));
         QVERIFY(send(u"\x1b[2J,\"x"_s, u"M"_s, 0, 20, {{2, 0}}).startsWith("HTTP/1.1 200 OK"));
@@ -308,45 +288,30 @@ private Q_SLOTS:
         }
     }
 
-    void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile_data()
-    {
-        QTest::addColumn<bool>("postgres");
-        QTest::newRow("SQLite") << false;
-        QTest::newRow("PostgreSQL") << true;
-    }
-
+    void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile_data() { bothDatabases(); }
     void schemaUpgradesInPlaceAndKeepsRawRowsForAWhile()
     {
-        QFETCH(bool, postgres);
+        FETCH_DATABASE(pg);
         TestHome home;
-        QString url = u"sqlite:"_s + home.path() + u"/old.db"_s;
-        QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? u"QPSQL"_s : u"QSQLITE"_s, u"old"_s);
+        // PostgreSQL: a database of its own in the cluster, as the old schema needs an empty one.
+        const QString name = u"old_%1"_s.arg(QRandomGenerator::global()->bounded(1 << 30));
+        const QString url = pg->isEmpty() ? u"sqlite:"_s + home.path() + u"/old.db"_s
+                                          : QString(*pg).replace(u"/orvane?"_s, u"/"_s + name + u"?"_s);
+        QSqlDatabase old = openDatabase(pg->isEmpty() ? url : *pg, u"old"_s);
         const auto close = qScopeGuard([&] {
-            db.close();
-            db = QSqlDatabase();
+            old.close();
+            old = QSqlDatabase();
             QSqlDatabase::removeDatabase(u"old"_s);
         });
-        if (postgres) {
-            // A database of its own in the throw-away cluster: the old schema needs an empty one.
-            url = qEnvironmentVariable("ORVANE_TEST_PG_URL");
-            if (url.isEmpty())
-                QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
-            const QUrl parsed(url);
-            const QString name = u"old_%1"_s.arg(QRandomGenerator::global()->bounded(1 << 30));
-            db.setHostName(QUrlQuery(parsed).queryItemValue(u"host"_s));
-            db.setUserName(parsed.userName());
-            db.setDatabaseName(parsed.path().mid(1));
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(u"CREATE DATABASE "_s + name));
-            db.close();
-            db.setDatabaseName(name);
-            url.replace(u"/orvane?"_s, u"/"_s + name + u"?"_s);
-        } else {
-            db.setDatabaseName(url.mid(7));
+        if (!pg->isEmpty()) {
+            QVERIFY(old.open());
+            QVERIFY(QSqlQuery(old).exec(u"CREATE DATABASE "_s + name));
+            old.close();
+            old.setDatabaseName(name);
         }
-        QVERIFY(db.open());
+        QVERIFY(old.open());
         // The schema and rows of the server from before rollups.
-        const char *const old[] = {
+        const char *const kOldSchema[] = {
             "CREATE TABLE reports (id VARCHAR(36) PRIMARY KEY, received_at VARCHAR(32) NOT NULL, peer TEXT NOT NULL,"
             " product_guid TEXT NOT NULL, rating INTEGER NOT NULL, age_range INTEGER NOT NULL, gender TEXT NOT NULL,"
             " postal_code TEXT NOT NULL, country_code TEXT NOT NULL)",
@@ -359,9 +324,9 @@ private Q_SLOTS:
             "INSERT INTO report_ads VALUES ('r1', 1, 'A', 3, 1, 46000), ('r1', 2, 'B', 2, 0, 46000),"
             " ('r2', 1, 'A', 4, 2, 46000), ('r3', 1, 'A', 1, 0, 46000), ('r3', 2, 'A', 1, 1, 46000)",
         };
-        for (const char *statement : old)
-            QVERIFY2(QSqlQuery(db).exec(QString::fromLatin1(statement)), statement);
-        db.close();
+        for (const char *statement : kOldSchema)
+            QVERIFY2(QSqlQuery(old).exec(QString::fromLatin1(statement)), statement);
+        old.close();
 
         // Keeping three days of raw rows, the server deletes these old ones; their rollups stay.
         ServerProcess server(home.path(), url, {u"--retain-raw-days"_s, u"3"_s});
@@ -377,7 +342,7 @@ private Q_SLOTS:
             QByteArray("day,country,rating,views,clicks,ctr,reports\r\n2026-11-30,DE,20,5,1,0.200000,1\r\n"
                        "2026-12-01,FR,10,6,3,0.500000,2\r\n"));
         // Reports stored after the upgrade add to the back-filled rows.
-        QVERIFY(server.raw(post(u"{0A000000-0000-4000-8000-000000000001}"_s)).startsWith("HTTP/1.1 200 OK"));
+        QVERIFY(exchange(server.port, post(campaignAd(1))).startsWith("HTTP/1.1 200 OK"));
         const Run total = server.report({u"--since"_s, u"2026-11-30"_s, u"--format"_s, u"csv"_s});
         QVERIFY2(total.out.endsWith("\r\n12,4,0.333333,4\r\n"), total.out.constData());
         QCOMPARE(server.stats().value(u"reports"_s).toInt(), 1);
@@ -427,7 +392,7 @@ private Q_SLOTS:
         QFETCH(QSize, picture);
         QFETCH(QByteArray, message);
         TestHome home;
-        QProcess::execute(QStringLiteral(ADSERVER), {u"sample-campaign"_s, home.path() + u"/campaign"_s});
+        sampleCampaign(home.path());
         if (picture.isValid()) {
             QImage noise(picture, QImage::Format_RGB32);
             QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.bits()), noise.sizeInBytes() / 4);

@@ -7,10 +7,6 @@
 #include "ReportStore.h"
 #include "TestHome.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-
 #include <memory>
 #include <optional>
 
@@ -18,23 +14,8 @@ using namespace orvane::adserver;
 
 namespace {
 
-const QString kCampaignAd = u"{0A000000-0000-4000-8000-000000000001}"_s;
-const QByteArray kAdsRequest = "GET /Orvane/Ads HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-
-// The status code of the answer to one request on a fresh connection (from
-// `from` when given), read as soon as its head arrives; 0 when none came.
-int exchange(quint16 port, const QByteArray &request, const QHostAddress &from = QHostAddress())
-{
-    QTcpSocket s;
-    if (!from.isNull())
-        s.bind(from);
-    s.connectToHost(QHostAddress::LocalHost, port);
-    s.write(request);
-    QByteArray got;
-    while (!got.contains("\r\n\r\n") && s.waitForReadyRead(5000))
-        got += s.readAll();
-    return got.startsWith("HTTP/1.1 ") ? got.mid(9, 3).toInt() : 0;
-}
+const QString kCampaignAd = campaignAd(1);
+const QByteArray kAdsRequest = get("/Orvane/Ads", "Connection: close\r\n");
 
 // A usage post of entries "GUID:views:clicks" separated by spaces.
 QByteArray reportOf(const QString &entries)
@@ -57,61 +38,11 @@ int viewsIn(const QJsonObject &stats, const QString &list, const QString &guid)
     return -1;
 }
 
-// Another connection to the reports database holding the write lock, as a
-// migration would, until it is destroyed.
-class TableLock
-{
-public:
-    explicit TableLock(const QString &url)
-    {
-        QString error;
-        const std::optional<DatabaseUrl> parsed = DatabaseUrl::parse(url, &error);
-        QVERIFY2(parsed, qPrintable(error));
-        QSqlDatabase db = QSqlDatabase::addDatabase(parsed->driverName(), kName);
-        db.setDatabaseName(parsed->kind == DatabaseUrl::Kind::Sqlite ? parsed->path : parsed->database);
-        db.setHostName(parsed->host);
-        db.setUserName(parsed->user);
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery q(db);
-        const bool sqlite = parsed->kind == DatabaseUrl::Kind::Sqlite;
-        QVERIFY2(q.exec(sqlite ? u"BEGIN EXCLUSIVE"_s : u"BEGIN"_s)
-                && (sqlite || q.exec(u"LOCK TABLE reports IN ACCESS EXCLUSIVE MODE"_s)),
-            qPrintable(q.lastError().text()));
-    }
-    ~TableLock()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(kName);
-            QSqlQuery(db).exec(u"ROLLBACK"_s);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(kName);
-    }
-
-private:
-    static inline const QString kName = u"lock"_s;
-};
-
 } // namespace
 
 class TestAdServerFaults : public QObject
 {
     Q_OBJECT
-
-    // The database of a row: SQLite in the home folder (empty), or the throw-away cluster.
-    static std::optional<QString> database(const QString &kind)
-    {
-        if (kind == u"sqlite"_s)
-            return QString();
-        const QString url = qEnvironmentVariable("ORVANE_TEST_PG_URL");
-        return url.isEmpty() ? std::nullopt : std::optional(url);
-    }
-    static void bothDatabases()
-    {
-        QTest::addColumn<QString>("db");
-        QTest::newRow("sqlite") << u"sqlite"_s;
-        QTest::newRow("postgresql") << u"postgresql"_s;
-    }
 
 private Q_SLOTS:
     void peersAreNetworks_data()
@@ -149,20 +80,17 @@ private Q_SLOTS:
     }
     void countsAreChecked()
     {
-        QFETCH(QString, db);
         QFETCH(QString, entries);
         QFETCH(int, status);
         QFETCH(int, counted);
-        const std::optional<QString> url = database(db);
-        if (!url)
-            QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
+        FETCH_DATABASE(url);
         TestHome home;
         ServerProcess server(home.path(), *url);
         AdIds ids;
         const QString unknown = ids.next();
         const int before = std::max(0, viewsIn(server.stats(), u"ads"_s, kCampaignAd));
         const QByteArray body = reportOf(entries.replace(u"AD"_s, kCampaignAd).replace(u"NEW"_s, unknown));
-        QCOMPARE(exchange(server.port, body), status);
+        QCOMPARE(statusOf(exchange(server.port, body)), status);
         const QJsonObject after = server.stats();
         QCOMPARE(std::max(0, viewsIn(after, u"ads"_s, kCampaignAd)) - before, counted);
         QCOMPARE(viewsIn(after, u"ads"_s, unknown), -1);
@@ -177,14 +105,12 @@ private Q_SLOTS:
         QCOMPARE(second.process.state(), QProcess::NotRunning);
         QCOMPARE(second.process.exitCode(), 2);
         QVERIFY(second.process.readAllStandardError().contains("already served"));
-        QCOMPARE(exchange(first.port, post(kCampaignAd)), 200);
+        QCOMPARE(statusOf(exchange(first.port, post(kCampaignAd))), 200);
     }
 
     void deletedDatabaseLosesNoAcknowledgedReport_data()
     {
-        QTest::addColumn<bool>("replaced"); // by another database, or deleted
-        QTest::newRow("deleted") << false;
-        QTest::newRow("replaced") << true;
+        testdata::boolRows("replaced", "deleted", "replaced"); // by another database, or deleted
     }
     void deletedDatabaseLosesNoAcknowledgedReport()
     {
@@ -192,7 +118,7 @@ private Q_SLOTS:
         TestHome home;
         ServerProcess server(home.path());
         AdIds ids;
-        QCOMPARE(exchange(server.port, post(ids.next())), 200);
+        QCOMPARE(statusOf(exchange(server.port, post(ids.next()))), 200);
         const QString file = home.path() + u"/reports.db"_s;
         for (const char *suffix : {"", "-wal", "-shm"})
             QFile::remove(file + QLatin1String(suffix));
@@ -205,7 +131,7 @@ private Q_SLOTS:
         QSet<QString> acknowledged;
         for (int i = 0; i < 20; ++i) {
             const QString guid = after.next();
-            if (exchange(server.port, post(guid)) == 200)
+            if (statusOf(exchange(server.port, post(guid))) == 200)
                 acknowledged.insert(guid);
         }
         QCOMPARE(acknowledged.size(), 20);
@@ -222,14 +148,14 @@ private Q_SLOTS:
         TestHome home;
         ServerProcess server(home.path(), url, {u"--commit-timeout"_s, u"0.5"_s});
         AdIds ids;
-        QCOMPARE(exchange(server.port, post(ids.next())), 200);
+        QCOMPARE(statusOf(exchange(server.port, post(ids.next()))), 200);
         QCOMPARE(QProcess::execute(u"sh"_s, {u"-c"_s, restart + u" >/dev/null"_s}), 0);
         // Reports are refused (503) until the server has its connection again, then acknowledged.
         QSet<QString> acknowledged;
         QList<int> others;
         const auto postOne = [&] {
             const QString guid = ids.next();
-            const int status = exchange(server.port, post(guid));
+            const int status = statusOf(exchange(server.port, post(guid)));
             if (status == 200)
                 acknowledged.insert(guid);
             else if (status != 503)
@@ -246,10 +172,7 @@ private Q_SLOTS:
     void lockedDatabaseAnswersWithinTheBound_data() { bothDatabases(); }
     void lockedDatabaseAnswersWithinTheBound()
     {
-        QFETCH(QString, db);
-        const std::optional<QString> url = database(db);
-        if (!url)
-            QSKIP("no PostgreSQL cluster (ORVANE_TEST_PG_URL is not set)");
+        FETCH_DATABASE(url);
         TestHome home;
         ServerProcess server(home.path(), *url,
             {u"--commit-timeout"_s, u"0.3"_s, u"--max-connections"_s, u"16"_s, u"--max-per-peer"_s, u"16"_s});
@@ -262,7 +185,7 @@ private Q_SLOTS:
             QTRY_VERIFY(load->answers.size() >= 24);
             // The ad lists are served all the same.
             for (int i = 0; i < 5; ++i)
-                QCOMPARE(exchange(server.port, kAdsRequest, QHostAddress(u"127.0.0.2"_s)), 200);
+                QCOMPARE(statusOf(exchange(server.port, kAdsRequest, QHostAddress(u"127.0.0.2"_s))), 200);
             QVERIFY(load->answers.keys(true).isEmpty());
         }
         QTRY_VERIFY(!load->answers.keys(true).isEmpty());
@@ -289,7 +212,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i) {
             QElapsedTimer served;
             served.start();
-            QCOMPARE(exchange(server.port, kAdsRequest, QHostAddress(u"127.0.0.%1"_s.arg(9 + i))), 200);
+            QCOMPARE(statusOf(exchange(server.port, kAdsRequest, QHostAddress(u"127.0.0.%1"_s.arg(9 + i)))), 200);
             QVERIFY(served.elapsed() < 1000);
         }
     }

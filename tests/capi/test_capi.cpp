@@ -177,12 +177,7 @@ private Q_SLOTS:
     // A transfer run by g_main_loop_run alone: the image is stored only in
     // the folder the host set; without one nothing is written and the host
     // is told why.
-    void transferInAGLibLoop_data()
-    {
-        QTest::addColumn<bool>("withImageFolder");
-        QTest::newRow("image folder") << true;
-        QTest::newRow("no image folder") << false;
-    }
+    void transferInAGLibLoop_data() { testdata::boolRows("withImageFolder", "no image folder", "image folder"); }
     void transferInAGLibLoop()
     {
         QFETCH(bool, withImageFolder);

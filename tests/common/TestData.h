@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QTest>
 
 #include <cstring>
 #include <initializer_list>
@@ -42,6 +43,14 @@ inline QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A bool column of two rows: `no` with false, `yes` with true.
+inline void boolRows(const char *column, const char *no, const char *yes)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(no) << false;
+    QTest::newRow(yes) << true;
 }
 
 } // namespace testdata

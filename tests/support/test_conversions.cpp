@@ -54,16 +54,12 @@ private Q_SLOTS:
         QTest::newRow("empty key") << bytes({1, 2}) << QByteArray() << bytes({3, 4}) << QByteArray();
         QTest::newRow("shorter than key")
             << bytes({0xF0, 0x0F}) << bytes({0x11, 0x22, 0x33}) << bytes({9, 9, 9}) << bytes({0xE1, 0x2D});
-        // The byte after the first block is masked by (C[0] + V[0]) mod 256.
-        QTest::newRow("one byte into the second block") << bytes({0xA0, 0xB0, 0xC0, 0xD0}) << bytes({1, 2, 3})
-                                                        << bytes({7, 8, 9}) << bytes({0xA1, 0xB2, 0xC3, 0x78});
+        // The byte after the first block is masked by (C[0] + V[0]) mod 256, the third block chains on the second.
         QTest::newRow("third block chains on the second")
             << bytes({0xA0, 0xB0, 0xC0, 0xD0, 0x11, 0x22, 0x33}) << bytes({1, 2, 3}) << bytes({7, 8, 9})
             << bytes({0xA1, 0xB2, 0xC3, 0x78, 0xAB, 0xEE, 0x4C});
         // Scrambled byte 200 plus vector byte 100 wraps to the mask 44.
         QTest::newRow("sum wraps") << bytes({0, 0}) << bytes({200}) << bytes({100}) << bytes({200, 44});
-        QTest::newRow("key one byte, long run")
-            << bytes({1, 2, 3}) << bytes({0x10}) << bytes({0x05}) << bytes({0x11, 0x14, 0x1A});
         // Vector bytes past the key length are never used.
         QTest::newRow("longer vector") << bytes({0, 0, 0}) << bytes({1}) << bytes({2, 0xFF, 0xFF}) << bytes({1, 3, 5});
     }
