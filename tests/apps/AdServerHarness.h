@@ -72,6 +72,16 @@ inline QByteArray bodyOf(const QByteArray &answer)
     return answer.mid(answer.indexOf("\r\n\r\n") + 4);
 }
 
+// The value of one metric series ("name" or "name{labels}") in an exposition; 0 when absent.
+inline double seriesValue(const QByteArray &text, const QByteArray &series)
+{
+    for (const QByteArray &line : text.split('\n')) {
+        if (line.startsWith(series + ' '))
+            return line.mid(series.size() + 1).toDouble();
+    }
+    return 0;
+}
+
 // The --db of a row's database: empty for SQLite in the test's folder, the
 // throw-away cluster's for "postgresql"; none when there is no cluster.
 inline std::optional<QString> database(const QString &kind)
@@ -242,15 +252,7 @@ struct ServerProcess
     {
         return exchange(adminPort, get(path, extra));
     }
-    // The value of one metric series ("name" or "name{labels}"); 0 when absent.
-    double metric(const QByteArray &series) const
-    {
-        for (const QByteArray &line : bodyOf(admin("/metrics")).split('\n')) {
-            if (line.startsWith(series + ' '))
-                return line.mid(series.size() + 1).toDouble();
-        }
-        return 0;
-    }
+    double metric(const QByteArray &series) const { return seriesValue(bodyOf(admin("/metrics")), series); }
     QJsonObject stats() const
     {
         QProcess p;

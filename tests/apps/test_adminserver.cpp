@@ -164,14 +164,8 @@ private Q_SLOTS:
         checkExposition(after);
         if (QTest::currentTestFailed())
             return;
-        const auto delta = [&](const QByteArray &series) {
-            double d = 0;
-            for (const auto &[text, sign] : {std::pair {&after, 1}, std::pair {&before, -1}}) {
-                for (const QByteArray &l : text->split('\n'))
-                    d += l.startsWith(series + ' ') ? sign * l.mid(series.size() + 1).toDouble() : 0;
-            }
-            return d;
-        };
+        const auto delta
+            = [&](const QByteArray &series) { return seriesValue(after, series) - seriesValue(before, series); };
         const QByteArray r = "orvane_adserver_requests_total";
         QCOMPARE(delta(r + "{endpoint=\"ads\",status=\"200\"}"), 1.0);
         QCOMPARE(delta(r + "{endpoint=\"images\",status=\"200\"}"), 1.0);
