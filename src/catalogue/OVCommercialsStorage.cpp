@@ -380,16 +380,9 @@ void backUp(const QString &folder, const QString &letters)
 
 // The report right of a data folder: an exclusive flock on its lock file
 // (on the data file itself where the folder takes no new file).
-struct OVCommercials::ReportLock
+struct OVCommercials::ReportLock : FileDescriptor
 {
-    explicit ReportLock(int fd)
-        : fd(fd)
-    {
-    }
-    ~ReportLock() { ::close(fd); }
-    ReportLock(const ReportLock &) = delete;
-    ReportLock &operator=(const ReportLock &) = delete;
-    int fd;
+    using FileDescriptor::FileDescriptor;
 };
 
 bool OVCommercials::BeginReport()
