@@ -211,13 +211,10 @@ std::optional<QList<std::shared_ptr<OVAdvertisement>>> readStoredRecords(const Q
     const QByteArray head = file.read(kHeaderBytes);
     if (head.size() != kHeaderBytes || qFromLittleEndian<int16_t>(head.constData()) < kFormatVersion)
         return std::nullopt;
-    QByteArray key(kUsedKeyBytes, '\0');
-    QByteArray vector(kUsedKeyBytes, '\0');
-    for (int j = 0; j < kUsedKeyBytes; ++j) {
-        vector[j] = head.at(18 + j);
-        key[j] = char(head.at(2 + j) ^ vector.at(j));
-    }
-    const int count = std::max<int>(qFromLittleEndian<int16_t>(head.constData() + 34), 0);
+    QByteArray key;
+    QByteArray vector;
+    readKeyAndVector(head, key, vector);
+    const int count = std::max<int>(recordCount(head), 0);
     const qint64 used = std::min<qint64>(length - kHeaderBytes, qint64(count) * kRecordBytes);
     const QByteArray payload = file.read(used);
     if (payload.size() != used)
@@ -662,13 +659,10 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         return;
     }
 
-    QByteArray key(kUsedKeyBytes, '\0');
-    QByteArray vector(kUsedKeyBytes, '\0');
-    for (int j = 0; j < kUsedKeyBytes; ++j) {
-        vector[j] = head.at(18 + j);
-        key[j] = char(head.at(2 + j) ^ vector.at(j));
-    }
-    const int count = qFromLittleEndian<int16_t>(head.constData() + 34);
+    QByteArray key;
+    QByteArray vector;
+    readKeyAndVector(head, key, vector);
+    const int count = recordCount(head);
 
     // The records use at most count blocks of the payload; unscrambling runs
     // front to back, so the bytes after them need not be read at all.
