@@ -73,8 +73,9 @@ void syncFolder(int folderFd)
 }
 
 // Opens without waiting (a FIFO put in the file's place has no writer) and
-// keeps the file only when what was opened is a regular file.
-bool openRegularForReading(const QString &path, QFile &file, ErrorHandler &handler)
+// keeps the file only when what was opened is a regular file; anything else
+// is reported to the handler, where there is one.
+bool openRegularForReading(const QString &path, QFile &file, ErrorHandler *handler)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -84,7 +85,8 @@ bool openRegularForReading(const QString &path, QFile &file, ErrorHandler &handl
     };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        handler.fail(OVFault(FaultPathFileAccess, path + QStringLiteral(" is not a regular file")));
+        if (handler)
+            handler->fail(OVFault(FaultPathFileAccess, path + QStringLiteral(" is not a regular file")));
         return false;
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -203,7 +205,7 @@ std::optional<QList<std::shared_ptr<OVAdvertisement>>> readStoredRecords(const Q
     QList<std::shared_ptr<OVAdvertisement>> records;
     QFile file;
     ErrorHandler quiet(kSaveSource);
-    if (!QFileInfo(dat).isFile() || !openRegularForReading(dat, file, quiet))
+    if (!openRegularForReading(dat, file, nullptr))
         return std::nullopt;
     const qint64 length = file.size();
     if (length < kHeaderBytes + 2)
@@ -635,7 +637,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         return;
     }
     QFile file;
-    if (!openRegularForReading(dat, file, handler)) {
+    if (!openRegularForReading(dat, file, &handler)) {
         warn(QStringLiteral("Error opening data file '") + dat + QLatin1Char('\''));
         return;
     }
