@@ -236,6 +236,18 @@ std::optional<QList<std::shared_ptr<OVAdvertisement>>> readStoredRecords(const Q
     return records;
 }
 
+// An exclusive flock, waited for in 10 ms steps for at most waitMs.
+bool lockWithin(int fd, int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired())
+            return false;
+        ::usleep(10'000);
+    }
+    return true;
+}
+
 // Held while a save runs (an advisory lock on the folder itself), so that a
 // temporary file found while holding it was left by a save that died.
 class FolderLock
@@ -246,15 +258,7 @@ public:
     {
         // A save takes milliseconds; a holder that takes seconds is stuck,
         // and the host must not wait for it.
-        for (int tries = 0; m_fd >= 0 && tries < 200; ++tries) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-                m_locked = true;
-                return;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return;
-            ::usleep(10'000);
-        }
+        m_locked = m_fd >= 0 && lockWithin(m_fd, kWaitMs);
     }
     ~FolderLock()
     {
@@ -268,6 +272,7 @@ public:
     int fd() const { return m_fd; }
 
 private:
+    static constexpr int kWaitMs = 2000;
     int m_fd;
     bool m_locked = false;
 };
@@ -399,13 +404,9 @@ bool OVCommercials::BeginReport()
             O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return true; // nothing on disk to lock, and nothing stored to report twice
-    const QDeadlineTimer deadline(kReportLockWaitMs);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
-            ::close(fd);
-            return false;
-        }
-        ::usleep(10'000);
+    if (!lockWithin(fd, kReportLockWaitMs)) {
+        ::close(fd);
+        return false;
     }
     m_reportLock = std::make_shared<ReportLock>(fd);
     return true;
