@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QList>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -55,6 +56,17 @@ inline double nsPerTimedRun(const std::function<qint64()> &body, int rounds = 5,
         best = std::min(best, double(taken) / double(runs));
     }
     return best;
+}
+
+// The sizes to run: those on the command line, or the defaults.
+inline QList<int> countsFrom(int argc, char **argv, QList<int> defaults)
+{
+    if (argc <= 1)
+        return defaults;
+    QList<int> counts;
+    for (int i = 1; i < argc; ++i)
+        counts.append(QByteArray(argv[i]).toInt());
+    return counts;
 }
 
 // A throw-away home for one run: the settings store and the trace file go to

@@ -102,12 +102,7 @@ int main(int argc, char **argv)
     const QString folder = home.filePath(QStringLiteral("data"));
 
     // Record counts from the command line, or the three.
-    QList<int> counts = {70, 1000, 32767};
-    if (argc > 1) {
-        counts.clear();
-        for (int i = 1; i < argc; ++i)
-            counts.append(QByteArray(argv[i]).toInt());
-    }
+    const QList<int> counts = bench::countsFrom(argc, argv, {70, 1000, 32767});
     for (int records : counts) {
         OVCommercials catalogue;
         fill(catalogue, records);

@@ -59,12 +59,7 @@ int main(int argc, char **argv)
     QPixmapCache::setCacheLimit(0);
     const QList<int> sizes = {1, 2, 3, 6};
     // Catalogue sizes from the command line, or the three.
-    QList<int> counts = {1'000, 10'000, 32'767};
-    if (argc > 1) {
-        counts.clear();
-        for (int i = 1; i < argc; ++i)
-            counts.append(QByteArray(argv[i]).toInt());
-    }
+    const QList<int> counts = bench::countsFrom(argc, argv, {1'000, 10'000, 32'767});
     for (int count : counts) {
         WindowFixture fixture;
         reserveIfAble(*fixture.catalogue, count);

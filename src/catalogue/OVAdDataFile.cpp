@@ -10,6 +10,11 @@
 namespace orvane::OVAdDataFile {
 
 namespace {
+// Where the header's fields start.
+constexpr int kMaskedKeyAt = 2;
+constexpr int kVectorAt = 18;
+constexpr int kCountAt = 34;
+
 char drawByte(platform::RandomSource &random)
 {
     // The integer part of 255 r + 1: 1..255, never 0 (clamped for an r that
@@ -36,11 +41,26 @@ QByteArray header(int16_t count, const QByteArray &key, const QByteArray &vector
     char *out = bytes.data();
     qToLittleEndian<int16_t>(kFormatVersion, out);
     for (int j = 0; j < kKeyBytes; ++j) {
-        out[2 + j] = char(key.at(j) ^ vector.at(j));
-        out[18 + j] = vector.at(j);
+        out[kMaskedKeyAt + j] = char(key.at(j) ^ vector.at(j));
+        out[kVectorAt + j] = vector.at(j);
     }
-    qToLittleEndian<int16_t>(count, out + 34);
+    qToLittleEndian<int16_t>(count, out + kCountAt);
     return bytes;
+}
+
+void readKeyAndVector(const QByteArray &head, QByteArray &key, QByteArray &vector)
+{
+    key = QByteArray(kUsedKeyBytes, '\0');
+    vector = QByteArray(kUsedKeyBytes, '\0');
+    for (int j = 0; j < kUsedKeyBytes; ++j) {
+        vector[j] = head.at(kVectorAt + j);
+        key[j] = char(head.at(kMaskedKeyAt + j) ^ vector.at(j));
+    }
+}
+
+int16_t recordCount(const QByteArray &head)
+{
+    return qFromLittleEndian<int16_t>(head.constData() + kCountAt);
 }
 
 QByteArray textToBytes(const QString &text)

@@ -29,6 +29,11 @@ void drawKeyAndVector(QByteArray &key, QByteArray &vector);
 // The 36-byte header for `count` records under key and vector (16 bytes each).
 QByteArray header(int16_t count, const QByteArray &key, const QByteArray &vector);
 
+// From a whole header: the key and vector the scrambling uses (15 bytes
+// each), and the record count.
+void readKeyAndVector(const QByteArray &head, QByteArray &key, QByteArray &vector);
+int16_t recordCount(const QByteArray &head);
+
 // A state text as bytes (low byte first) and back (an odd last byte gets a
 // zero high byte).
 QByteArray textToBytes(const QString &text);

@@ -73,8 +73,9 @@ void syncFolder(int folderFd)
 }
 
 // Opens without waiting (a FIFO put in the file's place has no writer) and
-// keeps the file only when what was opened is a regular file.
-bool openRegularForReading(const QString &path, QFile &file, ErrorHandler &handler)
+// keeps the file only when what was opened is a regular file; anything else
+// is reported to the handler, where there is one.
+bool openRegularForReading(const QString &path, QFile &file, ErrorHandler *handler)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -84,7 +85,8 @@ bool openRegularForReading(const QString &path, QFile &file, ErrorHandler &handl
     };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        handler.fail(OVFault(FaultPathFileAccess, path + QStringLiteral(" is not a regular file")));
+        if (handler)
+            handler->fail(OVFault(FaultPathFileAccess, path + QStringLiteral(" is not a regular file")));
         return false;
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -203,7 +205,7 @@ std::optional<QList<std::shared_ptr<OVAdvertisement>>> readStoredRecords(const Q
     QList<std::shared_ptr<OVAdvertisement>> records;
     QFile file;
     ErrorHandler quiet(kSaveSource);
-    if (!QFileInfo(dat).isFile() || !openRegularForReading(dat, file, quiet))
+    if (!openRegularForReading(dat, file, nullptr))
         return std::nullopt;
     const qint64 length = file.size();
     if (length < kHeaderBytes + 2)
@@ -211,13 +213,10 @@ std::optional<QList<std::shared_ptr<OVAdvertisement>>> readStoredRecords(const Q
     const QByteArray head = file.read(kHeaderBytes);
     if (head.size() != kHeaderBytes || qFromLittleEndian<int16_t>(head.constData()) < kFormatVersion)
         return std::nullopt;
-    QByteArray key(kUsedKeyBytes, '\0');
-    QByteArray vector(kUsedKeyBytes, '\0');
-    for (int j = 0; j < kUsedKeyBytes; ++j) {
-        vector[j] = head.at(18 + j);
-        key[j] = char(head.at(2 + j) ^ vector.at(j));
-    }
-    const int count = std::max<int>(qFromLittleEndian<int16_t>(head.constData() + 34), 0);
+    QByteArray key;
+    QByteArray vector;
+    readKeyAndVector(head, key, vector);
+    const int count = std::max<int>(recordCount(head), 0);
     const qint64 used = std::min<qint64>(length - kHeaderBytes, qint64(count) * kRecordBytes);
     const QByteArray payload = file.read(used);
     if (payload.size() != used)
@@ -237,6 +236,18 @@ std::optional<QList<std::shared_ptr<OVAdvertisement>>> readStoredRecords(const Q
     return records;
 }
 
+// An exclusive flock, waited for in 10 ms steps for at most waitMs.
+bool lockWithin(int fd, int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired())
+            return false;
+        ::usleep(10'000);
+    }
+    return true;
+}
+
 // Held while a save runs (an advisory lock on the folder itself), so that a
 // temporary file found while holding it was left by a save that died.
 class FolderLock
@@ -247,15 +258,7 @@ public:
     {
         // A save takes milliseconds; a holder that takes seconds is stuck,
         // and the host must not wait for it.
-        for (int tries = 0; m_fd >= 0 && tries < 200; ++tries) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-                m_locked = true;
-                return;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return;
-            ::usleep(10'000);
-        }
+        m_locked = m_fd >= 0 && lockWithin(m_fd, kWaitMs);
     }
     ~FolderLock()
     {
@@ -269,6 +272,7 @@ public:
     int fd() const { return m_fd; }
 
 private:
+    static constexpr int kWaitMs = 2000;
     int m_fd;
     bool m_locked = false;
 };
@@ -380,16 +384,9 @@ void backUp(const QString &folder, const QString &letters)
 
 // The report right of a data folder: an exclusive flock on its lock file
 // (on the data file itself where the folder takes no new file).
-struct OVCommercials::ReportLock
+struct OVCommercials::ReportLock : FileDescriptor
 {
-    explicit ReportLock(int fd)
-        : fd(fd)
-    {
-    }
-    ~ReportLock() { ::close(fd); }
-    ReportLock(const ReportLock &) = delete;
-    ReportLock &operator=(const ReportLock &) = delete;
-    int fd;
+    using FileDescriptor::FileDescriptor;
 };
 
 bool OVCommercials::BeginReport()
@@ -407,13 +404,9 @@ bool OVCommercials::BeginReport()
             O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return true; // nothing on disk to lock, and nothing stored to report twice
-    const QDeadlineTimer deadline(kReportLockWaitMs);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
-            ::close(fd);
-            return false;
-        }
-        ::usleep(10'000);
+    if (!lockWithin(fd, kReportLockWaitMs)) {
+        ::close(fd);
+        return false;
     }
     m_reportLock = std::make_shared<ReportLock>(fd);
     return true;
@@ -645,7 +638,7 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         return;
     }
     QFile file;
-    if (!openRegularForReading(dat, file, handler)) {
+    if (!openRegularForReading(dat, file, &handler)) {
         warn(QStringLiteral("Error opening data file '") + dat + QLatin1Char('\''));
         return;
     }
@@ -669,13 +662,10 @@ void OVCommercials::LoadAdInfoFromLocalStorage(const QString &DataFolder, const 
         return;
     }
 
-    QByteArray key(kUsedKeyBytes, '\0');
-    QByteArray vector(kUsedKeyBytes, '\0');
-    for (int j = 0; j < kUsedKeyBytes; ++j) {
-        vector[j] = head.at(18 + j);
-        key[j] = char(head.at(2 + j) ^ vector.at(j));
-    }
-    const int count = qFromLittleEndian<int16_t>(head.constData() + 34);
+    QByteArray key;
+    QByteArray vector;
+    readKeyAndVector(head, key, vector);
+    const int count = recordCount(head);
 
     // The records use at most count blocks of the payload; unscrambling runs
     // front to back, so the bytes after them need not be read at all.

@@ -4,29 +4,17 @@
 #include "control/OrvanePrivate.h"
 #include "exchange/OVHTTPClient.h"
 #include "exchange/OVUsageReport.h"
+#include "platform/PngBytes.h"
 #include "platform/WidgetMessageBoxes.h"
 #include "support/ErrorHandler.h"
 #include "support/OVSimpleLog.h"
 #include "window/frmAdDisplayer.h"
 #include <orvane/OrvaneVersion.h>
 
-#include <QBuffer>
-
 namespace orvane {
 
 namespace {
 const QString kDefaultText = QStringLiteral("Thanks to our sponsors...");
-
-QByteArray toPng(const QImage &image)
-{
-    if (image.isNull())
-        return QByteArray();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
 } // namespace
 
 OrvanePrivate::OrvanePrivate(Orvane *q, Container *container)
@@ -80,7 +68,7 @@ void Orvane::WriteProperties(PropertyBag &bag) const
 {
     guarded(QStringLiteral("Orvane.WriteProperties"), [&] {
         bag.writeBool(QStringLiteral("Enabled"), d->Enabled, true);
-        bag.writePicture(QStringLiteral("Icon"), toPng(d->Icon));
+        bag.writePicture(QStringLiteral("Icon"), platform::pngBytes(d->Icon));
         bag.writeText(QStringLiteral("Text"), d->Text, kDefaultText);
         bag.writeText(QStringLiteral("ProductGUID"), d->ProductGUID);
         bag.writeText(QStringLiteral("ImageFolder"), d->ImageFolder);

@@ -17,6 +17,7 @@
 #include "support/OVSimpleLog.h"
 #include "support/OleDate.h"
 #include "support/TimeoutSetting.h"
+#include "support/WholeNumber.h"
 
 #include <orvane/OrvaneVersion.h>
 
@@ -246,7 +247,7 @@ int16_t OVHTTPClient::StartDataExchange()
             const QString name = QStringLiteral("TimeoutGranularity");
             int granularity = kDefaultGranularityMs;
             guarded(QStringLiteral("OVClientTransfer.StartDataExchange"), [&] {
-                granularity = settingAsWholeNumber(
+                granularity = toWholeNumber(
                     ReadSettingsValueOrDefault(HKEY_CURRENT_USER, kPreferencesKey, name, kDefaultGranularityMs), name);
             });
             m_controls->Timer1()->setInterval(std::max(10, granularity));

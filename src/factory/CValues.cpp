@@ -1,10 +1,10 @@
 #include "factory/CValues.h"
 
 #include "factory/EventRelay.h"
+#include "platform/PngBytes.h"
 
 #include <orvane/ResultCodes.h>
 
-#include <QBuffer>
 #include <QImage>
 #include <QMetaEnum>
 
@@ -47,17 +47,6 @@ std::optional<QVariant> inRange(std::optional<qint64> n)
     if (!n || *n < std::numeric_limits<T>::min() || *n > std::numeric_limits<T>::max())
         return std::nullopt;
     return QVariant::fromValue(static_cast<T>(*n));
-}
-
-QByteArray toPng(const QImage &image)
-{
-    QByteArray png;
-    if (image.isNull())
-        return png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 } // namespace
 
@@ -167,7 +156,8 @@ int fromVariant(const QVariant &variant, OrvaneValue *value)
         return ORVANE_S_OK;
     case QMetaType::QByteArray:
     case QMetaType::QImage: {
-        const QByteArray bytes = v.metaType().id() == QMetaType::QImage ? toPng(v.value<QImage>()) : v.toByteArray();
+        const QByteArray bytes
+            = v.metaType().id() == QMetaType::QImage ? platform::pngBytes(v.value<QImage>()) : v.toByteArray();
         value->type = ORVANE_TYPE_BYTES;
         value->size = size_t(bytes.size());
         auto *copy = static_cast<unsigned char *>(std::malloc(value->size ? value->size : 1));
